@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+struct RunResult {
+    int exitCode;
+    std::string output;
+};
+
+// Runs the real program with arguments and captures stdout and stderr together.
+RunResult runProgram(const std::string& arguments) {
+    std::string command = std::string(TESSEL_WAVE_EXE) + " " + arguments + " 2>&1";
+    RunResult result{-1, {}};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return result;
+    std::array<char, 4096> buffer{};
+    while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr)
+        result.output += buffer.data();
+    int status = pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+TEST(CommandLine, VersionPrintsProgramAndVersion) {
+    RunResult result = runProgram("--version");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.output.rfind("tessel-wave ", 0), 0u) << result.output;
+}
+
+TEST(CommandLine, HelpListsVerbs) {
+    RunResult result = runProgram("--help");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.output.find("types"), std::string::npos) << result.output;
+}
+
+TEST(CommandLine, UnknownVerbIsUsageError) {
+    RunResult result = runProgram("frobnicate");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.output.find("unknown verb or option 'frobnicate'"), std::string::npos);
+}
+
+TEST(CommandLine, BadArgumentsOfVerbAreUsageError) {
+    RunResult result = runProgram("types");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.output.find("tessel-wave types:"), std::string::npos) << result.output;
+}
+
+} // namespace

@@ -1,0 +1,53 @@
+#include "storage/EventValue.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <vector>
+
+namespace {
+
+std::vector<std::uint8_t> sequence(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    std::iota(bytes.begin(), bytes.end(), std::uint8_t{1});
+    return bytes;
+}
+
+TEST(EventValue, SmallValuesAreInlineAndCompareByBytes) {
+    auto bytes = sequence(4);
+    EventValue a(bytes), b(bytes);
+    EXPECT_FALSE(a.isShared());
+    EXPECT_EQ(a.size(), 4u);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(std::vector<std::uint8_t>(a.bytes().begin(), a.bytes().end()), bytes);
+}
+
+TEST(EventValue, LongValuesShareOneBlockAcrossCopies) {
+    auto bytes = sequence(64);
+    EventValue original(bytes);
+    ASSERT_TRUE(original.isShared());
+    EventValue copy = original;
+    EXPECT_EQ(copy.data(), original.data());
+    EventValue moved = std::move(copy);
+    EXPECT_EQ(moved.data(), original.data());
+    EXPECT_TRUE(copy.isEmpty());
+    EXPECT_EQ(std::vector<std::uint8_t>(moved.bytes().begin(), moved.bytes().end()), bytes);
+}
+
+TEST(EventValue, ValuesOfDifferentSizeOrBytesDiffer) {
+    auto bytes = sequence(16);
+    EventValue a(bytes);
+    bytes[15] = 0;
+    EXPECT_NE(a, EventValue(bytes));
+    EXPECT_NE(EventValue(bytes.data(), 3), EventValue(bytes.data(), 4));
+}
+
+TEST(EventValue, ZeroedValueCanBeFilledBeforeSharing) {
+    EventValue value = EventValue::zeroed(20);
+    value.mutableData()[19] = 7;
+    EventValue copy = value;
+    EXPECT_EQ(copy.data()[19], 7);
+    EXPECT_EQ(copy.data()[0], 0);
+}
+
+} // namespace
