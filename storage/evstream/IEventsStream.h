@@ -25,6 +25,10 @@ struct SignalInfo {
     bool isComposite = false;
     int childCount = 0;
     SimTime endTime = kNoTime;   // end of the signal's waveform, -1 when the file gives none
+    // A scalar whose events are exactly those of another, earlier declared scalar (a port and
+    // the signal it is connected to, one VCD identifier shared by several variables): its events
+    // are stored once and never written for this handle.
+    SignalHandle sameEventsAs = kNoSignal;
 };
 
 // One annotation of a signal (a comment or a measurement, told apart by key).

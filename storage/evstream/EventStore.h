@@ -1,0 +1,41 @@
+#pragma once
+
+// The event database's free functions: opening and creating database files (.awf) and the
+// queries that answer from a file's index without reading events in order.
+
+#include "storage/evstream/IEventsStream.h"
+
+#include <cstdint>
+#include <string>
+
+namespace evstream {
+
+// Opens a database file for reading: a stream with one reference, or null on failure.
+IEventsStreamRead* CreateStreamRead(const std::string& fileName);
+// Creates (or truncates) a database file for writing: a stream with one reference, or null.
+IEventsStreamWrite* CreateStreamWrite(const std::string& fileName);
+
+// The same, but a failure throws KFileException saying which file and what is wrong.
+IEventsStreamRead* OpenStreamRead(const std::string& fileName);
+IEventsStreamWrite* OpenStreamWrite(const std::string& fileName);
+
+// The value of one signal at a time (the value of its last event at or before `time`), in the
+// layout of its type. False when the signal has no value there.
+bool GetSignalValue(IEventsStreamRead* stream, SimTime time, SignalHandle handle, void* value);
+// The events of one signal around `time`: `before` is the time of its last event at or before
+// `time`, `after` the time of its first event after `time` (-1 when none), `count` the number of
+// its events up to and including `time`. Returns how many of `before`/`after` were found (0 none),
+// negative on error.
+int GetSignalEvents(IEventsStreamRead* stream, SimTime time, SignalHandle handle,
+                    std::int64_t& before, std::int64_t& after, std::int64_t& count);
+// The first milestone (a time at which every signal's value is stored) after `time`; -1 if none.
+SimTime GetNextMilestone(IEventsStreamRead* stream, SimTime time);
+// The parent of a handle, -1 for a top-level signal.
+SignalHandle GetParent(IEventsStreamRead* stream, SignalHandle handle);
+// Virtual buses: register an existing signal as element `index` of a composite, and create a
+// composite handle whose elements are registered next.
+bool SetScalar(IEventsStreamRead* stream, SignalHandle handle, SignalHandle parent, int index);
+bool SetBus(IEventsStreamRead* stream, SignalHandle newHandle, SignalHandle parent, int index,
+            int elementCount);
+
+} // namespace evstream
