@@ -6,6 +6,8 @@
 #include "storage/evstream/EventStore.h"
 
 #include <algorithm>
+#include <limits>
+#include <new>
 #include <utility>
 
 struct KEventsReadHandle::Record {
@@ -14,6 +16,25 @@ struct KEventsReadHandle::Record {
     bool inMemory = false;
     evstream::IEventsStreamRead* stream = nullptr; // one stream reference per handle reference
 };
+
+namespace {
+
+// Offsets move times between frames; at the ends of the time range (a seek to the largest time,
+// say) the sum saturates instead of wrapping around.
+SimTime shifted(SimTime time, SimTime offset) {
+    SimTime result;
+    if (!__builtin_add_overflow(time, offset, &result))
+        return result;
+    return offset > 0 ? std::numeric_limits<SimTime>::max() : std::numeric_limits<SimTime>::min();
+}
+
+SimTime unshifted(SimTime time, SimTime offset) {
+    if (offset == std::numeric_limits<SimTime>::min())
+        return shifted(shifted(time, std::numeric_limits<SimTime>::max()), 1);
+    return shifted(time, -offset);
+}
+
+} // namespace
 
 // Lifetime
 
@@ -64,12 +85,10 @@ KEventsReadHandle KEventsReadHandle::make(evstream::IEventsStreamRead* stream, b
                                           SimTime offset) {
     if (stream == nullptr)
         return {};
-    Record* record;
-    try {
-        record = new Record{1, offset, inMemory, stream};
-    } catch (...) {
+    auto* record = new (std::nothrow) Record{1, offset, inMemory, stream};
+    if (record == nullptr) {
         stream->Release();
-        throw;
+        return {};
     }
     return KEventsReadHandle(record);
 }
@@ -82,7 +101,11 @@ KEventsReadHandle KEventsReadHandle::fromWriter(const KEventsWriteHandle& writer
     auto* memory = dynamic_cast<KMemoryWaveStreamWrite*>(writer.streamOrNull());
     if (memory == nullptr)
         return {};
-    return make(memory->snapshot(), true, 0);
+    try {
+        return make(memory->snapshot(), true, 0);
+    } catch (const std::bad_alloc&) {
+        return {}; // a snapshot that cannot be made is a failed creation, not an error
+    }
 }
 
 KEventsReadHandle KEventsReadHandle::adopt(evstream::IEventsStreamRead* stream, SimTime offset) {
@@ -93,10 +116,14 @@ KEventsReadHandle KEventsReadHandle::adopt(evstream::IEventsStreamRead* stream, 
 KEventsReadHandle KEventsReadHandle::cloned(SimTime shift) const {
     if (m_record == nullptr)
         return {};
-    const SimTime offset = m_record->offset + shift;
+    const SimTime offset = shifted(m_record->offset, shift);
     if (m_record->inMemory) {
         auto* memory = static_cast<KMemoryWaveStreamRead*>(m_record->stream);
-        return make(memory->clone(), true, offset);
+        try {
+            return make(memory->clone(), true, offset);
+        } catch (const std::bad_alloc&) {
+            return {};
+        }
     }
     const std::string name = m_record->stream->GetFileName();
     if (name.empty())
@@ -135,7 +162,7 @@ std::string KEventsReadHandle::fileName() const {
 // Reading
 
 SimTime KEventsReadHandle::time() const {
-    return stream().GetTime() + m_record->offset;
+    return shifted(stream().GetTime(), m_record->offset);
 }
 DeltaCycle KEventsReadHandle::delta() const {
     return stream().GetDelta();
@@ -145,7 +172,7 @@ EventKey KEventsReadHandle::position() const {
 }
 
 void KEventsReadHandle::seek(SimTime time) {
-    const SimTime streamTime = std::max<SimTime>(time - offset(), 0);
+    const SimTime streamTime = std::max<SimTime>(unshifted(time, offset()), 0);
     if (!stream().Rewind(streamTime))
         fail("the events could not be read from time " + std::to_string(time));
 }
@@ -174,7 +201,7 @@ EventValue KEventsReadHandle::value() const {
 }
 
 SimTime KEventsReadHandle::endTime() const {
-    return stream().GetEndTime() + m_record->offset;
+    return shifted(stream().GetEndTime(), m_record->offset);
 }
 
 void KEventsReadHandle::refresh() {
@@ -216,15 +243,15 @@ SimTime KEventsReadHandle::nextMilestone(SimTime time) const {
     evstream::IEventsStreamRead& source = stream();
     if (m_record->inMemory)
         return kNoTime;
-    const SimTime found = evstream::GetNextMilestone(&source, time - m_record->offset);
-    return found == kNoTime ? kNoTime : found + m_record->offset;
+    const SimTime found = evstream::GetNextMilestone(&source, unshifted(time, m_record->offset));
+    return found == kNoTime ? kNoTime : shifted(found, m_record->offset);
 }
 
 bool KEventsReadHandle::signalValue(SimTime time, SignalHandle handle, void* value) const {
     evstream::IEventsStreamRead& source = stream();
     if (m_record->inMemory)
         return false;
-    return evstream::GetSignalValue(&source, time - m_record->offset, handle, value);
+    return evstream::GetSignalValue(&source, unshifted(time, m_record->offset), handle, value);
 }
 
 int KEventsReadHandle::signalEvents(SimTime time, SignalHandle handle, std::int64_t& before,
@@ -234,15 +261,15 @@ int KEventsReadHandle::signalEvents(SimTime time, SignalHandle handle, std::int6
         return -1;
     const SimTime offset = m_record->offset;
     const int found =
-        evstream::GetSignalEvents(&source, time - offset, handle, before, after, count);
+        evstream::GetSignalEvents(&source, unshifted(time, offset), handle, before, after, count);
     if (offset == 0)
         return found;
     if (found <= 0)
         return 0;
     if (before != kNoTime)
-        before += offset;
+        before = shifted(before, offset);
     if (after != kNoTime)
-        after += offset;
+        after = shifted(after, offset);
     return found;
 }
 

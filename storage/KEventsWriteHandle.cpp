@@ -4,6 +4,7 @@
 #include "storage/MemoryWaveStream.h"
 #include "storage/evstream/EventStore.h"
 
+#include <new>
 #include <utility>
 
 struct KEventsWriteHandle::Record {
@@ -75,18 +76,16 @@ void KEventsWriteHandle::close() {
 KEventsWriteHandle KEventsWriteHandle::adopt(evstream::IEventsStreamWrite* stream) {
     if (stream == nullptr)
         return {};
-    Record* record;
-    try {
-        record = new Record{1, stream};
-    } catch (...) {
+    auto* record = new (std::nothrow) Record{1, stream};
+    if (record == nullptr) {
         stream->Release();
-        throw;
+        return {};
     }
     return KEventsWriteHandle(record);
 }
 
 KEventsWriteHandle KEventsWriteHandle::createMemory() {
-    return adopt(new KMemoryWaveStreamWrite());
+    return adopt(new (std::nothrow) KMemoryWaveStreamWrite());
 }
 
 KEventsWriteHandle KEventsWriteHandle::createDatabase(const std::string& fileName) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <set>
@@ -293,8 +294,9 @@ TEST(KEventsHandle, SeekSubtractsTheOffsetAndClampsAtZero) {
     struct Case {
         SimTime offset, seekTo, rewoundAt;
     };
-    for (const Case& c : {Case{100, 40, 0}, Case{100, 250, 150}, Case{0, 7, 7}, Case{-50, 10, 60},
-                          Case{0, -5, 0}}) {
+    for (const Case& c :
+         {Case{100, 40, 0}, Case{100, 250, 150}, Case{0, 7, 7}, Case{-50, 10, 60}, Case{0, -5, 0},
+          Case{-50, kMaxTime, kMaxTime}, Case{100, std::numeric_limits<SimTime>::min(), 0}}) {
         auto log = std::make_shared<StreamLog>();
         KEventsReadHandle reader = KEventsReadHandle::adopt(new FakeReadStream(log), c.offset);
         reader.seek(c.seekTo);
