@@ -7,7 +7,8 @@
 // releases both. A clone (cloned()) is the way to get an independent cursor.
 //
 // Every time that leaves the handle is stream time + offset, every time that goes in is reduced
-// by the offset, so that a segment can place a source anywhere on the document's time axis.
+// by the offset (both saturate at the ends of the time range), so that a segment can place a
+// source anywhere on the document's time axis.
 //
 // The library queries (milestones, values and events at a time, parents, virtual buses) exist
 // only for database streams; a memory handle answers them at once without calling the library.
