@@ -1,0 +1,320 @@
+#include "storage/MemoryWaveStream.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+#include <numeric>
+#include <ostream>
+#include <random>
+#include <vector>
+
+namespace {
+
+// Streams destroy themselves on their last Release; the tests hold them through this.
+struct ReleaseStream {
+    template <typename Stream> void operator()(Stream* stream) const { stream->Release(); }
+};
+using WritePtr = std::unique_ptr<KMemoryWaveStreamWrite, ReleaseStream>;
+using ReadPtr = std::unique_ptr<KMemoryWaveStreamRead, ReleaseStream>;
+
+WritePtr makeWriter() {
+    return WritePtr(new KMemoryWaveStreamWrite());
+}
+ReadPtr snapshotOf(const WritePtr& writer) {
+    return ReadPtr(writer->snapshot());
+}
+
+struct ReadEvent {
+    SimTime time;
+    DeltaCycle delta;
+    SignalHandle handle;
+    std::vector<std::uint8_t> value;
+
+    friend bool operator==(const ReadEvent&, const ReadEvent&) = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const ReadEvent& event) {
+    return out << "{t=" << event.time << " d=" << event.delta << " h=" << event.handle
+               << " size=" << event.value.size() << "}";
+}
+
+// Rewinds and reads every event with its value.
+std::vector<ReadEvent> readAll(KMemoryWaveStreamRead& reader) {
+    std::vector<ReadEvent> events;
+    reader.Rewind(0);
+    for (SignalHandle handle; (handle = reader.ReadNextEvent()) != kNoSignal;) {
+        std::vector<std::uint8_t> value(reader.GetValueSize());
+        EXPECT_TRUE(reader.GetValue(value.data()));
+        events.push_back({reader.GetTime(), reader.GetDelta(), handle, std::move(value)});
+    }
+    return events;
+}
+
+void writeByte(KMemoryWaveStreamWrite& writer, SignalHandle handle, std::uint8_t byte) {
+    std::uint64_t value = byte; // the usual 8-byte inline value
+    ASSERT_TRUE(writer.WriteValue(handle, &value, sizeof value));
+}
+
+std::vector<std::uint8_t> word(std::uint8_t byte) {
+    std::vector<std::uint8_t> value(8, 0);
+    value[0] = byte;
+    return value;
+}
+
+TEST(MemoryWaveStream, EqualKeysComeBackInTheOrderWritten) {
+    auto writer = makeWriter();
+    writer->SetTime(7);
+    writeByte(*writer, 2, 20);
+    writeByte(*writer, 1, 10);
+    writeByte(*writer, 2, 21);
+    auto reader = snapshotOf(writer);
+    EXPECT_EQ(
+        readAll(*reader),
+        (std::vector<ReadEvent>{{7, 0, 2, word(20)}, {7, 0, 1, word(10)}, {7, 0, 2, word(21)}}));
+}
+
+TEST(MemoryWaveStream, AnEarlierTimeWrittenLaterIsReadFirst) {
+    auto writer = makeWriter();
+    writer->SetTime(10);
+    writeByte(*writer, 1, 1);
+    writer->SetTime(5);
+    writeByte(*writer, 1, 2);
+    writer->SetTime(10);
+    writeByte(*writer, 1, 3); // equal to the first key: goes after it
+    auto reader = snapshotOf(writer);
+    EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{
+                                    {5, 0, 1, word(2)}, {10, 0, 1, word(1)}, {10, 0, 1, word(3)}}));
+}
+
+TEST(MemoryWaveStream, SetTimeResetsTheDeltaAndSetDeltaKeepsTheTime) {
+    auto writer = makeWriter();
+    EXPECT_EQ(writer->GetTime(), 0);
+    EXPECT_EQ(writer->GetDelta(), 0);
+    EXPECT_TRUE(writer->SetTime(30));
+    EXPECT_TRUE(writer->SetDelta(4));
+    EXPECT_EQ(writer->GetTime(), 30);
+    EXPECT_EQ(writer->GetDelta(), 4);
+    EXPECT_TRUE(writer->SetTime(30));
+    EXPECT_EQ(writer->GetDelta(), 0);
+}
+
+TEST(MemoryWaveStream, DeltasOrderEventsWithinOneTime) {
+    auto writer = makeWriter();
+    writer->SetTime(3);
+    writer->SetDelta(2);
+    writeByte(*writer, 1, 1);
+    writer->SetDelta(1);
+    writeByte(*writer, 1, 2);
+    writer->SetTime(-4); // negative times order as signed numbers
+    writeByte(*writer, 1, 3);
+    auto reader = snapshotOf(writer);
+    EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{
+                                    {-4, 0, 1, word(3)}, {3, 1, 1, word(2)}, {3, 2, 1, word(1)}}));
+}
+
+TEST(MemoryWaveStream, ASnapshotDoesNotSeeLaterWrites) {
+    auto writer = makeWriter();
+    writer->SetTime(10);
+    writeByte(*writer, 1, 1);
+    auto reader = snapshotOf(writer);
+    writer->SetTime(5);
+    writeByte(*writer, 1, 2);
+    EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{{10, 0, 1, word(1)}}));
+    EXPECT_EQ(reader->GetEndTime(), 10);
+    EXPECT_EQ(readAll(*snapshotOf(writer)).size(), 2u);
+}
+
+TEST(MemoryWaveStream, ValuesOfEverySizeRoundTripExactly) {
+    for (std::uint32_t size : {0u, 1u, 4u, 8u, 9u, 64u, 1000u}) {
+        SCOPED_TRACE(size);
+        std::vector<std::uint8_t> bytes(size);
+        std::iota(bytes.begin(), bytes.end(), std::uint8_t{3});
+        auto writer = makeWriter();
+        ASSERT_TRUE(writer->WriteValue(4, bytes.data(), size));
+        auto reader = snapshotOf(writer);
+        EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{{0, 0, 4, bytes}}));
+    }
+}
+
+TEST(MemoryWaveStream, ANullValueIsRefusedUnlessItIsEmpty) {
+    auto writer = makeWriter();
+    EXPECT_FALSE(writer->WriteValue(1, nullptr, 8));
+    EXPECT_TRUE(writer->WriteValue(1, nullptr, 0));
+    EXPECT_EQ(writer->eventCount(), 1u);
+}
+
+TEST(MemoryWaveStream, NothingIsReadBeforeTheFirstRewind) {
+    auto writer = makeWriter();
+    writeByte(*writer, 1, 1);
+    auto reader = snapshotOf(writer);
+    std::uint64_t value = 0;
+    EXPECT_EQ(reader->ReadNextEvent(), kNoSignal);
+    EXPECT_FALSE(reader->ReadNextEventOf(1, &value));
+    EXPECT_EQ(reader->SkipTo(0), kNoTime);
+    EXPECT_EQ(reader->GetValueSize(), 0u);
+    EXPECT_TRUE(reader->GetValue(&value));
+}
+
+TEST(MemoryWaveStream, RewindAlwaysRestartsAtTheFirstEvent) {
+    auto writer = makeWriter();
+    for (SimTime t : {10, 20, 30}) {
+        writer->SetTime(t);
+        writeByte(*writer, 1, 0);
+    }
+    auto reader = snapshotOf(writer);
+    EXPECT_TRUE(reader->Rewind(25));
+    EXPECT_EQ(reader->ReadNextEvent(), 1);
+    EXPECT_EQ(reader->GetTime(), 10);
+    reader->ReadNextEvent();
+    reader->ReadNextEvent();
+    EXPECT_EQ(reader->ReadNextEvent(), kNoSignal);
+    EXPECT_EQ(reader->GetTime(), 30); // the end changes nothing
+    EXPECT_TRUE(reader->Rewind(0));
+    reader->ReadNextEvent();
+    EXPECT_EQ(reader->GetTime(), 10);
+}
+
+TEST(MemoryWaveStream, SkipToStopsAtTheFirstEventAtOrAfterTheTimeWithoutReading) {
+    auto writer = makeWriter();
+    for (SimTime t : {10, 20, 20, 30}) {
+        writer->SetTime(t);
+        writeByte(*writer, static_cast<SignalHandle>(t), 0);
+    }
+    auto reader = snapshotOf(writer);
+    reader->Rewind(0);
+    EXPECT_EQ(reader->SkipTo(15), 20);
+    EXPECT_EQ(reader->GetTime(), 0); // nothing read yet
+    EXPECT_EQ(reader->SkipTo(20), 20);
+    EXPECT_EQ(reader->SkipTo(5), 20); // never backwards
+    EXPECT_EQ(reader->ReadNextEvent(), 20);
+    EXPECT_EQ(reader->SkipTo(31), kNoTime);
+    EXPECT_EQ(reader->ReadNextEvent(), kNoSignal);
+}
+
+TEST(MemoryWaveStream, ReadNextEventOfFindsTheNextEventOfThatSignal) {
+    auto writer = makeWriter();
+    writer->SetTime(1);
+    writeByte(*writer, 1, 11);
+    writer->SetTime(2);
+    writeByte(*writer, 2, 22);
+    writer->SetTime(3);
+    writeByte(*writer, 1, 13);
+    auto reader = snapshotOf(writer);
+    reader->Rewind(0);
+    std::uint64_t value = 0;
+    ASSERT_TRUE(reader->ReadNextEventOf(2, &value));
+    EXPECT_EQ(value, 22u);
+    EXPECT_EQ(reader->GetTime(), 2);
+    // No further event of signal 2: the cursor stays where it was.
+    EXPECT_FALSE(reader->ReadNextEventOf(2, &value));
+    EXPECT_EQ(reader->GetTime(), 2);
+    EXPECT_EQ(reader->ReadNextEvent(), 1);
+    EXPECT_EQ(reader->GetTime(), 3);
+}
+
+TEST(MemoryWaveStream, EndTimeIsTheTimeOfTheLastEvent) {
+    auto writer = makeWriter();
+    EXPECT_EQ(snapshotOf(writer)->GetEndTime(), 0);
+    writer->SetTime(50);
+    writeByte(*writer, 1, 0);
+    writer->SetTime(20);
+    writeByte(*writer, 1, 0);
+    EXPECT_EQ(snapshotOf(writer)->GetEndTime(), 50);
+}
+
+TEST(MemoryWaveStream, TheWriterAcceptsOnlyTimesDeltasAndValues) {
+    auto writer = makeWriter();
+    evstream::SignalInfo info;
+    info.name = "clk";
+    EXPECT_TRUE(writer->BeginDeclarations());
+    EXPECT_FALSE(writer->DeclareScalar(1, info));
+    EXPECT_FALSE(writer->DeclareComposite(2, info));
+    EXPECT_FALSE(writer->AddAnnotation(1, 0, "Comment", "text"));
+    EXPECT_FALSE(writer->SetProperty(1, "Radix", "16"));
+    EXPECT_FALSE(writer->SetTypeInfoString(1, "std_logic"));
+    EXPECT_TRUE(writer->EndDeclarations());
+    EXPECT_EQ(writer->GetFileName(), "");
+}
+
+TEST(MemoryWaveStream, TheReaderHasNoSignalTreeFileOrRefresh) {
+    auto writer = makeWriter();
+    writeByte(*writer, 1, 0);
+    auto reader = snapshotOf(writer);
+    evstream::SignalInfo info;
+    info.name = "unchanged";
+    evstream::Annotation annotation;
+    EXPECT_EQ(reader->GetRootCount(), 0);
+    EXPECT_EQ(reader->GetRoot(0), kNoSignal);
+    EXPECT_EQ(reader->GetChild(1, 0), kNoSignal);
+    EXPECT_FALSE(reader->GetSignalInfo(1, info));
+    EXPECT_EQ(info.name, "unchanged");
+    EXPECT_EQ(reader->GetProperty(1, "Radix"), "");
+    EXPECT_EQ(reader->GetTypeInfoString(1), "");
+    EXPECT_EQ(reader->GetAnnotationCount(1), 0);
+    EXPECT_FALSE(reader->GetAnnotation(1, 0, annotation));
+    EXPECT_EQ(reader->GetFileName(), "");
+    EXPECT_FALSE(reader->Refresh());
+}
+
+TEST(MemoryWaveStream, ClonesReadIndependently) {
+    auto writer = makeWriter();
+    for (SimTime t : {1, 2, 3}) {
+        writer->SetTime(t);
+        writeByte(*writer, 1, static_cast<std::uint8_t>(t));
+    }
+    auto first = snapshotOf(writer);
+    first->Rewind(0);
+    first->ReadNextEvent();
+    first->ReadNextEvent();
+    ReadPtr second(first->clone());
+    EXPECT_EQ(second->ReadNextEvent(), kNoSignal); // its own cursor, not yet rewound
+    EXPECT_EQ(readAll(*second).size(), 3u);
+    EXPECT_EQ(first->ReadNextEvent(), 1);
+    EXPECT_EQ(first->GetTime(), 3);
+    first.reset(); // the clone keeps the events alive
+    EXPECT_EQ(readAll(*second).back(), (ReadEvent{3, 0, 1, word(3)}));
+}
+
+// A replay of random writes (times going back and forth, repeated keys, values of many sizes)
+// against the simplest model: every event with its write number, stably sorted by key.
+TEST(MemoryWaveStream, RandomWritesMatchASortedModel) {
+    std::mt19937 random(20261205);
+    auto writer = makeWriter();
+    std::vector<ReadEvent> model;
+    std::vector<std::pair<ReadPtr, std::vector<ReadEvent>>> snapshots;
+    auto sortedModel = [&model] {
+        std::vector<ReadEvent> sorted = model;
+        std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+            return std::pair(a.time, a.delta) < std::pair(b.time, b.delta);
+        });
+        return sorted;
+    };
+    for (int step = 0; step < 5000; ++step) {
+        const unsigned action = random() % 100;
+        if (action < 10) {
+            writer->SetTime(static_cast<SimTime>(random() % 200));
+        } else if (action < 20) {
+            writer->SetTime(writer->GetTime() + static_cast<SimTime>(random() % 5));
+        } else if (action < 28) {
+            writer->SetDelta(static_cast<DeltaCycle>(random() % 4));
+        } else if (action < 30) {
+            snapshots.emplace_back(snapshotOf(writer), sortedModel());
+        } else {
+            const std::uint32_t size = std::array{1u, 4u, 8u, 8u, 8u, 16u, 64u}[random() % 7];
+            std::vector<std::uint8_t> value(size);
+            for (auto& byte : value)
+                byte = static_cast<std::uint8_t>(random());
+            const auto handle = static_cast<SignalHandle>(random() % 6);
+            ASSERT_TRUE(writer->WriteValue(handle, value.data(), size));
+            model.push_back({writer->GetTime(), writer->GetDelta(), handle, value});
+        }
+    }
+    ASSERT_GT(snapshots.size(), 10u);
+    for (auto& [reader, expected] : snapshots)
+        ASSERT_EQ(readAll(*reader), expected);
+    EXPECT_EQ(readAll(*snapshotOf(writer)), sortedModel());
+}
+
+} // namespace
