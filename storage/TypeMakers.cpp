@@ -1,165 +1,14 @@
 #include "storage/TypeMakers.h"
 
+#include "storage/KTypeInfo.h"
+
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <limits>
 #include <vector>
 
 namespace {
-
-// Nesting deeper than this is refused: no real type nests so deep, and a hostile string must not
-// exhaust the stack.
-constexpr int kMaxNesting = 64;
-
-// A recursive-descent recogniser of the type-string grammar. It only checks the shape; the
-// makers use it so that they never emit a string with a broken element or field type inside.
-class GrammarCheck {
-public:
-    explicit GrammarCheck(std::string_view text) : m_text(text) {}
-
-    bool wholeType() { return type(0) && m_pos == m_text.size(); }
-
-private:
-    bool type(int depth) {
-        if (depth > kMaxNesting || m_pos >= m_text.size())
-            return false;
-        switch (m_text[m_pos++]) {
-        case 'e':
-            return name() && literals();
-        case 'i':
-        case 'f':
-            return name() && range();
-        case 'p':
-            return name() && range() && units();
-        case 'a':
-            return name() && array(depth);
-        case 'r':
-            return name() && record(depth);
-        default:
-            return false;
-        }
-    }
-
-    bool literals() {
-        if (m_pos >= m_text.size())
-            return false;
-        const char form = m_text[m_pos++];
-        std::uint64_t n = 0;
-        if (!count(n) || n == 0)
-            return false;
-        if (form == 'c') {
-            if (!accept(' ') || n > m_text.size() - m_pos)
-                return false;
-            m_pos += n;
-            return true;
-        }
-        if (form != 'l')
-            return false;
-        for (std::uint64_t i = 0; i < n; ++i) {
-            if (!name())
-                return false;
-        }
-        return true;
-    }
-
-    bool units() {
-        std::uint64_t n = 0;
-        if (!accept('u') || !count(n) || n == 0)
-            return false;
-        for (std::uint64_t i = 0; i < n; ++i) {
-            if (!name() || !integer() || !accept(';'))
-                return false;
-        }
-        return true;
-    }
-
-    bool array(int depth) {
-        std::uint64_t n = 0;
-        if (!count(n) || n == 0)
-            return false;
-        for (std::uint64_t i = 0; i < n; ++i) {
-            if (!range())
-                return false;
-        }
-        return type(depth + 1);
-    }
-
-    bool record(int depth) {
-        std::uint64_t n = 0;
-        if (!count(n) || n == 0)
-            return false;
-        for (std::uint64_t i = 0; i < n; ++i) {
-            if (!name() || !type(depth + 1))
-                return false;
-        }
-        return true;
-    }
-
-    bool name() {
-        std::uint64_t length = 0;
-        if (!accept('#') || !count(length) || !accept('#') || length == 0 ||
-            length > m_text.size() - m_pos)
-            return false;
-        m_pos += length;
-        return true;
-    }
-
-    bool range() {
-        return accept('(') && number() && m_pos < m_text.size() &&
-               (m_text[m_pos] == 't' || m_text[m_pos] == 'd') && ++m_pos && number() && accept(')');
-    }
-
-    // A decimal count; the guard keeps it far from overflow.
-    bool count(std::uint64_t& value) {
-        const std::size_t start = m_pos;
-        value = 0;
-        while (m_pos < m_text.size() && std::isdigit(static_cast<unsigned char>(m_text[m_pos]))) {
-            if (m_pos - start >= 18)
-                return false;
-            value = value * 10 + static_cast<std::uint64_t>(m_text[m_pos++] - '0');
-        }
-        return m_pos > start;
-    }
-
-    bool integer() {
-        accept('-');
-        return digits();
-    }
-
-    // Integer or real: [-]digits[.digits][e[+|-]digits].
-    bool number() {
-        if (!integer())
-            return false;
-        if (accept('.') && !digits())
-            return false;
-        if (accept('e') || accept('E')) {
-            if (!accept('+'))
-                accept('-');
-            return digits();
-        }
-        return true;
-    }
-
-    bool digits() {
-        const std::size_t start = m_pos;
-        while (m_pos < m_text.size() && std::isdigit(static_cast<unsigned char>(m_text[m_pos])))
-            ++m_pos;
-        return m_pos > start;
-    }
-
-    bool accept(char c) {
-        if (m_pos < m_text.size() && m_text[m_pos] == c) {
-            ++m_pos;
-            return true;
-        }
-        return false;
-    }
-
-    std::string_view m_text;
-    std::size_t m_pos = 0;
-};
 
 void appendName(std::string& out, std::string_view name) {
     out += '#';
@@ -176,10 +25,14 @@ void appendRange(std::string& out, std::int64_t left, std::int64_t right, int di
     out += ')';
 }
 
+// The shortest text that reads back to the same double, with no '+' in the exponent.
 std::string realText(double value) {
     std::array<char, 32> buffer{};
     auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-    return std::string(buffer.data(), result.ptr);
+    std::string text(buffer.data(), result.ptr);
+    if (const std::size_t plus = text.find("e+"); plus != std::string::npos)
+        text.erase(plus + 1, 1);
+    return text;
 }
 
 // The VHDL names of the control characters 0..31; 127 is DEL, 128..159 are C128..C159.
@@ -188,8 +41,8 @@ constexpr std::array<const char*, 32> kControlNames = {
     "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
     "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FSP", "GSP", "RSP", "USP"};
 
-// The literal of character `code` of VHDL's Latin-1 character type. Printable characters are
-// quoted; those above 127 are stored in UTF-8 so that every type string stays valid text.
+// The literal of character `code` of VHDL's Latin-1 character type: control characters by
+// name, the others quoted, as their Latin-1 byte (a character literal is always three bytes).
 std::string characterLiteral(int code) {
     if (code < 32)
         return kControlNames[static_cast<std::size_t>(code)];
@@ -197,14 +50,7 @@ std::string characterLiteral(int code) {
         return "DEL";
     if (code >= 128 && code < 160)
         return "C" + std::to_string(code);
-    std::string literal = "'";
-    if (code < 128) {
-        literal += static_cast<char>(code);
-    } else {
-        literal += static_cast<char>(0xC0 | (code >> 6));
-        literal += static_cast<char>(0x80 | (code & 0x3F));
-    }
-    return literal + "'";
+    return {'\'', static_cast<char>(code), '\''};
 }
 
 std::string characterType() {
@@ -282,8 +128,10 @@ std::optional<std::string> standardTypeString(int standardType) {
 }
 
 // The second half of the protocol: report the length, or copy the text when there is room.
+// A string the type parser refuses (a broken element or field type, an array too large) is
+// never handed out.
 TypeMakerResult deliver(const std::string& text, char* buffer, std::size_t* length) {
-    if (length == nullptr)
+    if (length == nullptr || !KTypeInfo::CheckTypeInfo(text))
         return kTypeMakerInvalidArgument;
     if (buffer == nullptr) {
         *length = text.size();
@@ -313,10 +161,6 @@ template <typename Maker> std::optional<std::string> runProtocol(Maker maker) {
 
 } // namespace
 
-bool isWellFormedTypeString(std::string_view text) {
-    return GrammarCheck(text).wholeType();
-}
-
 TypeMakerResult CreateStdTypeInfo(int standardType, char* buffer, std::size_t* length) {
     const std::optional<std::string> text = standardTypeString(standardType);
     if (!text)
@@ -328,7 +172,7 @@ TypeMakerResult CreateArrayTypeInfo(const char* typeName, const ArrayRange* rang
                                     int dimensionCount, const char* elementTypeInfo, char* buffer,
                                     std::size_t* length) {
     if (!isUsableName(typeName) || ranges == nullptr || dimensionCount <= 0 ||
-        elementTypeInfo == nullptr || !isWellFormedTypeString(elementTypeInfo))
+        elementTypeInfo == nullptr)
         return kTypeMakerInvalidArgument;
     std::string out = "a";
     appendName(out, typeName);
@@ -351,7 +195,7 @@ TypeMakerResult CreateRecordTypeInfo(const char* typeName, const TRecordField* f
     out += std::to_string(fieldCount);
     for (int i = 0; i < fieldCount; ++i) {
         const TRecordField& field = fields[i];
-        if (field.name.empty() || !isWellFormedTypeString(field.typeInfo))
+        if (field.name.empty() || field.typeInfo.empty())
             return kTypeMakerInvalidArgument;
         appendName(out, field.name);
         out += field.typeInfo;

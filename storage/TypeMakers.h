@@ -66,7 +66,3 @@ std::optional<std::string> makeArrayTypeInfo(std::string_view typeName,
                                              std::string_view elementTypeInfo);
 std::optional<std::string> makeRecordTypeInfo(std::string_view typeName,
                                               std::span<const TRecordField> fields);
-
-// True when `text` is one whole type-information string by the grammar alone (names, counts,
-// ranges, nesting); it says nothing about whether the bounds make a sensible type.
-bool isWellFormedTypeString(std::string_view text);

@@ -29,8 +29,8 @@ std::string_view trimmedBlanks(std::string_view text) {
 }
 
 // The next element text of an aggregate's inside, from `cursor` up to the next ',' outside
-// parentheses; character literals such as ',' or '(' are taken whole. Nothing when the
-// parentheses do not balance.
+// parentheses; character literals such as ',' or '(' and "..." strings are taken whole. Nothing
+// when the parentheses or quotes do not balance.
 std::optional<std::string_view> nextElement(std::string_view inner, std::size_t& cursor) {
     const std::size_t start = cursor;
     int depth = 0;
@@ -38,6 +38,14 @@ std::optional<std::string_view> nextElement(std::string_view inner, std::size_t&
         const char c = inner[cursor];
         if (c == '\'' && cursor + 2 < inner.size() && inner[cursor + 2] == '\'') {
             cursor += 3;
+            continue;
+        }
+        if (c == '"') {
+            // A doubled quote inside a string reads as a closing and an opening one.
+            const std::size_t close = inner.find('"', cursor + 1);
+            if (close == std::string_view::npos)
+                return std::nullopt;
+            cursor = close + 1;
             continue;
         }
         if (c == ',' && depth == 0)
