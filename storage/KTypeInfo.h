@@ -63,7 +63,7 @@ public:
     // The text of literal i: an identifier ("false") or a character literal with quotes ("'1'").
     std::string GetLiteral(int index) const;
 
-    // Arrays: elements across all dimensions.
+    // Arrays: elements across all dimensions (0 for other kinds, and for a null array).
     std::int64_t GetNbOfElements() const;
     int GetNbOfDimensions() const;
     bool GetArrayDimensionRanges(int dimension, std::int64_t& left, std::int64_t& right,
@@ -87,7 +87,7 @@ public:
     bool IsInversionAllowed() const;
     bool IsStdLogicConversionAllowed() const;
 
-    // The std_logic value of a scalar value (its first GetScalarSize bytes).
+    // The std_logic value of a scalar value (its first GetScalarSize bytes); X for other kinds.
     StdLogic ConvertToStdLogicValue(const std::uint8_t* value) const;
     // The value as a 64-bit integer: integers and physicals as they are, enumerations by
     // ordinal, arrays of logic elements as a binary number (Signed: two's complement).
@@ -96,9 +96,12 @@ public:
 
     // Text to bytes: writes GetSimpleSize bytes (`size` must be at least that); radix 2, 8, 10
     // or 16 (0 or less: the type's natural radix); `inverted` stores the logical inverse.
+    // Writes nothing when the text is not a value of the type. `value` may be null only for a
+    // value of 0 bytes (a null array). Accepted texts: docs/type-strings.md, "Value texts".
     bool GetBytes(std::string_view text, std::uint8_t* value, std::uint32_t size, int radix,
                   bool inverted) const;
-    // Bytes to text, in a radix (0 or less: the natural radix), optionally inverted.
+    // Bytes to text, in a radix (0 or less: the natural radix), optionally inverted. A radix the
+    // type does not use is ignored; so is `inverted` where IsInversionAllowed is false.
     std::string GetValueString(const std::uint8_t* value, int radix, bool inverted) const;
 
     friend bool operator==(const KTypeInfo& a, const KTypeInfo& b);
