@@ -13,9 +13,10 @@
 // design path.
 //
 // The type is kept as an index into the document's KTypesManager (0: no type information); the
-// record cannot answer type questions alone.
+// record cannot answer type questions alone. As an IValueNode it is what value formatting walks.
 
 #include "document/KEventSegmentMap.h"
+#include "storage/IValueNode.h"
 #include "storage/SimTime.h"
 
 #include <cstdint>
@@ -39,7 +40,7 @@ enum class SignalMode : std::uint32_t {
     Variable = 7,
 };
 
-class KSignalRecord {
+class KSignalRecord final : public IValueNode {
 public:
     using TypeIndex = std::uint32_t;
 
@@ -106,10 +107,10 @@ public:
     void setFlagsB(std::uint32_t flags) { m_flagsB = flags; }
     bool isBold() const { return (m_flagsB & kFlagBold) != 0; }
     void setBold(bool on) { setBit(m_flagsB, kFlagBold, on); }
-    bool isInverted() const { return (m_flagsB & kFlagInverted) != 0; }
+    bool isInverted() const override { return (m_flagsB & kFlagInverted) != 0; }
     void setInverted(bool on) { setBit(m_flagsB, kFlagInverted, on); }
     // -1 (and any value of 0 or less) means the document's default radix.
-    int radix() const;
+    int radix() const override;
     // False, and nothing changes, for a radix outside -32..31.
     bool setRadix(int radix);
 
@@ -124,12 +125,14 @@ public:
     void setAnalogRange(double low, double high);
     void clearAnalogRange() { setAnalogRange(0.0, -1.0); }
 
-    TypeIndex typeIndex() const { return m_typeIndex; }
+    TypeIndex typeIndex() const override { return m_typeIndex; }
     void setTypeIndex(TypeIndex index) { m_typeIndex = index; }
     bool hasTypeInfo() const { return m_typeIndex != 0; }
 
     const std::vector<KSignalRecordPtr>& children() const { return m_children; }
     std::vector<KSignalRecordPtr>& children() { return m_children; }
+    int childCount() const override { return static_cast<int>(m_children.size()); }
+    const IValueNode& child(int index) const override { return *m_children[index]; }
 
     const std::string& stimulator() const { return m_stimulator; }
     void setStimulator(std::string text) { m_stimulator = std::move(text); }
