@@ -26,7 +26,10 @@ bool KEventSegmentMap::insert(const KEventSegment& segment, InsertForm form) {
     if (form == InsertForm::Insert) {
         // Moving copies of the sources can fail; work on a copy so that a failure changes nothing.
         KEventSegmentMap moved = *this;
-        if (!moved.shiftFrom(segment.from(), segment.to().time - segment.from().time))
+        SimTime length = 0;
+        if (__builtin_sub_overflow(segment.to().time, segment.from().time, &length))
+            length = kMaxTime;
+        if (!moved.shiftFrom(segment.from(), length))
             return false;
         // With a length only in deltas the moved part starts before T; overwriting keeps the
         // map free of overlaps in that case as well.

@@ -337,17 +337,13 @@ TEST_F(KDocTest, StimulatorChangeIsStoredAndBroadcast) {
     EXPECT_FALSE(doc.setStimulator(42, "x"));
 }
 
-TEST_F(KDocTest, HintCodesHaveTheirNumbers) {
-    EXPECT_EQ(static_cast<int>(UpdateHint::All), 0);
-    EXPECT_EQ(static_cast<int>(UpdateHint::SimTimeChanged), 2);
-    EXPECT_EQ(static_cast<int>(UpdateHint::ResultsAppended), 3);
-    EXPECT_EQ(static_cast<int>(UpdateHint::WavesChanged), 5);
-    EXPECT_EQ(static_cast<int>(UpdateHint::SignalsAddedRemoved), 6);
-    EXPECT_EQ(static_cast<int>(UpdateHint::StimulatorChanged), 7);
-    EXPECT_EQ(static_cast<int>(UpdateHint::NamesChanged), 8);
-    EXPECT_EQ(static_cast<int>(UpdateHint::ValueChanged), 12);
-    EXPECT_EQ(static_cast<int>(UpdateHint::ListChanged), 13);
-    EXPECT_EQ(static_cast<int>(UpdateHint::ItemChanged), 25);
+TEST(KDocHost, WithoutAHostTheDocumentIsQuietAndAnswersNo) {
+    KDoc doc;
+    std::unique_ptr<KAddedSignals> change = doc.openChange();
+    change->add(1);
+    doc.endChange(std::move(change), HostNotice::SetModified);
+    EXPECT_EQ(doc.host().ask(62128, "Do you want to continue?"), HostAnswer::No);
+    EXPECT_EQ(KQuietDocHost(HostAnswer::Yes).ask(62128, {}), HostAnswer::Yes);
 }
 
 // An observer that unregisters itself and another observer while a hint is delivered.
