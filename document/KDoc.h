@@ -1,0 +1,186 @@
+#pragma once
+
+// The document of one waveform window: its signals, their order on screen, the hierarchy and
+// name tables, the drawn items, and the broadcasting of what changed.
+//
+// Signals live in one map from document handle to shared record; buses and records also hold
+// their elements as children, and each element is in the map under its own handle. Handles are
+// the document's own numbering: records added with handle 0 get the next number from 1 up, the
+// synthetic handles of simulator buses count down from -2, and -1 answers a placeholder record.
+// The rows are the top-level handles in display order.
+//
+// Two name indexes map a signal's full name (hierarchy text followed by name) to its handle, one
+// exact and one upper-cased; every operation that adds, removes or renames a signal keeps them
+// current.
+//
+// Every change is announced to the views through IViewSynchronizer with an UpdateHint code (the
+// document sends as sender null). The document never shows anything itself; it tells its host
+// (IDocHost) and the host decides.
+
+#include "document/IDocHost.h"
+#include "document/KAddedSignals.h"
+#include "document/KHierarchyTable.h"
+#include "document/KItemUI.h"
+#include "document/KSignalRecord.h"
+#include "document/KSignalsSet.h"
+#include "document/KViewSynchronizer.h"
+#include "storage/KTypesManager.h"
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Whether ending a change tells the host that the document is modified.
+enum class HostNotice { None, SetModified };
+
+class KDoc final : public IViewSynchronizer {
+public:
+    using SignalMap = std::map<SignalHandle, KSignalRecordPtr>;
+    using TypeIndex = KSignalRecord::TypeIndex;
+
+    // Without a host the document uses a quiet one.
+    explicit KDoc(IDocHost* host = nullptr);
+    ~KDoc() override;
+    KDoc(const KDoc&) = delete;
+    KDoc& operator=(const KDoc&) = delete;
+
+    IDocHost& host() const { return *m_host; }
+    void setHost(IDocHost* host);
+
+    // Lifecycle. A new document has no signals, no rows and no items.
+    bool newDocument();
+    bool isInitialised() const { return m_initialised; }
+    void setInitialised() { m_initialised = true; }
+    bool isModified() const { return m_modified; }
+    void setModified(bool modified) { m_modified = modified; }
+
+    // Signals (KDoc.cpp).
+    // The record of a handle; the placeholder for -1; null for a handle the document lacks.
+    KSignalRecordPtr record(SignalHandle handle) const;
+    bool contains(SignalHandle handle) const { return m_signals.count(handle) != 0; }
+    const SignalMap& signals() const { return m_signals; }
+    // Enters a record: handle 0 gets the next handle; a given handle must be free. With a parent
+    // the record becomes the parent's last child. Returns the handle, or 0 when refused (handle
+    // taken, unknown parent). Broadcasts nothing: whoever adds signals announces them.
+    SignalHandle addRecord(const KSignalRecordPtr& record, SignalHandle parent = 0);
+    // The next synthetic handle of a simulator bus: -2, -3, ...
+    SignalHandle nextBusHandle() { return m_nextBusHandle--; }
+    // Removes signals with all their descendants from the map, the rows, their parents and the
+    // name indexes; broadcasts SignalsAddedRemoved with every removed handle. Returns the removed
+    // records (parents before their children) so that an undo can keep them.
+    std::vector<KSignalRecordPtr> removeSignals(const KSignalsSet& handles);
+    // The handle followed by all its descendants, depth first; empty for an unknown handle.
+    std::vector<SignalHandle> collect(SignalHandle handle) const;
+    // The largest time any segment of any signal covers; kNoTime when there is none.
+    SimTime endTime() const;
+
+    // Rows (KDoc.cpp): top-level handles in display order.
+    const std::vector<SignalHandle>& rows() const { return m_rows; }
+    std::size_t rowCount() const { return m_rows.size(); }
+    std::optional<std::size_t> rowOf(SignalHandle handle) const;
+    // Inserts top-level signals at `position` (clamped to the end). Refused (false, nothing
+    // changes) when a handle is unknown, not top-level, already a row or given twice.
+    bool insertRows(std::size_t position, std::span<const SignalHandle> handles);
+    void removeRows(std::span<const SignalHandle> handles);
+    // Moves rows [first, first + count) so that they start at `to` in the result.
+    bool moveRows(std::size_t first, std::size_t count, std::size_t to);
+
+    // Names (KDocNames.cpp).
+    KHierarchyTable& hierarchy() { return m_hierarchy; }
+    const KHierarchyTable& hierarchy() const { return m_hierarchy; }
+    const std::string& hierarchyText(std::uint32_t index) const { return m_hierarchy.text(index); }
+    // Sets a record's hierarchy index; broadcasts ListChanged. False for an unknown handle or
+    // an index the table lacks.
+    bool setHierarchyIndex(SignalHandle handle, std::uint32_t index);
+    std::string fullName(SignalHandle handle) const;
+    // The handle of a full name, exact or compared upper-cased; 0 when none.
+    SignalHandle findByName(std::string_view fullName) const;
+    SignalHandle findByUpperName(std::string_view fullName) const;
+    void rebuildNameIndex();
+    // Renames a signal and, by the element rule, all elements below it; broadcasts NamesChanged
+    // with every renamed handle. Members of a virtual bus keep their names.
+    bool rename(SignalHandle handle, std::string name);
+    // Makes the full name of a signal its name (hierarchy index 0), renaming its elements to
+    // match, as a member of a virtual bus is named; full names do not change. Broadcasts
+    // NamesChanged when something was renamed.
+    bool useFullNameAsName(SignalHandle handle);
+    // A name is a design path for a top-level signal that is no virtual bus, and for a member of
+    // a virtual bus.
+    bool isDesignPath(SignalHandle handle) const;
+    // The declaration text of a signal (by its mode and type), or "Virtual Bus".
+    std::string declaration(SignalHandle handle) const;
+    // `name` while no signal has it as full name, else the first free "COPY_(n)_OF_" form.
+    std::string uniqueCopyName(std::string name) const;
+    static std::string comparisonName(std::string_view name) { return "COMP " + std::string(name); }
+    // "VBUS" and the smallest number from 1 that no signal has as name.
+    std::string newVirtualBusName() const;
+
+    // Types (KDocTypes.cpp).
+    KTypesManager& types() { return m_types; }
+    const KTypesManager& types() const { return m_types; }
+    // Gives a record a type index (0: none). A shape the type does not allow falls back to 0.
+    // False for an unknown handle or an index the types manager lacks.
+    bool setTypeInfo(SignalHandle handle, TypeIndex index);
+    // Makes the element records of a bus or record signal from its type (recursively, named by
+    // the element rule, with the parent's hierarchy and mode). False when the signal already has
+    // children, has no composite type or has too many elements. Broadcasts nothing.
+    bool createElements(SignalHandle handle);
+    // Bytes of the signal's whole value: the sum of its leaves' sizes.
+    std::size_t valueSize(SignalHandle handle) const;
+
+    // Stimulators: broadcasts StimulatorChanged.
+    bool setStimulator(SignalHandle handle, std::string text);
+
+    // Items (KDocItems.cpp); each change broadcasts ItemChanged with the item.
+    // Takes the item; refused (and the item deleted) when a signal it lies on is not held.
+    bool addItem(std::unique_ptr<KItemUI> item);
+    // Hands the item back to the caller; null when the document does not hold it.
+    std::unique_ptr<KItemUI> removeItem(const KItemUI* item);
+    // Announces a change the caller made to an item the document holds.
+    bool changeItem(const KItemUI* item);
+    const std::vector<std::unique_ptr<KItemUI>>& items() const { return m_items; }
+
+    // Changes of waveforms: editing operations collect the handles they change, and ending the
+    // change broadcasts WavesChanged with them (when there are any).
+    std::unique_ptr<KAddedSignals> openChange() const;
+    void endChange(std::unique_ptr<KAddedSignals> change, HostNotice notice);
+
+    // Broadcasting with the document as sender.
+    void broadcast(UpdateHint code, const KHintObject* object = nullptr);
+
+    // IViewSynchronizer
+    void synchronize(const IUpdateObserver* sender, UpdateHint code,
+                     const KHintObject* object) override;
+    void addObserver(IUpdateObserver* observer) override;
+    void removeObserver(IUpdateObserver* observer) override;
+
+private:
+    void indexName(const KSignalRecord& record);
+    void unindexName(const KSignalRecord& record);
+    std::string fullName(const KSignalRecord& record) const;
+    void renameTree(KSignalRecord& record, std::string name, KSignalsSet& renamed);
+    void collectInto(const KSignalRecord& record, std::vector<SignalHandle>& out) const;
+    void createElementsOf(const KSignalRecordPtr& parent);
+
+    IDocHost* m_host;
+    KQuietDocHost m_quietHost;
+    KViewSynchronizer m_synchronizer;
+    bool m_initialised = false;
+    bool m_modified = false;
+
+    SignalMap m_signals;
+    SignalHandle m_nextHandle = 1;
+    SignalHandle m_nextBusHandle = -2;
+    KSignalRecordPtr m_placeholder;
+    std::vector<SignalHandle> m_rows;
+    KHierarchyTable m_hierarchy;
+    std::multimap<std::string, SignalHandle> m_byName;
+    std::multimap<std::string, SignalHandle> m_byUpperName;
+    KTypesManager m_types;
+    std::vector<std::unique_ptr<KItemUI>> m_items;
+};

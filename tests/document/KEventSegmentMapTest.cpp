@@ -1,0 +1,294 @@
+#include "document/KEventSegmentMap.h"
+
+#include "storage/KEventsWriteHandle.h"
+#include "storage/KFileException.h"
+
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Ranges = std::vector<std::pair<SimTime, SimTime>>;
+
+// A memory source whose signal 0 has one event at each given time, the value being the time.
+KEventsReadHandle memorySource(std::vector<SimTime> times) {
+    KEventsWriteHandle writer = KEventsWriteHandle::createMemory();
+    for (SimTime time : times) {
+        writer.setTime(time);
+        const auto value = static_cast<std::uint8_t>(time);
+        writer.writeValue(0, &value, 1);
+    }
+    return KEventsReadHandle::fromWriter(writer);
+}
+
+KEventSegment segment(SimTime from, SimTime to, KEventsReadHandle source = {}) {
+    return KEventSegment({from, 0}, {to, 0}, std::move(source), 0);
+}
+
+Ranges ranges(const KEventSegmentMap& map) {
+    Ranges result;
+    for (const auto& [key, seg] : map) {
+        EXPECT_EQ(key, seg.from());
+        EXPECT_EQ(seg.from().delta, 0);
+        EXPECT_EQ(seg.to().delta, 0);
+        result.emplace_back(seg.from().time, seg.to().time);
+    }
+    return result;
+}
+
+// True when no segment is empty and none overlaps the next.
+bool wellFormed(const KEventSegmentMap& map) {
+    const KEventSegment* previous = nullptr;
+    for (const auto& [key, seg] : map) {
+        if (seg.isEmpty() || !(key == seg.from()))
+            return false;
+        if (previous != nullptr && seg.from() < previous->to())
+            return false;
+        previous = &seg;
+    }
+    return true;
+}
+
+KEventSegmentMap mapOf(const Ranges& initial) {
+    KEventSegmentMap map;
+    for (auto [from, to] : initial)
+        map.insert(segment(from, to), InsertForm::Overwrite);
+    return map;
+}
+
+// The times of the events of signal 0 that a segment delivers, read as the query engine does:
+// through the source, kept inside [from, to).
+std::vector<SimTime> eventTimes(const KEventSegment& seg) {
+    KEventsReadHandle reader = seg.source().cloned(0);
+    std::vector<SimTime> times;
+    reader.seek(seg.from().time);
+    while (reader.readNextEvent() != kNoSignal)
+        if (seg.contains(reader.position()))
+            times.push_back(reader.time());
+    return times;
+}
+
+struct InsertCase {
+    const char* name;
+    Ranges initial;
+    SimTime from, to;
+    InsertForm form;
+    Ranges expected;
+};
+
+class SegmentInsertion : public testing::TestWithParam<InsertCase> {};
+
+TEST_P(SegmentInsertion, GivesExactRangesWithoutOverlap) {
+    const InsertCase& c = GetParam();
+    KEventSegmentMap map = mapOf(c.initial);
+    ASSERT_TRUE(map.insert(segment(c.from, c.to), c.form));
+    EXPECT_EQ(ranges(map), c.expected);
+    EXPECT_TRUE(wellFormed(map));
+}
+
+constexpr auto O = InsertForm::Overwrite;
+constexpr auto I = InsertForm::Insert;
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, SegmentInsertion,
+    testing::Values(
+        InsertCase{"OverwriteIntoEmpty", {}, 10, 20, O, {{10, 20}}},
+        InsertCase{"OverwriteInside", {{0, 100}}, 20, 30, O, {{0, 20}, {20, 30}, {30, 100}}},
+        InsertCase{"OverwriteExactSegment",
+                   {{0, 10}, {10, 20}, {20, 30}},
+                   10,
+                   20,
+                   O,
+                   {{0, 10}, {10, 20}, {20, 30}}},
+        InsertCase{"OverwriteSpanning",
+                   {{0, 10}, {10, 20}, {20, 30}},
+                   5,
+                   25,
+                   O,
+                   {{0, 5}, {5, 25}, {25, 30}}},
+        InsertCase{"OverwriteEverything", {{0, 10}, {10, 20}}, 0, 30, O, {{0, 30}}},
+        InsertCase{"OverwriteAtStartBoundary",
+                   {{0, 10}, {10, 20}},
+                   10,
+                   15,
+                   O,
+                   {{0, 10}, {10, 15}, {15, 20}}},
+        InsertCase{
+            "OverwriteAtEndBoundary", {{0, 10}, {10, 20}}, 5, 10, O, {{0, 5}, {5, 10}, {10, 20}}},
+        InsertCase{"OverwriteAfterTheEnd", {{0, 10}}, 10, 20, O, {{0, 10}, {10, 20}}},
+        InsertCase{"OverwriteBeforeTheStart", {{10, 20}}, 0, 5, O, {{0, 5}, {10, 20}}},
+        InsertCase{
+            "OverwriteIntoGap", {{0, 10}, {30, 40}}, 15, 20, O, {{0, 10}, {15, 20}, {30, 40}}},
+        InsertCase{"InsertInside", {{0, 100}}, 20, 30, I, {{0, 20}, {20, 30}, {30, 110}}},
+        InsertCase{
+            "InsertAtBoundary", {{0, 10}, {10, 20}}, 10, 15, I, {{0, 10}, {10, 15}, {15, 25}}},
+        InsertCase{"InsertAtStart", {{0, 10}, {10, 20}}, 0, 5, I, {{0, 5}, {5, 15}, {15, 25}}},
+        InsertCase{"InsertAtEnd", {{0, 10}}, 10, 20, I, {{0, 10}, {10, 20}}},
+        InsertCase{"InsertAfterTheEnd", {{0, 10}}, 50, 60, I, {{0, 10}, {50, 60}}},
+        InsertCase{"InsertSpanningSeveral",
+                   {{0, 10}, {10, 20}, {20, 30}},
+                   5,
+                   25,
+                   I,
+                   {{0, 5}, {5, 25}, {25, 30}, {30, 40}, {40, 50}}},
+        InsertCase{"InsertIntoGap", {{0, 10}, {30, 40}}, 15, 20, I, {{0, 10}, {15, 20}, {35, 45}}},
+        InsertCase{"InsertIntoEmpty", {}, 10, 20, I, {{10, 20}}}),
+    [](const testing::TestParamInfo<InsertCase>& param) { return param.param.name; });
+
+TEST(KEventSegmentMap, RefusesEmptySegmentInBothForms) {
+    for (InsertForm form : {O, I}) {
+        KEventSegmentMap map = mapOf({{0, 10}});
+        EXPECT_FALSE(map.insert(segment(5, 5), form));
+        EXPECT_FALSE(map.insert(segment(6, 4), form));
+        EXPECT_EQ(ranges(map), (Ranges{{0, 10}}));
+    }
+}
+
+TEST(KEventSegmentMap, CutPartsShareTheSourceWithTheSameOffset) {
+    KEventsReadHandle source = memorySource({5, 50});
+    KEventSegmentMap map;
+    map.insert(segment(0, 100, source), O);
+    map.insert(segment(20, 30), O);
+    const KEventSegment* left = map.segmentAt({0, 0});
+    const KEventSegment* right = map.segmentAt({30, 0});
+    ASSERT_NE(left, nullptr);
+    ASSERT_NE(right, nullptr);
+    EXPECT_EQ(left->source().offset(), 0);
+    EXPECT_EQ(right->source().offset(), 0);
+    // The test's handle, the two parts: one shared record.
+    EXPECT_EQ(source.useCount(), 3u);
+    EXPECT_EQ(eventTimes(*left), (std::vector<SimTime>{5}));
+    EXPECT_EQ(eventTimes(*right), (std::vector<SimTime>{50}));
+}
+
+TEST(KEventSegmentMap, InsertMovesTheEventsAfterTheInsertionPoint) {
+    KEventsReadHandle source = memorySource({5, 25, 50});
+    KEventSegmentMap map;
+    map.insert(segment(0, 100, source), O);
+    map.insert(segment(20, 30), I);
+    const KEventSegment* right = map.segmentAt({30, 0});
+    ASSERT_NE(right, nullptr);
+    EXPECT_EQ(right->source().offset(), 10);
+    EXPECT_EQ(eventTimes(*right), (std::vector<SimTime>{35, 60}));
+    EXPECT_EQ(eventTimes(*map.segmentAt({0, 0})), (std::vector<SimTime>{5}));
+}
+
+TEST(KEventSegment, ShiftedSegmentReadsTheSameEventsAtShiftedTimes) {
+    const KEventSegment original = segment(0, 20, memorySource({5, 15}));
+    const KEventSegment later = original.shifted(100);
+    EXPECT_EQ(later.from(), (EventKey{100, 0}));
+    EXPECT_EQ(later.to(), (EventKey{120, 0}));
+    EXPECT_EQ(eventTimes(later), (std::vector<SimTime>{105, 115}));
+    const KEventSegment back = later.shifted(-100);
+    EXPECT_EQ(eventTimes(back), (std::vector<SimTime>{5, 15}));
+    EXPECT_EQ(original.source().offset(), 0);
+}
+
+TEST(KEventSegment, ShiftKeepsSignalFlagsAndValue) {
+    KEventSegment seg = segment(0, 10);
+    seg.setFlags(KEventSegment::kSimulationResults);
+    const std::uint8_t bytes[2] = {1, 2};
+    seg.setValue(EventValue(bytes, 2));
+    const KEventSegment moved = seg.shifted(7);
+    EXPECT_TRUE(moved.isSimulationResults());
+    EXPECT_EQ(moved.value(), seg.value());
+    EXPECT_EQ(moved.sourceSignal(), 0);
+    EXPECT_FALSE(moved.source());
+}
+
+TEST(KEventSegment, ShiftSaturatesAtTheEndOfTime) {
+    const KEventSegment moved = segment(10, 20).shifted(kMaxTime - 15);
+    EXPECT_EQ(moved.from().time, kMaxTime - 5);
+    EXPECT_EQ(moved.to().time, kMaxTime);
+}
+
+TEST(KEventSegmentMap, InsertWithLengthOnlyInDeltasLeavesNoOverlap) {
+    KEventSegmentMap map = mapOf({{0, 100}});
+    ASSERT_TRUE(map.insert(KEventSegment({10, 2}, {10, 5}, {}, 0), I));
+    EXPECT_TRUE(wellFormed(map));
+    ASSERT_NE(map.segmentAt({10, 3}), nullptr);
+    EXPECT_EQ(map.segmentAt({10, 3})->from(), (EventKey{10, 2}));
+    EXPECT_EQ(map.size(), 3u);
+}
+
+TEST(KEventSegmentMap, ShiftEarlierNeedsAFreeInterval) {
+    KEventSegmentMap map = mapOf({{0, 10}, {20, 30}});
+    EXPECT_FALSE(map.shiftFrom({20, 0}, -15));
+    EXPECT_EQ(ranges(map), (Ranges{{0, 10}, {20, 30}}));
+    EXPECT_TRUE(map.shiftFrom({20, 0}, -10));
+    EXPECT_EQ(ranges(map), (Ranges{{0, 10}, {10, 20}}));
+    // Across a segment the part before the point stays and would be overlapped.
+    EXPECT_FALSE(map.shiftFrom({15, 0}, -1));
+}
+
+TEST(KEventSegmentMap, ShiftLaterCutsAtThePoint) {
+    KEventSegmentMap map = mapOf({{0, 10}, {20, 30}});
+    EXPECT_TRUE(map.shiftFrom({25, 0}, 100));
+    EXPECT_EQ(ranges(map), (Ranges{{0, 10}, {20, 25}, {125, 130}}));
+}
+
+TEST(KEventSegmentMap, EraseCutsAtBothEnds) {
+    KEventSegmentMap map = mapOf({{0, 10}, {10, 20}, {20, 30}});
+    map.erase({5, 0}, {25, 0});
+    EXPECT_EQ(ranges(map), (Ranges{{0, 5}, {25, 30}}));
+    map.erase({30, 0}, {20, 0}); // reversed: nothing
+    EXPECT_EQ(map.size(), 2u);
+}
+
+TEST(KEventSegmentMap, LooksUpByPosition) {
+    const KEventSegmentMap map = mapOf({{0, 10}, {20, 30}});
+    EXPECT_EQ(map.segmentAt({10, 0}), nullptr);
+    EXPECT_EQ(map.segmentAt({9, 7})->from().time, 0);
+    EXPECT_EQ(map.firstEndingAfter({10, 0})->first.time, 20);
+    EXPECT_EQ(map.firstEndingAfter({30, 0}), map.end());
+    EXPECT_EQ(map.lastTime(), 29);
+    EXPECT_EQ(KEventSegmentMap().lastTime(), kNoTime);
+}
+
+// A database source whose file cannot be opened a second time.
+class VanishedFile final : public evstream::IEventsStreamRead {
+public:
+    void AddRef() override { ++m_refs; }
+    bool Release() override {
+        if (--m_refs == 0)
+            delete this;
+        return true;
+    }
+    int GetRootCount() override { return 0; }
+    SignalHandle GetChild(SignalHandle, int) override { return kNoSignal; }
+    SignalHandle GetRoot(int) override { return kNoSignal; }
+    bool GetSignalInfo(SignalHandle, evstream::SignalInfo&) override { return false; }
+    std::string GetProperty(SignalHandle, std::string_view) override { return {}; }
+    std::string GetTypeInfoString(SignalHandle) override { return {}; }
+    int GetAnnotationCount(SignalHandle) override { return 0; }
+    bool GetAnnotation(SignalHandle, int, evstream::Annotation&) override { return false; }
+    bool Rewind(const SimTime&) override { return true; }
+    bool ReadNextEventOf(SignalHandle, void*) override { return false; }
+    SimTime SkipTo(const SimTime& time) override { return time; }
+    const SimTime& GetTime() override { return m_time; }
+    DeltaCycle GetDelta() override { return 0; }
+    SignalHandle ReadNextEvent() override { return kNoSignal; }
+    bool GetValue(void*) override { return false; }
+    std::uint32_t GetValueSize() override { return 0; }
+    std::string GetFileName() override { return "/nonexistent/vanished.awf"; }
+    const SimTime& GetEndTime() override { return m_time; }
+    bool Refresh() override { return false; }
+
+private:
+    int m_refs = 1;
+    SimTime m_time = 0;
+};
+
+TEST(KEventSegmentMap, FailedMoveThrowsAndChangesNothing) {
+    KEventSegmentMap map;
+    map.insert(segment(0, 10), O);
+    map.insert(segment(10, 20, KEventsReadHandle::adopt(new VanishedFile)), O);
+    EXPECT_THROW(map.insert(segment(5, 8), I), KFileException);
+    EXPECT_EQ(ranges(map), (Ranges{{0, 10}, {10, 20}}));
+    // Overwriting moves nothing and works.
+    EXPECT_TRUE(map.insert(segment(5, 8), O));
+}
+
+} // namespace
