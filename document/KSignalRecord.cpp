@@ -41,14 +41,16 @@ void KSignalRecord::setAnalogRange(double low, double high) {
 
 std::string KSignalRecord::declarationText(std::uint32_t mode, std::string_view name,
                                            std::string_view type) {
+    // Our type identifiers carry no leading blank, so the blanks that make the text read as
+    // VHDL are added here.
     auto port = [&](std::string_view direction) {
         std::string text = "port (";
-        text.append(name).append(direction).append(type).append(")");
+        text.append(name).append(direction).append(" ").append(type).append(")");
         return text;
     };
     auto object = [&](std::string_view kind) {
         std::string text(kind);
-        text.append(name).append(" : ").append(type);
+        text.append(" ").append(name).append(" : ").append(type);
         return text;
     };
     switch (static_cast<SignalMode>(mode)) {

@@ -241,7 +241,7 @@ TEST_F(KDocTest, DeclarationOfVirtualBusAndItsMember) {
     member->setMode(SignalMode::PortIn);
     const SignalHandle m = doc.addRecord(member, v);
     EXPECT_EQ(doc.declaration(v), "Virtual Bus");
-    EXPECT_EQ(doc.declaration(m), "port (/top/x : in<type unknown>)");
+    EXPECT_EQ(doc.declaration(m), "port (/top/x : in <type unknown>)");
     EXPECT_EQ(doc.declaration(999), "");
 }
 

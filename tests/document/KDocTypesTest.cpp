@@ -140,7 +140,7 @@ TEST_F(KDocTypesTest, DeclarationUsesTheTypeIdentifier) {
     ASSERT_TRUE(doc.createElements(data));
     // An element is declared by its own mode and type, not as a virtual bus.
     const SignalHandle element = doc.findByName("data(1)");
-    EXPECT_EQ(doc.declaration(element), "port (data(1) : in" + type + ")");
+    EXPECT_EQ(doc.declaration(element), "port (data(1) : in " + type + ")");
 }
 
 } // namespace

@@ -134,13 +134,13 @@ TEST_P(Declaration, JoinsThePiecesWithNothingAdded) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, Declaration,
                          testing::Values(DeclarationCase{0, "std_logic"},
-                                         DeclarationCase{1, "port (clk : instd_logic)"},
-                                         DeclarationCase{2, "port (clk : outstd_logic)"},
-                                         DeclarationCase{3, "port (clk : inoutstd_logic)"},
-                                         DeclarationCase{4, "port (clk : bufferstd_logic)"},
-                                         DeclarationCase{5, "port (clk : linkagestd_logic)"},
-                                         DeclarationCase{6, "signalclk : std_logic"},
-                                         DeclarationCase{7, "variableclk : std_logic"},
+                                         DeclarationCase{1, "port (clk : in std_logic)"},
+                                         DeclarationCase{2, "port (clk : out std_logic)"},
+                                         DeclarationCase{3, "port (clk : inout std_logic)"},
+                                         DeclarationCase{4, "port (clk : buffer std_logic)"},
+                                         DeclarationCase{5, "port (clk : linkage std_logic)"},
+                                         DeclarationCase{6, "signal clk : std_logic"},
+                                         DeclarationCase{7, "variable clk : std_logic"},
                                          DeclarationCase{8, ""}, DeclarationCase{0xFFFFFFFF, ""}));
 
 } // namespace
