@@ -134,7 +134,7 @@ TEST_F(KDocTypesTest, ShapeFallsBackWhenTheTypeDoesNotAllowIt) {
 TEST_F(KDocTypesTest, DeclarationUsesTheTypeIdentifier) {
     const SignalHandle clk = addTyped("clk", stdLogic(), SignalMode::Signal);
     const std::string type = doc.types().type(doc.record(clk)->typeIndex()).GetTypeIdentifier();
-    EXPECT_EQ(doc.declaration(clk), "signalclk : " + type);
+    EXPECT_EQ(doc.declaration(clk), "signal clk : " + type);
     const SignalHandle data =
         addTyped("data", arrayType({{1, 0, KTypeInfo::Downto}}), SignalMode::PortIn);
     ASSERT_TRUE(doc.createElements(data));
