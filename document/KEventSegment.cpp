@@ -43,15 +43,8 @@ KEventSegment KEventSegment::shifted(SimTime delta) const {
     KEventSegment moved = *this;
     moved.m_from.time = addTime(m_from.time, delta);
     moved.m_to.time = addTime(m_to.time, delta);
-    if (delta != 0 && m_source) {
-        // The handle's offset is fixed once made; a clone carries the new one. For a memory
-        // source the clone shares the frozen events, for a file it is the file opened again.
-        moved.m_source = m_source.cloned(delta);
-        if (!moved.m_source)
-            throw KFileException::generic(m_source.isInMemory() ? std::string()
-                                                                : m_source.fileName(),
-                                          "the events could not be moved in time: the source "
-                                          "could not be opened a second time");
-    }
+    // The moved part shares its source with a larger offset: nothing is reopened or copied.
+    if (delta != 0 && m_source)
+        moved.m_source = m_source.sharedWithShift(delta);
     return moved;
 }

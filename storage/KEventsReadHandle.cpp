@@ -131,6 +131,14 @@ KEventsReadHandle KEventsReadHandle::cloned(SimTime shift) const {
     return make(evstream::CreateStreamRead(name), false, offset);
 }
 
+KEventsReadHandle KEventsReadHandle::sharedWithShift(SimTime shift) const {
+    if (m_record == nullptr)
+        return {};
+    m_record->stream->AddRef();
+    return KEventsReadHandle(new Record{1, shifted(m_record->offset, shift), m_record->inMemory,
+                                       m_record->stream});
+}
+
 // The handle itself
 
 bool KEventsReadHandle::isInMemory() const {

@@ -47,6 +47,10 @@ public:
     // A handle over the same events with offset + shift and its own cursor (absent until the
     // first seek). A database file is opened again by its name; null when that fails.
     KEventsReadHandle cloned(SimTime shift) const;
+    // A handle over the same stream object with offset + shift: nothing is reopened or copied,
+    // and the sequential cursor is shared with this handle. For holders that read through their
+    // own per-signal cursors (the segments of a waveform) or not at all.
+    KEventsReadHandle sharedWithShift(SimTime shift) const;
 
     explicit operator bool() const { return m_record != nullptr; }
     bool isInMemory() const;

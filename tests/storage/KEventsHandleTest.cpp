@@ -271,6 +271,26 @@ TEST(KEventsHandle, MemoryRefreshThrowsAndDropsTheHandle) {
 
 // Reference counting and failures, observed through fake streams
 
+TEST(KEventsHandle, SharingWithAShiftReopensNothingAndKeepsTheStreamAlive) {
+    auto log = std::make_shared<StreamLog>();
+    {
+        KEventsReadHandle reader = KEventsReadHandle::adopt(new FakeReadStream(log), 5);
+        KEventsReadHandle shifted = reader.sharedWithShift(20);
+        EXPECT_EQ(shifted.offset(), 25);
+        EXPECT_EQ(shifted.useCount(), 1u);
+        EXPECT_EQ(log->refs, 2);
+        reader = KEventsReadHandle();
+        EXPECT_FALSE(log->destroyed);
+    }
+    EXPECT_TRUE(log->destroyed);
+
+    KEventsReadHandle memory = memoryReader({{10, 1}}).sharedWithShift(-4);
+    EXPECT_TRUE(memory.isInMemory());
+    memory.seek(0);
+    memory.readNextEvent();
+    EXPECT_EQ(memory.time(), 6);
+}
+
 TEST(KEventsHandle, EveryHandleReferenceHoldsOneStreamReference) {
     auto log = std::make_shared<StreamLog>();
     {
