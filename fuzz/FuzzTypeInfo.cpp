@@ -18,8 +18,8 @@
 namespace {
 
 // Values past this size or walk would only make runs slow.
-constexpr std::uint32_t kMaxFuzzValue = 1 << 16;
-constexpr std::uint64_t kMaxFuzzWalk = 1 << 16;
+constexpr std::uint32_t kMaxFuzzValue = 1 << 12;
+constexpr std::uint64_t kMaxFuzzWalk = 1 << 12;
 
 std::uint64_t walkOf(const KTypeInfo& type) {
     switch (type.GetKind()) {

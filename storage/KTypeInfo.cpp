@@ -68,6 +68,14 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
                       [&](unsigned char x, unsigned char y) { return lower(x) == lower(y); });
 }
 
+std::string lowered(std::string_view text) {
+    std::string result(text);
+    for (char& c : result)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return result;
+}
+
 std::string_view trim(std::string_view text) {
     auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     while (!text.empty() && blank(text.front()))
@@ -85,9 +93,8 @@ std::int64_t findLiteral(const Node& node, std::string_view text) {
         if (std::int64_t ordinal = ordinalOfChar(node, c); ordinal >= 0)
             return ordinal;
     }
-    for (std::size_t i = 0; i < node.literals.size(); ++i)
-        if (node.literalChar[i] < 0 && equalsIgnoreCase(node.literals[i], text))
-            return static_cast<std::int64_t>(i);
+    if (auto it = node.identifierOrdinals.find(lowered(text)); it != node.identifierOrdinals.end())
+        return it->second;
     if (text.size() == 1 && node.allCharacters) {
         // 'x', 'z', 'u', 'w', 'l', 'h' for std_logic: a letter in the other case.
         auto c = static_cast<unsigned char>(text[0]);

@@ -100,8 +100,9 @@ public:
     // value of 0 bytes (a null array). Accepted texts: docs/type-strings.md, "Value texts".
     bool GetBytes(std::string_view text, std::uint8_t* value, std::uint32_t size, int radix,
                   bool inverted) const;
-    // Bytes to text, in a radix (0 or less: the natural radix), optionally inverted. A radix the
-    // type does not use is ignored; so is `inverted` where IsInversionAllowed is false.
+    // Bytes to text, in a radix (0 or less: the natural radix), optionally inverted. The radix
+    // applies to integers and logic arrays, also inside composites, and is ignored elsewhere;
+    // `inverted` is ignored where IsInversionAllowed is false.
     std::string GetValueString(const std::uint8_t* value, int radix, bool inverted) const;
 
     friend bool operator==(const KTypeInfo& a, const KTypeInfo& b);

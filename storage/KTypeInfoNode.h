@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -43,7 +44,8 @@ struct KTypeInfo::Node {
     // Enumerations. literals[i] is written as in the string: "false" or "'1'".
     std::vector<std::string> literals;
     std::vector<int> literalChar; // the byte of a character literal, else -1
-    std::vector<std::pair<std::uint8_t, std::uint32_t>> charOrdinals; // sorted by character
+    std::vector<std::pair<std::uint8_t, std::uint32_t>> charOrdinals;  // sorted by character
+    std::unordered_map<std::string, std::uint32_t> identifierOrdinals; // keyed in lower case
     std::vector<StdLogic> stdLogic;     // per literal; X when it has none
     std::vector<std::int8_t> bitValue;  // per literal: 0, 1, or -1 (neither)
     std::vector<std::uint32_t> inverse; // per literal: ordinal of its inverse
@@ -110,6 +112,7 @@ std::int64_t ordinalOfChar(const Node& node, unsigned char c);
 std::int64_t findLiteral(const Node& node, std::string_view text);
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
+std::string lowered(std::string_view text);
 std::string_view trim(std::string_view text);
 
 // Replaces every enumeration value inside `value` by its inverse (0/1, L/H, false/true).

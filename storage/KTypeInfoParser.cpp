@@ -21,14 +21,6 @@ struct ParseError {
     std::string expected;
 };
 
-std::string lowered(std::string_view text) {
-    std::string result(text);
-    for (char& c : result)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return result;
-}
-
 bool isCharacterLiteral(std::string_view literal) {
     return literal.size() == 3 && literal.front() == '\'' && literal.back() == '\'';
 }
@@ -234,7 +226,7 @@ private:
     // Everything the value code asks per literal, computed once.
     void describeLiterals(Node& node, std::size_t countAt) {
         std::size_t n = node.literals.size();
-        std::unordered_set<std::string> identifiers;
+        auto& identifiers = node.identifierOrdinals;
         node.allCharacters = true;
         for (std::size_t i = 0; i < n; ++i) {
             const std::string& literal = node.literals[i];
@@ -246,7 +238,7 @@ private:
             } else {
                 node.literalChar.push_back(-1);
                 node.allCharacters = false;
-                if (!identifiers.insert(lowered(literal)).second)
+                if (!identifiers.emplace(lowered(literal), static_cast<std::uint32_t>(i)).second)
                     failAt(countAt, "distinct literals, but \"" + literal + "\" repeats");
             }
         }

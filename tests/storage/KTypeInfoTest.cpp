@@ -301,8 +301,8 @@ TEST(KTypeInfo, NestingOf64LevelsIsAccepted) {
 }
 
 TEST(KTypeInfo, EveryTruncationOfAValidStringFails) {
-    for (const std::string& text :
-         {kStdLogic, kSlv8, kBoolean, kInteger, kReal, kTime, kState, kRecord, kMem, kRegs}) {
+    for (const std::string& text : {kStdLogic, kSlv8, kBoolean, kInteger, kReal, kTime, kState,
+                                    kRecord, kMem, kRegs, kString}) {
         for (std::size_t length = 0; length < text.size(); ++length) {
             std::string error;
             EXPECT_FALSE(KTypeInfo::fromString(text.substr(0, length), &error).has_value())
