@@ -87,8 +87,8 @@ int runTypesVerb(const std::vector<std::string_view>& args) {
             std::string error;
             type = KTypeInfo::fromString(rest, &error);
             if (!type) {
-                std::fprintf(stderr, "%s:%d: bad type-information string: %s\n",
-                             fileName.c_str(), lineNumber, error.c_str());
+                std::fprintf(stderr, "%s:%d: bad type-information string: %s\n", fileName.c_str(),
+                             lineNumber, error.c_str());
                 ++failures;
                 continue;
             }

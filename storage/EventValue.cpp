@@ -66,7 +66,9 @@ EventValue& EventValue::operator=(EventValue&& other) noexcept {
     return *this;
 }
 
-EventValue::~EventValue() { release(); }
+EventValue::~EventValue() {
+    release();
+}
 
 void EventValue::release() noexcept {
     if (isShared() && m_storage.block->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {

@@ -135,8 +135,8 @@ KEventsReadHandle KEventsReadHandle::sharedWithShift(SimTime shift) const {
     if (m_record == nullptr)
         return {};
     m_record->stream->AddRef();
-    return KEventsReadHandle(new Record{1, shifted(m_record->offset, shift), m_record->inMemory,
-                                       m_record->stream});
+    return KEventsReadHandle(
+        new Record{1, shifted(m_record->offset, shift), m_record->inMemory, m_record->stream});
 }
 
 // The handle itself

@@ -12,11 +12,11 @@ class KFileException : public std::runtime_error {
 public:
     enum class Cause {
         None = 0,
-        Generic = 1,       // an event source or stream reported failure
+        Generic = 1, // an event source or stream reported failure
         FileNotFound = 2,
         AccessDenied = 3,
-        BadFormat = 4,     // the file is not what it claims, or is damaged
-        EndOfFile = 5,     // the file ends before its content does
+        BadFormat = 4, // the file is not what it claims, or is damaged
+        EndOfFile = 5, // the file ends before its content does
         DiskFull = 6,
     };
 

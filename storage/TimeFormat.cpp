@@ -11,17 +11,16 @@ namespace {
 
 using Wide = __int128;
 
-constexpr std::array<std::string_view, kTimeUnitCount> kUnitNames{"fs",  "ps",  "ns",  "us",
-                                                                  "ms",  "sec", "min", "hr"};
-constexpr std::array<std::int64_t, kTimeUnitCount> kUnitFemtoseconds{
-    1,
-    1'000,
-    1'000'000,
-    1'000'000'000,
-    1'000'000'000'000,
-    1'000'000'000'000'000,
-    60'000'000'000'000'000,
-    3'600'000'000'000'000'000};
+constexpr std::array<std::string_view, kTimeUnitCount> kUnitNames{"fs", "ps",  "ns",  "us",
+                                                                  "ms", "sec", "min", "hr"};
+constexpr std::array<std::int64_t, kTimeUnitCount> kUnitFemtoseconds{1,
+                                                                     1'000,
+                                                                     1'000'000,
+                                                                     1'000'000'000,
+                                                                     1'000'000'000'000,
+                                                                     1'000'000'000'000'000,
+                                                                     60'000'000'000'000'000,
+                                                                     3'600'000'000'000'000'000};
 
 std::string localeSeparator() {
     std::string separator = ".";
@@ -29,7 +28,8 @@ std::string localeSeparator() {
     if (locale != static_cast<locale_t>(nullptr)) {
         const char* radix = nl_langinfo_l(RADIXCHAR, locale);
         if (radix != nullptr && *radix != '\0')
-            separator.assign(radix, std::min<std::size_t>(std::char_traits<char>::length(radix), 11));
+            separator.assign(radix,
+                             std::min<std::size_t>(std::char_traits<char>::length(radix), 11));
         freelocale(locale);
     }
     return separator;
@@ -71,7 +71,9 @@ std::optional<TimeUnit> unitFromName(std::string_view name) {
 
 } // namespace
 
-std::string_view timeUnitName(TimeUnit unit) { return kUnitNames[static_cast<std::size_t>(unit)]; }
+std::string_view timeUnitName(TimeUnit unit) {
+    return kUnitNames[static_cast<std::size_t>(unit)];
+}
 
 std::int64_t timeUnitFemtoseconds(TimeUnit unit) {
     return kUnitFemtoseconds[static_cast<std::size_t>(unit)];
@@ -79,7 +81,8 @@ std::int64_t timeUnitFemtoseconds(TimeUnit unit) {
 
 TimeUnit automaticTimeUnit(SimTime time) {
     // Negative times take the unit of their magnitude.
-    std::uint64_t t = time < 0 ? 0 - static_cast<std::uint64_t>(time) : static_cast<std::uint64_t>(time);
+    std::uint64_t t =
+        time < 0 ? 0 - static_cast<std::uint64_t>(time) : static_cast<std::uint64_t>(time);
     int unit = Ps;
     while (unit < Sec && t >= 1000) {
         t /= 1000;
@@ -94,7 +97,9 @@ TimeUnit automaticTimeUnit(SimTime time) {
     return static_cast<TimeUnit>(unit);
 }
 
-const std::string& decimalSeparator() { return separatorStorage(); }
+const std::string& decimalSeparator() {
+    return separatorStorage();
+}
 
 void setDecimalSeparator(std::string separator) {
     separatorStorage() = separator.empty() ? localeSeparator() : std::move(separator);

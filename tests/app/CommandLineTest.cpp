@@ -1,7 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace {
@@ -68,8 +67,7 @@ TEST(CommandLine, TypesVerbNamesFileAndLineOfBadInput) {
     std::fclose(file);
     RunResult result = runProgram("types " + path);
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.output.find("bad-types.txt:2: bad type-information string"),
-              std::string::npos)
+    EXPECT_NE(result.output.find("bad-types.txt:2: bad type-information string"), std::string::npos)
         << result.output;
 }
 

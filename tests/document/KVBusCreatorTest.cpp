@@ -75,7 +75,8 @@ TEST_F(KVBusCreatorTest, SameTypeMakesAnArrayOfTheMembersInSelectedOrder) {
 
     EXPECT_EQ(doc.declaration(bus), "Virtual Bus");
     EXPECT_EQ(doc.declaration(a),
-              "signal /top/a : " + doc.types().type(doc.record(a)->typeIndex()).GetTypeIdentifier());
+              "signal /top/a : " +
+                  doc.types().type(doc.record(a)->typeIndex()).GetTypeIdentifier());
     ASSERT_FALSE(recorder.hints.empty());
     EXPECT_EQ(recorder.hints.back().code, UpdateHint::SignalsAddedRemoved);
     EXPECT_EQ(recorder.hints.back().signals, (KSignalsSet{bus}));

@@ -1,7 +1,6 @@
 #include "storage/TimeFormat.h"
 
 #include <gtest/gtest.h>
-
 #include <random>
 
 namespace {
@@ -87,8 +86,8 @@ TEST_F(TimeFormatTest, ParsesNumbersUnitsAndSigns) {
 }
 
 TEST_F(TimeFormatTest, RejectsTextsWithoutNumberOrOutOfRange) {
-    for (const char* text : {"", "ns", "+", "-", ".", " . ns", "9223372036854775808",
-                             "10000 hr", "99999999999999999999999999999999999999999 fs"})
+    for (const char* text : {"", "ns", "+", "-", ".", " . ns", "9223372036854775808", "10000 hr",
+                             "99999999999999999999999999999999999999999 fs"})
         EXPECT_FALSE(ParseTime(text, Ps)) << '"' << text << '"';
 }
 
