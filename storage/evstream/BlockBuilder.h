@@ -9,6 +9,7 @@
 
 #include "storage/evstream/BlockLayout.h"
 
+#include <cstring>
 #include <vector>
 
 namespace evstream {
@@ -38,7 +39,13 @@ public:
         }
         awf::appendVarint(s.keyDiffs, keyIndex - s.lastKey);
         s.lastKey = keyIndex;
-        s.values.insert(s.values.end(), value, value + s.valueSize);
+        if (s.valueSize == 1) {
+            s.values.push_back(*value);
+        } else {
+            std::size_t end = s.values.size();
+            s.values.resize(end + s.valueSize);
+            std::memcpy(s.values.data() + end, value, s.valueSize);
+        }
         ++s.count;
         ++m_events;
         m_rawBytes += s.valueSize + 1;
