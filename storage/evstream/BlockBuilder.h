@@ -79,6 +79,16 @@ private:
         SimTime lastTime = kNoTime; // time of the last event before the current block
     };
 
+    struct Placed {
+        int slot;
+        bool own;
+        std::uint64_t group;  // small sections: the group they are in
+        std::uint64_t offset; // own: in the data area; small: in the group
+        std::uint64_t size;   // own: stored blob size; small: section size
+    };
+
+    void placeSections(awf::Bytes& data, std::vector<Placed>& placed,
+                       std::vector<std::pair<std::uint64_t, std::uint64_t>>& groups);
     void startKey(const EventKey& key);
     void closeKeyOrder();
     void encodeKeys(awf::Bytes& raw) const;

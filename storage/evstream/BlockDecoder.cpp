@@ -120,8 +120,12 @@ std::string decodeDirectory(std::span<const std::uint8_t> raw, BlockDirectory& d
     awf::ByteReader in(raw);
     d.keysOffset = in.varint();
     d.keysSize = in.varint();
-    d.smallOffset = in.varint();
-    d.smallSize = in.varint();
+    std::uint64_t groupCount = in.count(2);
+    d.groups.resize(groupCount);
+    for (auto& g : d.groups) {
+        g.offset = in.varint();
+        g.size = in.varint();
+    }
     std::uint64_t count = in.count(7);
     d.entries.clear();
     d.entries.reserve(count);
@@ -139,7 +143,14 @@ std::string decodeDirectory(std::span<const std::uint8_t> raw, BlockDirectory& d
         e.previousTime = in.svarint();
         std::uint64_t location = in.varint();
         e.ownBlob = (location & 1) != 0;
-        e.offset = location >> 1;
+        if (e.ownBlob) {
+            e.offset = location >> 1;
+        } else {
+            if ((location >> 1) >= d.groups.size())
+                return "block directory names a missing section group";
+            e.group = std::uint32_t(location >> 1);
+            e.offset = in.varint();
+        }
         e.size = in.varint();
         if (e.valueSize == 0 || e.valueSize > awf::kMaxValueSize)
             return "block directory gives a signal an impossible value size";
