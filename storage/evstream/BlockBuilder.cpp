@@ -46,6 +46,9 @@ void BlockBuilder::encodeKeys(awf::Bytes& raw) const {
 
 void BlockBuilder::encodeSection(const Slot& s, awf::Bytes& raw) const {
     raw.push_back(s.hasValue ? 1 : 0);
+    awf::ByteWriter out(raw);
+    out.varint(s.eventsBefore);
+    out.svarint(s.lastTime);
     if (s.hasValue)
         raw.insert(raw.end(), s.current.begin(), s.current.end());
     raw.insert(raw.end(), s.keyDiffs.begin(), s.keyDiffs.end());
@@ -115,8 +118,6 @@ void BlockBuilder::finish(awf::Bytes& chunk) {
         previous = p.slot;
         dir.varint(s.valueSize);
         dir.varint(s.count);
-        dir.varint(s.eventsBefore);
-        dir.svarint(s.lastTime);
         if (p.own) {
             dir.varint(p.offset << 1 | 1);
         } else {

@@ -126,7 +126,7 @@ std::string decodeDirectory(std::span<const std::uint8_t> raw, BlockDirectory& d
         g.offset = in.varint();
         g.size = in.varint();
     }
-    std::uint64_t count = in.count(7);
+    std::uint64_t count = in.count(5);
     d.entries.clear();
     d.entries.reserve(count);
     std::int64_t slot = -1;
@@ -139,8 +139,6 @@ std::string decodeDirectory(std::span<const std::uint8_t> raw, BlockDirectory& d
         e.slot = int(slot);
         e.valueSize = std::uint32_t(std::min<std::uint64_t>(in.varint(), UINT32_MAX));
         e.eventCount = std::uint32_t(std::min<std::uint64_t>(in.varint(), UINT32_MAX));
-        e.eventsBefore = in.varint();
-        e.previousTime = in.svarint();
         std::uint64_t location = in.varint();
         e.ownBlob = (location & 1) != 0;
         if (e.ownBlob) {
@@ -196,9 +194,9 @@ std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntr
                           const BlockKeys& keys, SlotEvents& ev) {
     awf::ByteReader in(raw);
     ev.valueSize = entry.valueSize;
-    ev.eventsBefore = entry.eventsBefore;
-    ev.previousTime = entry.previousTime;
     ev.hasMilestone = (in.u8() & 1) != 0;
+    ev.eventsBefore = in.varint();
+    ev.previousTime = in.svarint();
     if (ev.hasMilestone) {
         auto m = in.bytes(entry.valueSize);
         ev.milestone.assign(m.begin(), m.end());

@@ -25,12 +25,10 @@ struct DirectoryEntry {
     int slot = 0;
     std::uint32_t valueSize = 0;
     std::uint32_t eventCount = 0;
-    std::uint64_t eventsBefore = 0; // events of the slot in earlier blocks
-    SimTime previousTime = kNoTime; // time of the slot's last event in earlier blocks
-    bool ownBlob = false;           // false: inside a group of small sections
-    std::uint32_t group = 0;        // small: which group
-    std::uint64_t offset = 0;       // own blob: in the data area; small: in the group
-    std::uint64_t size = 0;         // own blob: its stored size; small: the section size
+    bool ownBlob = false;     // false: inside a group of small sections
+    std::uint32_t group = 0;  // small: which group
+    std::uint64_t offset = 0; // own blob: in the data area; small: in the group
+    std::uint64_t size = 0;   // own blob: its stored size; small: the section size
 };
 
 struct BlockDirectory {
@@ -63,9 +61,9 @@ struct SlotEvents {
     awf::Bytes milestone;
     std::vector<std::uint32_t> keys; // index into BlockKeys, ascending
     std::vector<SimTime> times;
-    awf::Bytes values; // eventCount * valueSize bytes
-    std::uint64_t eventsBefore = 0;
-    SimTime previousTime = kNoTime;
+    awf::Bytes values;              // eventCount * valueSize bytes
+    std::uint64_t eventsBefore = 0; // events of the slot in earlier blocks
+    SimTime previousTime = kNoTime; // time of the slot's last event in earlier blocks
     const std::uint8_t* value(std::size_t i) const { return values.data() + i * valueSize; }
 };
 
