@@ -89,21 +89,11 @@ void BlockBuilder::placeSections(awf::Bytes& data, std::vector<Placed>& placed,
     closeGroup();
 }
 
-void BlockBuilder::finish(awf::Bytes& chunk) {
-    closeKeyOrder();
-    std::sort(m_touched.begin(), m_touched.end());
-    awf::Bytes data; // the data area: key table, then section groups and own sections
-    awf::Bytes raw;
-    encodeKeys(raw);
-    awf::appendBlob(data, raw, m_level);
-    std::uint64_t keysSize = data.size();
-    std::vector<Placed> placed;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> groups;
-    placeSections(data, placed, groups);
-
-    awf::Bytes dirRaw;
-    awf::ByteWriter dir(dirRaw);
-    dir.varint(0);
+void BlockBuilder::encodeDirectory(
+    std::uint64_t keysSize, const std::vector<Placed>& placed,
+    const std::vector<std::pair<std::uint64_t, std::uint64_t>>& groups, awf::Bytes& raw) const {
+    awf::ByteWriter dir(raw);
+    dir.varint(0); // the key table opens the data area
     dir.varint(keysSize);
     dir.varint(groups.size());
     for (const auto& [offset, size] : groups) {
@@ -126,23 +116,36 @@ void BlockBuilder::finish(awf::Bytes& chunk) {
         }
         dir.varint(p.size);
     }
+}
 
-    awf::Bytes payload;
-    awf::appendBlob(payload, dirRaw, m_level);
-    auto directorySize = std::uint32_t(payload.size());
-    payload.insert(payload.end(), data.begin(), data.end());
+void BlockBuilder::finish(awf::Bytes& chunk) {
+    closeKeyOrder();
+    std::sort(m_touched.begin(), m_touched.end());
+    awf::Bytes data; // the data area: key table, then section groups and own sections
+    awf::Bytes raw;
+    encodeKeys(raw);
+    awf::appendBlob(data, raw, m_level);
+    std::uint64_t keysSize = data.size();
+    std::vector<Placed> placed;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> groups;
+    placeSections(data, placed, groups);
+    raw.clear();
+    encodeDirectory(keysSize, placed, groups, raw);
+
+    chunk.resize(awf::kChunkHeaderSize);
+    awf::appendBlob(chunk, raw, m_level);
+    auto directorySize = std::uint32_t(chunk.size() - awf::kChunkHeaderSize);
+    chunk.insert(chunk.end(), data.begin(), data.end());
 
     awf::ChunkHeader header;
     header.tag = awf::kTagBlock;
     header.directorySize = directorySize;
-    header.payloadSize = payload.size();
+    header.payloadSize = chunk.size() - awf::kChunkHeaderSize;
     header.firstTime = m_keyTimes.empty() ? 0 : m_keyTimes.front();
     header.lastTime = m_keyTimes.empty() ? 0 : m_keyTimes.back();
     header.eventCount = m_events;
-    header.payloadCrc = awf::crc32(payload.data(), payload.size());
-    chunk.resize(awf::kChunkHeaderSize);
+    header.payloadCrc = awf::crc32(chunk.data() + awf::kChunkHeaderSize, header.payloadSize);
     awf::encodeChunkHeader(header, chunk.data());
-    chunk.insert(chunk.end(), payload.begin(), payload.end());
     resetBlock();
 }
 
