@@ -26,9 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     case 2: {
         BlockDirectory directory;
-        if (decodeDirectory(input, directory).empty())
-            for (const DirectoryEntry& e : directory.entries)
-                directory.find(e.slot);
+        if (decodeDirectory(awf::Bytes(input.begin(), input.end()), directory).empty())
+            for (std::size_t i = 0; i < directory.count; ++i)
+                directory.find(directory.entry(i).slot);
         break;
     }
     case 3: {

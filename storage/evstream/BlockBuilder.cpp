@@ -101,20 +101,14 @@ void BlockBuilder::encodeDirectory(
         dir.varint(size);
     }
     dir.varint(placed.size());
-    int previous = -1;
     for (const Placed& p : placed) {
         const Slot& s = m_slots[std::size_t(p.slot)];
-        dir.varint(std::uint64_t(p.slot - previous - 1));
-        previous = p.slot;
-        dir.varint(s.valueSize);
-        dir.varint(s.count);
-        if (p.own) {
-            dir.varint(p.offset << 1 | 1);
-        } else {
-            dir.varint(p.group << 1);
-            dir.varint(p.offset);
-        }
-        dir.varint(p.size);
+        dir.u32(std::uint32_t(p.slot));
+        dir.u32(s.valueSize);
+        dir.u32(s.count);
+        dir.u32(p.own ? 0x80000000u : std::uint32_t(p.group));
+        dir.u32(std::uint32_t(p.offset));
+        dir.u32(std::uint32_t(p.size));
     }
 }
 
