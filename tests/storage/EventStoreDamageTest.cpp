@@ -41,6 +41,10 @@ struct BadFile {
     const char* says;
 };
 
+void PrintTo(const BadFile& file, std::ostream* out) {
+    *out << file.name;
+}
+
 class EventStoreBadFile : public ::testing::TestWithParam<BadFile> {};
 
 TEST_P(EventStoreBadFile, RaisesTheFileErrorNamingFileAndProblem) {

@@ -15,6 +15,10 @@ constexpr int kSignals = 8;
 
 enum class FileState { Closed, StillWriting };
 
+void PrintTo(FileState state, std::ostream* out) {
+    *out << (state == FileState::Closed ? "closed" : "still being written");
+}
+
 class EventStoreQuery : public ::testing::TestWithParam<FileState> {
 protected:
     void SetUp() override {
@@ -200,7 +204,10 @@ TEST_P(EventStoreQuery, MilestonesAreBlockStartsInAscendingOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, EventStoreQuery,
-                         ::testing::Values(FileState::Closed, FileState::StillWriting));
+                         ::testing::Values(FileState::Closed, FileState::StillWriting),
+                         [](const auto& param) {
+                             return param.param == FileState::Closed ? "Closed" : "StillWriting";
+                         });
 
 TEST(EventStoreQueries, ASignalFirstWrittenInALaterBlockHasNoValueBefore) {
     TempFile file;
