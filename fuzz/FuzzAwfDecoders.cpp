@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (data[0] % 5) {
     case 0: {
         SignalTable table;
-        table.applyRecords(input);
+        table.applyRecords(input, SignalTable::Records::All);
         break;
     }
     case 1: {

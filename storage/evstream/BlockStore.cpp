@@ -110,7 +110,7 @@ void BlockStore::readDeclarations(SignalTable& signals) {
     std::string error;
     if (!awf::readBlob(payload, raw, error))
         badFormat(m_fileName, "signal declarations: " + error);
-    error = signals.applyRecords(raw);
+    error = signals.applyRecords(raw, SignalTable::Records::All);
     if (!error.empty())
         badFormat(m_fileName, "signal declarations: " + error);
     m_scanOffset = awf::kFileHeaderSize + awf::kChunkHeaderSize + header.payloadSize;
@@ -141,7 +141,7 @@ bool BlockStore::readIndex(SignalTable& signals) {
         if (!readChunk(meta, header, payload) || header.tag != awf::kTagMetadata ||
             !awf::readBlob(payload, raw, error))
             badFormat(m_fileName, "a metadata chunk listed in the index is damaged");
-        error = signals.applyRecords(raw);
+        error = signals.applyRecords(raw, SignalTable::Records::MetadataOnly);
         if (!error.empty())
             badFormat(m_fileName, "metadata: " + error);
     }
@@ -160,14 +160,19 @@ void BlockStore::scan(SignalTable& signals) {
         if (header.tag == awf::kTagBlock) {
             SimTime previous = m_index.blocks.empty() ? INT64_MIN : m_index.blocks.back().lastTime;
             if (header.lastTime < header.firstTime || header.firstTime < previous ||
-                header.directorySize > header.payloadSize)
+                header.directorySize > header.payloadSize) {
+                m_complete = true; // damage: nothing after it can be trusted
                 return;
+            }
             m_index.blocks.push_back(BlockRef{m_scanOffset, header.payloadSize,
                                               header.directorySize, header.firstTime,
                                               header.lastTime, header.eventCount});
         } else if (header.tag == awf::kTagMetadata) {
-            if (!awf::readBlob(payload, raw, error) || !signals.applyRecords(raw).empty())
+            if (!awf::readBlob(payload, raw, error) ||
+                !signals.applyRecords(raw, SignalTable::Records::MetadataOnly).empty()) {
+                m_complete = true; // a checksummed chunk that does not parse is damage
                 return;
+            }
         } else if (header.tag == awf::kTagIndex) {
             FileIndex index;
             if (awf::readBlob(payload, raw, error) && decodeIndex(raw, m_fileSize, index).empty() &&
