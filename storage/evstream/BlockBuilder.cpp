@@ -27,7 +27,7 @@ void BlockBuilder::encodeKeys(awf::Bytes& raw) const {
     SimTime time = m_keyTimes.empty() ? 0 : m_keyTimes.front();
     out.svarint(time);
     for (std::size_t i = 0; i < m_keyTimes.size(); ++i) {
-        auto step = std::uint64_t(m_keyTimes[i] - time);
+        std::uint64_t step = std::uint64_t(m_keyTimes[i]) - std::uint64_t(time);
         time = m_keyTimes[i];
         out.varint(step << 1 | (m_keyDeltas[i] != 0 ? 1 : 0));
         if (m_keyDeltas[i] != 0)

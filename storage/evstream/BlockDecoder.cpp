@@ -194,7 +194,11 @@ std::string decodeKeys(std::span<const std::uint8_t> raw, BlockKeys& keys) {
     SimTime time = in.svarint();
     for (std::uint64_t i = 0; i < count; ++i) {
         std::uint64_t code = in.varint();
-        time += SimTime(code >> 1);
+        // Steps are unsigned; a sum that wraps past the largest time is damage.
+        SimTime next = SimTime(std::uint64_t(time) + (code >> 1));
+        if (next < time)
+            return "block key table is damaged";
+        time = next;
         keys.times[i] = time;
         keys.deltas[i] = (code & 1) ? DeltaCycle(in.svarint()) : 0;
     }
