@@ -1,7 +1,6 @@
 #include "storage/EventValue.h"
 
 #include <gtest/gtest.h>
-
 #include <numeric>
 #include <vector>
 
