@@ -267,7 +267,7 @@ void KVcdReader::parseVar() {
         variable.type = KVcdType::real();
     } else if (kind == "string") {
         variable.skipped = true;
-    } else if (kind == "integer" && width == 32 && range.empty()) {
+    } else if (kind == "integer" && width == 32 && (range.empty() || range == "[31:0]")) {
         variable.type = KVcdType::integer();
     } else if (!range.empty()) {
         std::int64_t left = 0;
