@@ -72,11 +72,15 @@ std::int32_t shortCodeIndex(std::string_view code) {
 KVcdReader::KVcdReader(std::string fileName, std::size_t chunkSize)
     : m_fileName(std::move(fileName)), m_chunkSize(chunkSize) {}
 
+KVcdReader::KVcdReader(std::string name, std::string_view contents, std::size_t chunkSize)
+    : m_fileName(std::move(name)), m_chunkSize(chunkSize), m_contents(contents), m_inMemory(true) {}
+
 KVcdReader::~KVcdReader() = default;
 
 KVcdImportSummary KVcdReader::importInto(evstream::IEventsStreamWrite& sink,
                                          const Progress& progress) {
-    m_scanner = std::make_unique<KVcdScanner>(m_fileName, m_chunkSize);
+    m_scanner = m_inMemory ? std::make_unique<KVcdScanner>(m_fileName, m_contents, m_chunkSize)
+                           : std::make_unique<KVcdScanner>(m_fileName, m_chunkSize);
     m_sink = &sink;
     m_shortCodes.assign(static_cast<std::size_t>(kShortCodeCount), 0);
     parseHeader();

@@ -45,6 +45,8 @@ public:
 
     // `chunkSize`: bytes read at a time (tests use tiny chunks to cross every boundary).
     explicit KVcdReader(std::string fileName, std::size_t chunkSize = 4u << 20);
+    // Reads VCD text held in memory (it must outlive the reader); `name` names it in messages.
+    KVcdReader(std::string name, std::string_view contents, std::size_t chunkSize = 4u << 20);
     ~KVcdReader();
 
     // Reads the whole file into `sink` (declarations, type strings, events). Throws
@@ -99,6 +101,8 @@ private:
 
     std::string m_fileName;
     std::size_t m_chunkSize;
+    std::string_view m_contents;
+    bool m_inMemory = false;
     std::unique_ptr<KVcdScanner> m_scanner;
     evstream::IEventsStreamWrite* m_sink = nullptr;
     KVcdImportSummary m_summary;

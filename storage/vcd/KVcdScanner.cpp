@@ -2,6 +2,7 @@
 
 #include "storage/KFileException.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -56,6 +57,13 @@ KVcdScanner::KVcdScanner(std::string fileName, std::size_t chunkSize)
     m_pos = m_end = m_buffer.data();
 }
 
+KVcdScanner::KVcdScanner(std::string name, std::string_view contents, std::size_t chunkSize)
+    : m_fileName(std::move(name)), m_memory(contents), m_inMemory(true),
+      m_fileSize(contents.size()), m_chunkSize(chunkSize < 64 ? 64 : chunkSize) {
+    m_buffer.resize(m_chunkSize * 2);
+    m_pos = m_end = m_buffer.data();
+}
+
 KVcdScanner::~KVcdScanner() {
     if (m_gz != nullptr)
         gzclose(static_cast<gzFile>(m_gz));
@@ -64,6 +72,8 @@ KVcdScanner::~KVcdScanner() {
 }
 
 std::uint64_t KVcdScanner::fileOffset() const {
+    if (m_inMemory)
+        return m_fileSize - m_memory.size();
     if (m_gz != nullptr) {
         z_off_t offset = gzoffset(static_cast<gzFile>(m_gz));
         return offset < 0 ? 0 : static_cast<std::uint64_t>(offset);
@@ -73,6 +83,12 @@ std::uint64_t KVcdScanner::fileOffset() const {
 }
 
 std::size_t KVcdScanner::readSome(char* into, std::size_t capacity) {
+    if (m_inMemory) {
+        std::size_t size = std::min(capacity, m_memory.size());
+        std::memcpy(into, m_memory.data(), size);
+        m_memory.remove_prefix(size);
+        return size;
+    }
     for (;;) {
         if (m_gz != nullptr) {
             unsigned chunk = capacity > (1u << 30) ? (1u << 30) : static_cast<unsigned>(capacity);

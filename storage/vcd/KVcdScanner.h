@@ -18,6 +18,9 @@ class KVcdScanner {
 public:
     // Opens the file; throws KFileException when it cannot be read.
     explicit KVcdScanner(std::string fileName, std::size_t chunkSize = 4u << 20);
+    // Scans text held in memory (not copied; it must outlive the scanner); `name` names it in
+    // messages.
+    KVcdScanner(std::string name, std::string_view contents, std::size_t chunkSize);
     ~KVcdScanner();
     KVcdScanner(const KVcdScanner&) = delete;
     KVcdScanner& operator=(const KVcdScanner&) = delete;
@@ -71,7 +74,9 @@ private:
 
     std::string m_fileName;
     int m_fd = -1;
-    void* m_gz = nullptr; // gzFile when the file is gzip-compressed
+    void* m_gz = nullptr;      // gzFile when the file is gzip-compressed
+    std::string_view m_memory; // the unread rest of in-memory contents
+    bool m_inMemory = false;
     std::uint64_t m_fileSize = 0;
     std::size_t m_chunkSize;
     std::vector<char> m_buffer;
