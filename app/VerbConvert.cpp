@@ -63,9 +63,11 @@ public:
         std::filesystem::path target(m_path);
         std::string name = target.filename().string();
         // Keep the extension last: the writers choose compression by it.
-        m_temporary =
-            (target.parent_path() / ("." + std::to_string(::getpid()) + ".partial." + name))
-                .string();
+        std::string hidden = ".";
+        hidden += std::to_string(::getpid());
+        hidden += ".partial.";
+        hidden += name;
+        m_temporary = (target.parent_path() / hidden).string();
     }
     ~OutputFile() {
         if (!m_committed)

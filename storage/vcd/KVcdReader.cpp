@@ -48,9 +48,12 @@ std::uint8_t extensionOf(std::uint8_t first) {
 
 std::string quoted(std::string_view text) {
     constexpr std::size_t kMaxShown = 40;
-    if (text.size() > kMaxShown)
-        return "'" + std::string(text.substr(0, kMaxShown)) + "...'";
-    return "'" + std::string(text) + "'";
+    bool cut = text.size() > kMaxShown;
+    std::string out;
+    out += '\'';
+    out += text.substr(0, kMaxShown);
+    out += cut ? "...'" : "'";
+    return out;
 }
 
 // Index of a short identifier code in the direct table, -1 when it is longer or not printable.
@@ -306,15 +309,16 @@ int KVcdReader::slotFor(std::string_view code, const Variable& variable) {
                                           : (!slot.skipped && slot.kind == variable.type.kind() &&
                                              slot.size == variable.type.valueSize());
         if (!sameShape)
-            fail("identifier code " + quoted(code) + " is shared by " + quoted(slot.firstName) +
-                 " and " + quoted(variable.name) + ", which differ in type or width");
+            fail("identifier code " + quoted(code) + " is shared by " +
+                 quoted(m_variables[static_cast<std::size_t>(slot.firstVariable)].name) + " and " +
+                 quoted(variable.name) + ", which differ in type or width");
         return existing;
     }
     Slot slot;
     slot.kind = variable.type.kind();
     slot.width = variable.type.width();
     slot.size = variable.skipped ? 0 : variable.type.valueSize();
-    slot.firstName = variable.name;
+    slot.firstVariable = static_cast<int>(m_variables.size());
     slot.skipped = variable.skipped;
     m_valueBytes += slot.size;
     if (m_valueBytes > kMaxValueBytes)
@@ -486,13 +490,17 @@ void KVcdReader::flushTime() {
 
 void KVcdReader::commit(Slot& slot, const std::uint8_t* bytes) {
     std::uint8_t* current = m_values.data() + slot.offset;
-    if (slot.hasValue && std::memcmp(current, bytes, slot.size) == 0) {
+    bool same = slot.size == 1 ? *current == *bytes : std::memcmp(current, bytes, slot.size) == 0;
+    if (slot.hasValue && same) {
         ++m_summary.repeatedValues;
         return;
     }
     if (m_timePending)
         flushTime();
-    std::memcpy(current, bytes, slot.size);
+    if (slot.size == 1)
+        *current = *bytes;
+    else
+        std::memcpy(current, bytes, slot.size);
     slot.hasValue = true;
     check(m_sink->WriteValue(slot.handle, current, slot.size), "WriteValue");
     ++m_summary.events;
@@ -565,7 +573,18 @@ void KVcdReader::convertLogic(const Slot& slot, std::string_view digits, std::st
         std::memset(out, extensionOf(first), pad);
     out += pad;
     std::uint8_t bad = 0;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
+    std::size_t i = 0;
+    // Eight digits at a time while they are all 0 or 1 (ordinals 2 and 3), the common case.
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    for (; i + 8 <= digits.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, digits.data() + i, 8);
+        if ((word | kOnes) != kOnes * '1')
+            break;
+        word = (word & kOnes) | (kOnes * kZero);
+        std::memcpy(out + i, &word, 8);
+    }
+    for (; i < digits.size(); ++i) {
         std::uint8_t v = kLogic[static_cast<unsigned char>(digits[i])];
         bad |= static_cast<std::uint8_t>(v == kBad);
         out[i] = v;

@@ -61,6 +61,7 @@ private:
         int slot = -1;
         bool skipped = false;
     };
+    // One identifier code: kept small, as the value changes look it up in random order.
     struct Slot {
         SignalHandle handle = kNoSignal; // -1: a skipped (string) variable
         KVcdType::Kind kind = KVcdType::Kind::Logic;
@@ -69,7 +70,7 @@ private:
         std::uint32_t offset = 0; // of its current value in m_values
         bool hasValue = false;
         bool skipped = false;
-        std::string firstName;
+        int firstVariable = 0; // the variable that declared the code, for messages
     };
     struct TruncatedTail {};
 

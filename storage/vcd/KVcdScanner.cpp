@@ -149,15 +149,6 @@ void KVcdScanner::refill() {
     m_end = base + kept + got;
 }
 
-std::size_t KVcdScanner::previousSize() const {
-    if (m_previous == nullptr)
-        return 0;
-    const char* p = m_previous;
-    while (p < m_end && !isSpace(*p))
-        ++p;
-    return static_cast<std::size_t>(p - m_previous);
-}
-
 bool KVcdScanner::isOnUnterminatedLastLine(std::string_view token) const {
     if (!m_eof || m_pos != m_end || token.data() == nullptr)
         return false;

@@ -55,7 +55,13 @@ int logicStates(std::string_view text) {
 }
 
 std::string nameField(std::string_view name) {
-    return "#" + std::to_string(name.size()) + "#" + std::string(name);
+    // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on chains of operator+.
+    std::string out;
+    out += '#';
+    out += std::to_string(name.size());
+    out += '#';
+    out += name;
+    return out;
 }
 
 } // namespace
@@ -137,19 +143,33 @@ std::uint32_t KVcdType::valueSize() const {
 }
 
 std::string KVcdType::typeInfoString() const {
-    std::string element = "e" + nameField(m_twoState ? "bit" : "std_logic") +
-                          std::string(m_twoState ? kBitLiterals : kStdLogicLiterals);
+    std::string element = "e";
+    element += nameField(m_twoState ? "bit" : "std_logic");
+    element += m_twoState ? kBitLiterals : kStdLogicLiterals;
+    std::string out;
     switch (m_kind) {
     case Kind::Logic:
         return element;
     case Kind::LogicVector:
-        return "a" + nameField(m_twoState ? "bit_vector" : "std_logic_vector") + "1(" +
-               std::to_string(m_left) + (m_left >= m_right ? "d" : "t") + std::to_string(m_right) +
-               ")" + element;
+        out = "a";
+        out += nameField(m_twoState ? "bit_vector" : "std_logic_vector");
+        out += "1(";
+        out += std::to_string(m_left);
+        out += m_left >= m_right ? 'd' : 't';
+        out += std::to_string(m_right);
+        out += ')';
+        out += element;
+        return out;
     case Kind::Integer:
-        return "i" + nameField("integer") + "(-2147483648t2147483647)";
+        out = "i";
+        out += nameField("integer");
+        out += "(-2147483648t2147483647)";
+        return out;
     case Kind::Real:
-        return "f" + nameField("real") + "(-1.7976931348623157e308t1.7976931348623157e308)";
+        out = "f";
+        out += nameField("real");
+        out += "(-1.7976931348623157e308t1.7976931348623157e308)";
+        return out;
     }
-    return {};
+    return out;
 }
