@@ -20,11 +20,11 @@ namespace evstream {
 struct SignalInfo {
     std::string name;
     SignalHandle parent = kNoSignal;
-    int index = 0;               // element index inside the parent, 0 for top-level signals
-    int mode = 0;                // the document's mode code 0..7
+    int index = 0; // element index inside the parent, 0 for top-level signals
+    int mode = 0;  // the document's mode code 0..7
     bool isComposite = false;
     int childCount = 0;
-    SimTime endTime = kNoTime;   // end of the signal's waveform, -1 when the file gives none
+    SimTime endTime = kNoTime; // end of the signal's waveform, -1 when the file gives none
     // A scalar whose events are exactly those of another, earlier declared scalar (a port and
     // the signal it is connected to, one VCD identifier shared by several variables): its events
     // are stored once and never written for this handle.
@@ -94,8 +94,7 @@ public:
     virtual bool DeclareComposite(SignalHandle handle, const SignalInfo& info) = 0;
     virtual bool AddAnnotation(SignalHandle handle, SimTime time, std::string_view key,
                                std::string_view text) = 0;
-    virtual bool SetProperty(SignalHandle handle, std::string_view key,
-                             std::string_view value) = 0;
+    virtual bool SetProperty(SignalHandle handle, std::string_view key, std::string_view value) = 0;
     virtual bool SetTypeInfoString(SignalHandle handle, std::string_view typeInfo) = 0;
 
     // Events in ascending (time, delta) order: SetTime resets the delta to 0.

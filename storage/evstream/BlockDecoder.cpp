@@ -1,0 +1,166 @@
+// Decoding of event blocks: directory, key table and per-slot sections, each checked against
+// the sizes it claims.
+#include "storage/evstream/BlockLayout.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace evstream {
+
+const DirectoryEntry* BlockDirectory::find(int slot) const {
+    auto it = std::lower_bound(entries.begin(), entries.end(), slot,
+                               [](const DirectoryEntry& e, int s) { return e.slot < s; });
+    return it != entries.end() && it->slot == slot ? &*it : nullptr;
+}
+
+void packValues(const awf::Bytes& values, awf::Bytes& out) {
+    bool bits = true;
+    bool nibbles = true;
+    for (std::uint8_t b : values) {
+        bits &= (b == 2 || b == 3);
+        nibbles &= (b < 16);
+    }
+    std::size_t n = values.size();
+    if (bits && n > 0) {
+        // Logic 0 and 1 (ordinals 2 and 3) differ in their low bit only.
+        out.push_back(std::uint8_t(ValuePacking::Bits));
+        std::size_t start = out.size();
+        out.resize(start + (n + 7) / 8, 0);
+        for (std::size_t i = 0; i < n; ++i)
+            out[start + i / 8] |= std::uint8_t((values[i] & 1) << (i % 8));
+    } else if (nibbles && n > 0) {
+        out.push_back(std::uint8_t(ValuePacking::Nibbles));
+        std::size_t start = out.size();
+        out.resize(start + (n + 1) / 2, 0);
+        for (std::size_t i = 0; i < n; ++i)
+            out[start + i / 2] |= std::uint8_t(values[i] << (4 * (i % 2)));
+    } else {
+        out.push_back(std::uint8_t(ValuePacking::Raw));
+        out.insert(out.end(), values.begin(), values.end());
+    }
+}
+
+bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out) {
+    auto packing = ValuePacking(in.u8());
+    out.resize(size);
+    if (packing == ValuePacking::Bits) {
+        auto packed = in.bytes((size + 7) / 8);
+        if (in.failed())
+            return false;
+        for (std::size_t i = 0; i < size; ++i)
+            out[i] = std::uint8_t(2 | ((packed[i / 8] >> (i % 8)) & 1));
+    } else if (packing == ValuePacking::Nibbles) {
+        auto packed = in.bytes((size + 1) / 2);
+        if (in.failed())
+            return false;
+        for (std::size_t i = 0; i < size; ++i)
+            out[i] = std::uint8_t((packed[i / 2] >> (4 * (i % 2))) & 0x0F);
+    } else if (packing == ValuePacking::Raw) {
+        auto raw = in.bytes(size);
+        if (in.failed())
+            return false;
+        if (size > 0)
+            std::memcpy(out.data(), raw.data(), size);
+    } else {
+        return false;
+    }
+    return !in.failed();
+}
+
+std::string decodeDirectory(std::span<const std::uint8_t> raw, BlockDirectory& d) {
+    awf::ByteReader in(raw);
+    d.keysOffset = in.varint();
+    d.keysSize = in.varint();
+    d.smallOffset = in.varint();
+    d.smallSize = in.varint();
+    std::uint64_t count = in.count(7);
+    d.entries.clear();
+    d.entries.reserve(count);
+    std::int64_t slot = -1;
+    for (std::uint64_t i = 0; i < count && !in.failed(); ++i) {
+        DirectoryEntry e;
+        std::uint64_t step = in.varint();
+        if (step > std::uint64_t(INT32_MAX) - std::uint64_t(slot + 1))
+            return "block directory names an impossible signal slot";
+        slot += std::int64_t(step) + 1;
+        e.slot = int(slot);
+        e.valueSize = std::uint32_t(std::min<std::uint64_t>(in.varint(), UINT32_MAX));
+        e.eventCount = std::uint32_t(std::min<std::uint64_t>(in.varint(), UINT32_MAX));
+        e.eventsBefore = in.varint();
+        e.previousTime = in.svarint();
+        std::uint64_t location = in.varint();
+        e.ownBlob = (location & 1) != 0;
+        e.offset = location >> 1;
+        e.size = in.varint();
+        if (e.valueSize == 0 || e.valueSize > awf::kMaxValueSize)
+            return "block directory gives a signal an impossible value size";
+        d.entries.push_back(e);
+    }
+    if (in.failed() || !in.atEnd())
+        return "block directory is damaged";
+    return {};
+}
+
+std::string decodeKeys(std::span<const std::uint8_t> raw, BlockKeys& keys) {
+    awf::ByteReader in(raw);
+    std::uint64_t count = in.count(1);
+    keys.times.resize(count);
+    keys.deltas.resize(count);
+    SimTime time = in.svarint();
+    for (std::uint64_t i = 0; i < count; ++i) {
+        std::uint64_t code = in.varint();
+        time += SimTime(code >> 1);
+        keys.times[i] = time;
+        keys.deltas[i] = (code & 1) ? DeltaCycle(in.svarint()) : 0;
+    }
+    std::uint64_t orderCount = in.count(2);
+    keys.orders.clear();
+    std::uint64_t key = 0;
+    for (std::uint64_t i = 0; i < orderCount && !in.failed(); ++i) {
+        KeyOrder order;
+        key += in.varint();
+        if (key >= count)
+            return "block key table is damaged";
+        order.key = std::uint32_t(key);
+        std::uint64_t n = in.count(1);
+        for (std::uint64_t j = 0; j < n; ++j)
+            order.slots.push_back(int(std::min<std::uint64_t>(in.varint(), INT32_MAX)));
+        keys.orders.push_back(std::move(order));
+    }
+    if (in.failed() || !in.atEnd())
+        return "block key table is damaged";
+    return {};
+}
+
+std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntry& entry,
+                          const BlockKeys& keys, SlotEvents& ev) {
+    awf::ByteReader in(raw);
+    ev.valueSize = entry.valueSize;
+    ev.eventsBefore = entry.eventsBefore;
+    ev.previousTime = entry.previousTime;
+    ev.hasMilestone = (in.u8() & 1) != 0;
+    if (ev.hasMilestone) {
+        auto m = in.bytes(entry.valueSize);
+        ev.milestone.assign(m.begin(), m.end());
+    }
+    if (entry.eventCount > in.remaining())
+        return "signal section is damaged";
+    ev.keys.resize(entry.eventCount);
+    ev.times.resize(entry.eventCount);
+    std::uint64_t key = 0;
+    for (std::uint32_t i = 0; i < entry.eventCount; ++i) {
+        key += in.varint();
+        if (key >= keys.times.size())
+            return "signal section refers past the block's key table";
+        ev.keys[i] = std::uint32_t(key);
+        ev.times[i] = keys.times[key];
+    }
+    std::uint64_t valueBytes = std::uint64_t(entry.eventCount) * entry.valueSize;
+    if (in.failed() || valueBytes > 8 * std::uint64_t(in.remaining()) + 8)
+        return "signal section is damaged";
+    if (!unpackValues(in, std::size_t(valueBytes), ev.values) || !in.atEnd())
+        return "signal section values are damaged";
+    return {};
+}
+
+} // namespace evstream

@@ -1,0 +1,77 @@
+#pragma once
+
+// What an event block holds once decoded, and the value packing shared by the block builder and
+// the block decoder.
+//
+// A block's payload is: the directory blob, then the data area with the keys blob, the blob of
+// small sections and one blob per large section. The directory says where each signal slot's
+// section is; a section holds the slot's milestone value (its value just before the block) and
+// its events: key indices into the block's key table and the packed values. So one signal at one
+// time costs the directory, the key table and that signal's section, never the other signals.
+
+#include "storage/evstream/AwfFormat.h"
+
+#include <string>
+#include <vector>
+
+namespace evstream {
+
+// Sections smaller than this share one compressed blob per block.
+inline constexpr std::uint32_t kSmallSectionSize = 1024;
+
+struct DirectoryEntry {
+    int slot = 0;
+    std::uint32_t valueSize = 0;
+    std::uint32_t eventCount = 0;
+    std::uint64_t eventsBefore = 0; // events of the slot in earlier blocks
+    SimTime previousTime = kNoTime; // time of the slot's last event in earlier blocks
+    bool ownBlob = false;           // false: inside the block's blob of small sections
+    std::uint64_t offset = 0;       // own blob: in the data area; small: in the small blob
+    std::uint64_t size = 0;         // own blob: its stored size; small: the section size
+};
+
+struct BlockDirectory {
+    std::uint64_t keysOffset = 0;
+    std::uint64_t keysSize = 0;
+    std::uint64_t smallOffset = 0;
+    std::uint64_t smallSize = 0;         // 0 when the block has no small sections
+    std::vector<DirectoryEntry> entries; // ascending slot
+    const DirectoryEntry* find(int slot) const;
+};
+
+// The write order of the events at one key, kept only where it is not ascending slot order.
+struct KeyOrder {
+    std::uint32_t key = 0;
+    std::vector<int> slots;
+};
+
+struct BlockKeys {
+    std::vector<SimTime> times;
+    std::vector<DeltaCycle> deltas;
+    std::vector<KeyOrder> orders; // ascending key
+};
+
+struct SlotEvents {
+    std::uint32_t valueSize = 0;
+    bool hasMilestone = false;
+    awf::Bytes milestone;
+    std::vector<std::uint32_t> keys; // index into BlockKeys, ascending
+    std::vector<SimTime> times;
+    awf::Bytes values; // eventCount * valueSize bytes
+    std::uint64_t eventsBefore = 0;
+    SimTime previousTime = kNoTime;
+    const std::uint8_t* value(std::size_t i) const { return values.data() + i * valueSize; }
+};
+
+// Value packings, chosen per slot and block by what its bytes allow.
+enum class ValuePacking : std::uint8_t { Raw = 0, Bits = 1, Nibbles = 2 };
+void packValues(const awf::Bytes& values, awf::Bytes& out);
+// Unpacks `size` value bytes from the reader; false when the data does not fit.
+bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out);
+
+std::string decodeDirectory(std::span<const std::uint8_t> raw, BlockDirectory& directory);
+std::string decodeKeys(std::span<const std::uint8_t> raw, BlockKeys& keys);
+std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntry& entry,
+                          const BlockKeys& keys, SlotEvents& events);
+
+} // namespace evstream
