@@ -108,6 +108,7 @@ struct Signal {
     std::string path; // '/'-separated full name
     KVcdType type;
     std::string code;
+    bool alias = false; // shares the code (and the events) of an earlier signal
 };
 
 // A scope of the '/'-separated names, with its variables and sub-scopes in first-seen order.
@@ -177,6 +178,9 @@ public:
             if (handle < 0 || static_cast<std::size_t>(handle) >= m_byHandle.size() ||
                 m_byHandle[static_cast<std::size_t>(handle)] < 0)
                 continue;
+            const Signal& signal = m_signals[static_cast<std::size_t>(m_byHandle[handle])];
+            if (signal.alias)
+                continue; // its code changes with the signal it shares the code of
             SimTime time = m_source.GetTime();
             if (time < 0)
                 continue;
@@ -189,8 +193,7 @@ public:
                 value.resize(size);
             if (!m_source.GetValue(value.data()))
                 throw KFileException::generic(m_source.GetFileName(), "cannot read a value");
-            writeValue(out, m_signals[static_cast<std::size_t>(m_byHandle[handle])], value.data(),
-                       size);
+            writeValue(out, signal, value.data(), size);
             ++m_summary.events;
             out.recordDone();
         }
@@ -219,16 +222,17 @@ private:
         }
         std::string code;
         SignalHandle same = info.sameEventsAs;
-        if (same >= 0 && static_cast<std::size_t>(same) < m_byHandle.size() &&
-            m_byHandle[same] >= 0 &&
-            m_signals[m_byHandle[same]].type.valueSize() == type->valueSize())
+        bool alias = same >= 0 && static_cast<std::size_t>(same) < m_byHandle.size() &&
+                     m_byHandle[same] >= 0 &&
+                     m_signals[m_byHandle[same]].type.valueSize() == type->valueSize();
+        if (alias)
             code = m_signals[static_cast<std::size_t>(m_byHandle[same])].code;
         else
             code = codeFor(m_codes++);
         if (m_byHandle.size() <= static_cast<std::size_t>(handle))
             m_byHandle.resize(static_cast<std::size_t>(handle) + 1, -1);
         m_byHandle[static_cast<std::size_t>(handle)] = static_cast<std::int32_t>(m_signals.size());
-        m_signals.push_back({name, *type, code});
+        m_signals.push_back({name, *type, code, alias});
         ++m_summary.signals;
     }
 
