@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -96,14 +97,27 @@ struct Options {
     bool fourState = false;
 };
 
-std::string megabytes(std::uint64_t bytes) {
+// What one conversion did, for the summary line and the notes under it.
+struct Stats {
+    std::int64_t signals = 0;
+    std::int64_t events = 0;
+    SimTime endTime = 0;
+    std::vector<std::string> notes;
+};
+
+std::string sizeText(std::uint64_t bytes) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    if (bytes < 10000)
+        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
+    else if (bytes < 10000000)
+        std::snprintf(text, sizeof text, "%.1f kB", static_cast<double>(bytes) / 1e3);
+    else
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
     return text;
 }
 
 void importVcd(const Options& options, const std::string& database, ProgressBar& progress,
-               std::string& summary) {
+               Stats& stats) {
     evstream::IEventsStreamWrite* stream = evstream::OpenStreamWrite(database);
     KVcdImportSummary result;
     try {
@@ -112,6 +126,7 @@ void importVcd(const Options& options, const std::string& database, ProgressBar&
             progress.update(done, total);
         };
         if (options.threads > 1) {
+            // The database writer has no threads of its own: run it on a second thread.
             KThreadedStreamWrite threaded(*stream);
             result = reader.importInto(threaded, onProgress);
             threaded.finish();
@@ -124,25 +139,25 @@ void importVcd(const Options& options, const std::string& database, ProgressBar&
     }
     if (!stream->Release())
         throw KFileException::generic(database, "the file could not be completed on disk");
-    summary = std::to_string(result.signals) + " signals, " + std::to_string(result.events) +
-              " events, 0 to " + timeText(result.endTime) + ", " + megabytes(result.bytesRead) +
-              " read";
+    stats.signals = result.signals;
+    stats.events = result.events;
+    stats.endTime = result.endTime;
     if (result.roundedTimes > 0)
-        summary += "\nnote: " + std::to_string(result.roundedTimes) +
-                   " timestamps were finer than 1 ps (timescale " + result.timescale +
-                   ") and were rounded to the nearest picosecond";
+        stats.notes.push_back(std::to_string(result.roundedTimes) +
+                              " timestamps were finer than 1 ps (timescale " + result.timescale +
+                              ") and were rounded to the nearest picosecond");
     if (result.unknownIntegers > 0)
-        summary += "\nnote: " + std::to_string(result.unknownIntegers) +
-                   " integer values had X or Z bits and were stored as -2147483648";
+        stats.notes.push_back(std::to_string(result.unknownIntegers) +
+                              " integer values had X or Z bits and were stored as -2147483648");
     if (result.skippedVariables > 0)
-        summary += "\nnote: " + std::to_string(result.skippedVariables) +
-                   " string variables were not imported";
+        stats.notes.push_back(std::to_string(result.skippedVariables) +
+                              " string variables were not imported");
     if (result.truncatedLastLine)
-        summary += "\nnote: the last line of " + options.input + " was cut short and ignored";
+        stats.notes.push_back("the last line was cut short and was ignored");
 }
 
 void exportVcd(const Options& options, const std::string& database, const std::string& vcd,
-               std::string& summary) {
+               Stats& stats) {
     evstream::IEventsStreamRead* stream = evstream::OpenStreamRead(database);
     KVcdExportOptions exportOptions;
     if (options.fourState)
@@ -155,14 +170,12 @@ void exportVcd(const Options& options, const std::string& database, const std::s
         throw;
     }
     stream->Release();
-    if (!summary.empty())
-        summary += ", ";
-    summary += std::to_string(result.signals) + " signals, " + std::to_string(result.events) +
-               " events, 0 to " + timeText(result.endTime) + ", " + megabytes(result.bytesWritten) +
-               " written";
+    stats.signals = result.signals;
+    stats.events = result.events;
+    stats.endTime = result.endTime;
     if (result.skippedSignals > 0)
-        summary += "\nnote: " + std::to_string(result.skippedSignals) +
-                   " signals have types VCD cannot carry and were left out";
+        stats.notes.push_back(std::to_string(result.skippedSignals) +
+                              " signals have types VCD cannot carry and were left out");
 }
 
 int convert(const Options& options) {
@@ -174,17 +187,17 @@ int convert(const Options& options) {
         return usageError("convert", "both files are .awf: nothing to convert");
     auto start = std::chrono::steady_clock::now();
     ProgressBar progress;
-    std::string summary;
+    Stats stats;
     try {
         OutputFile output(options.output);
         if (in == Format::Vcd && out == Format::Database) {
-            importVcd(options, output.temporary(), progress, summary);
+            importVcd(options, output.temporary(), progress, stats);
         } else if (in == Format::Database) {
-            exportVcd(options, options.input, output.temporary(), summary);
+            exportVcd(options, options.input, output.temporary(), stats);
         } else {
             OutputFile between((std::filesystem::temp_directory_path() / "convert.awf").string());
-            importVcd(options, between.temporary(), progress, summary);
-            exportVcd(options, between.temporary(), output.temporary(), summary);
+            importVcd(options, between.temporary(), progress, stats);
+            exportVcd(options, between.temporary(), output.temporary(), stats);
         }
         output.commit();
     } catch (const KFileException& error) {
@@ -207,10 +220,15 @@ int convert(const Options& options) {
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::error_code error;
-    auto outSize = std::filesystem::file_size(options.output, error);
-    std::fprintf(stderr, "%s -> %s: %s, %s output, %.2f s\n", options.input.c_str(),
-                 options.output.c_str(), summary.c_str(), megabytes(error ? 0 : outSize).c_str(),
-                 seconds);
+    std::uint64_t inSize = std::filesystem::file_size(options.input, error);
+    std::uint64_t outSize = std::filesystem::file_size(options.output, error);
+    std::fprintf(
+        stderr, "%s -> %s: %lld signals, %lld events, 0 to %s, %s read, %s written, %.2f s\n",
+        options.input.c_str(), options.output.c_str(), static_cast<long long>(stats.signals),
+        static_cast<long long>(stats.events), timeText(stats.endTime).c_str(),
+        sizeText(inSize).c_str(), sizeText(outSize).c_str(), seconds);
+    for (const std::string& note : stats.notes)
+        std::fprintf(stderr, "note: %s\n", note.c_str());
     return 0;
 }
 
