@@ -490,19 +490,28 @@ void KVcdReader::flushTime() {
 
 void KVcdReader::commit(Slot& slot, const std::uint8_t* bytes) {
     std::uint8_t* current = m_values.data() + slot.offset;
-    bool same = slot.size == 1 ? *current == *bytes : std::memcmp(current, bytes, slot.size) == 0;
-    if (slot.hasValue && same) {
+    bool changed;
+    if (slot.size == 1) {
+        changed = *current != *bytes;
+        *current = *bytes;
+    } else {
+        changed = std::memcmp(current, bytes, slot.size) != 0;
+        if (changed)
+            std::memcpy(current, bytes, slot.size);
+    }
+    publish(slot, changed);
+}
+
+// Writes the slot's current value, unless it only repeats the value already written.
+void KVcdReader::publish(Slot& slot, bool changed) {
+    if (slot.hasValue && !changed) {
         ++m_summary.repeatedValues;
         return;
     }
     if (m_timePending)
         flushTime();
-    if (slot.size == 1)
-        *current = *bytes;
-    else
-        std::memcpy(current, bytes, slot.size);
     slot.hasValue = true;
-    check(m_sink->WriteValue(slot.handle, current, slot.size), "WriteValue");
+    check(m_sink->WriteValue(slot.handle, m_values.data() + slot.offset, slot.size), "WriteValue");
     ++m_summary.events;
 }
 
@@ -553,24 +562,33 @@ void KVcdReader::onVector(std::string_view value, std::string_view code) {
     switch (slot.kind) {
     case KVcdType::Kind::Logic:
     case KVcdType::Kind::LogicVector:
-        convertLogic(slot, digits, value);
+        publish(slot, convertLogic(slot, digits, value));
         break;
     case KVcdType::Kind::Integer:
         convertInteger(digits, value);
+        commit(slot, m_scratch.data());
         break;
     case KVcdType::Kind::Real:
         failRecord(value, "binary value " + quoted(value) + " for the real variable " +
                               quoted(code) + "; expected r and a number");
     }
-    commit(slot, m_scratch.data());
 }
 
-void KVcdReader::convertLogic(const Slot& slot, std::string_view digits, std::string_view record) {
-    std::uint8_t* out = m_scratch.data();
+// Converts straight into the slot's current value, noting whether any element changed, so a
+// bus costs one pass over its digits (a bad digit ends the import, so the half-written value
+// is never used).
+bool KVcdReader::convertLogic(const Slot& slot, std::string_view digits, std::string_view record) {
+    std::uint8_t* out = m_values.data() + slot.offset;
     std::size_t pad = slot.width - digits.size();
     std::uint8_t first = kLogic[static_cast<unsigned char>(digits[0])];
-    if (pad > 0 && first != kBad)
-        std::memset(out, extensionOf(first), pad);
+    std::uint64_t changed = 0;
+    if (pad > 0 && first != kBad) {
+        std::uint8_t extension = extensionOf(first);
+        for (std::size_t i = 0; i < pad; ++i) {
+            changed |= out[i] ^ extension;
+            out[i] = extension;
+        }
+    }
     out += pad;
     std::uint8_t bad = 0;
     std::size_t i = 0;
@@ -582,16 +600,21 @@ void KVcdReader::convertLogic(const Slot& slot, std::string_view digits, std::st
         if ((word | kOnes) != kOnes * '1')
             break;
         word = (word & kOnes) | (kOnes * kZero);
+        std::uint64_t old;
+        std::memcpy(&old, out + i, 8);
+        changed |= old ^ word;
         std::memcpy(out + i, &word, 8);
     }
     for (; i < digits.size(); ++i) {
         std::uint8_t v = kLogic[static_cast<unsigned char>(digits[i])];
         bad |= static_cast<std::uint8_t>(v == kBad);
+        changed |= out[i] ^ v;
         out[i] = v;
     }
     if (bad != 0)
         failRecord(record, "bad digit in " + quoted(record) +
                                "; expected 0, 1, x, z, U, X, Z, W, L, H or -");
+    return changed != 0;
 }
 
 // An integer with X or Z bits has no integer value: it is stored as the type's left bound

@@ -91,9 +91,10 @@ private:
     void onReal(std::string_view value, std::string_view record);
     void flushTime();
     void commit(Slot& slot, const std::uint8_t* bytes);
+    void publish(Slot& slot, bool changed);
     int lookup(std::string_view code) const;
     int lookupOrFail(std::string_view code, std::string_view record);
-    void convertLogic(const Slot& slot, std::string_view digits, std::string_view record);
+    bool convertLogic(const Slot& slot, std::string_view digits, std::string_view record);
     void convertInteger(std::string_view digits, std::string_view record);
 
     [[noreturn]] void fail(std::string_view what) const;
