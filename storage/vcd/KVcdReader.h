@@ -10,13 +10,12 @@
 // current value per variable, whatever the file's size. docs/vcd.md says what maps to what.
 
 #include "storage/SimTime.h"
-#include "storage/vcd/KVcdType.h"
+#include "storage/vcd/KVcdHeader.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace evstream {
@@ -55,32 +54,10 @@ public:
     KVcdImportSummary importInto(evstream::IEventsStreamWrite& sink, const Progress& progress = {});
 
 private:
-    struct Variable {
-        std::string name; // full path, '/'-separated
-        KVcdType type = KVcdType::logic();
-        int slot = -1;
-        bool skipped = false;
-    };
-    // One identifier code: kept small, as the value changes look it up in random order.
-    struct Slot {
-        SignalHandle handle = kNoSignal; // -1: a skipped (string) variable
-        KVcdType::Kind kind = KVcdType::Kind::Logic;
-        std::uint32_t width = 0;
-        std::uint32_t size = 0;
-        std::uint32_t offset = 0; // of its current value in m_values
-        bool hasValue = false;
-        bool skipped = false;
-        int firstVariable = 0; // the variable that declared the code, for messages
-    };
+    using Variable = KVcdHeader::Variable;
+    using Slot = KVcdHeader::Slot;
     struct TruncatedTail {};
 
-    // Header.
-    void parseHeader();
-    void parseVar();
-    void parseTimescale();
-    void skipToEnd(std::string_view keyword);
-    void expectEnd(std::string_view keyword);
-    int slotFor(std::string_view code, const Variable& variable);
     void declare(evstream::IEventsStreamWrite& sink);
 
     // Body.
@@ -92,7 +69,6 @@ private:
     void flushTime();
     void commit(Slot& slot, const std::uint8_t* bytes);
     void publish(Slot& slot, bool changed);
-    int lookup(std::string_view code) const;
     int lookupOrFail(std::string_view code, std::string_view record);
     bool convertLogic(const Slot& slot, std::string_view digits, std::string_view record);
     void convertInteger(std::string_view digits, std::string_view record);
@@ -109,14 +85,11 @@ private:
     evstream::IEventsStreamWrite* m_sink = nullptr;
     KVcdImportSummary m_summary;
 
-    std::vector<std::string> m_scopes;
+    std::unique_ptr<KVcdHeader> m_header;
     std::vector<Variable> m_variables;
     std::vector<Slot> m_slots;
-    std::vector<std::int32_t> m_shortCodes; // codes of 1..3 characters, base 95, to slot + 1
-    std::unordered_map<std::string, int> m_longCodes;
     std::vector<std::uint8_t> m_values;  // the current value of every slot
     std::vector<std::uint8_t> m_scratch; // a new value being converted
-    std::uint64_t m_valueBytes = 0;
 
     // Time: VCD ticks times m_multiplier, or divided by m_divisor (rounded), give picoseconds.
     std::int64_t m_multiplier = 1000;

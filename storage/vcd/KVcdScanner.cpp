@@ -12,6 +12,9 @@
 
 namespace {
 
+// No VCD token comes near this (the widest value is 1 Mi digits); a file that does is not text.
+constexpr std::size_t kMaxToken = 64u << 20;
+
 bool hasGzipMagic(int fd) {
     unsigned char magic[2] = {0, 0};
     ssize_t got = ::pread(fd, magic, 2, 0);
@@ -131,6 +134,10 @@ void KVcdScanner::refill() {
     rebase(m_current);
     rebase(m_previous);
     m_end = base + kept;
+    if (kept >= kMaxToken)
+        throw KFileException(KFileException::Cause::BadFormat, m_fileName,
+                             "line " + std::to_string(m_line) +
+                                 ": a word of more than 64 MiB without a blank; expected VCD text");
     if (m_buffer.size() - kept < m_chunkSize) {
         // A token longer than a chunk: grow instead of failing.
         std::size_t pos = static_cast<std::size_t>(m_pos - base);
@@ -158,4 +165,19 @@ bool KVcdScanner::isOnUnterminatedLastLine(std::string_view token) const {
     if (m_end > m_buffer.data() && isSpace(m_end[-1]))
         return false;
     return std::memchr(from, '\n', static_cast<std::size_t>(m_end - from)) == nullptr;
+}
+
+void KVcdScanner::fail(std::string_view what) const {
+    throw KFileException(KFileException::Cause::BadFormat, m_fileName,
+                         "line " + std::to_string(m_tokenLine) + ": " + std::string(what));
+}
+
+std::string KVcdScanner::quoted(std::string_view text) {
+    constexpr std::size_t kMaxShown = 40;
+    bool cut = text.size() > kMaxShown;
+    std::string out;
+    out += '\'';
+    out += text.substr(0, kMaxShown);
+    out += cut ? "...'" : "'";
+    return out;
 }

@@ -59,6 +59,10 @@ public:
     // Bytes of the file consumed so far (compressed bytes for a .gz file) and the file's size.
     std::uint64_t fileOffset() const;
     std::uint64_t fileSize() const { return m_fileSize; }
+    // Throws KFileException (bad format) with the file, "line N: " and `what`.
+    [[noreturn]] void fail(std::string_view what) const;
+    // A token quoted for a message, cut after 40 characters.
+    static std::string quoted(std::string_view text);
     // Whether the input is empty (nothing but whitespace was read so far and the file ended).
     bool atEnd() const { return m_eof && m_pos == m_end; }
     // True when `token` lies on the last line of a file that ends without a line break: a record

@@ -296,6 +296,19 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"stray", kHeader + "garbage\n", "line 12: unexpected 'garbage'"}),
     [](const testing::TestParamInfo<BadInput>& param) { return std::string(param.param.name); });
 
+TEST(VcdReader, EndlessWordIsRejectedInsteadOfBuffered) {
+    std::string text = kHeader + "b" + std::string(80u << 20, '1') + " \"\n";
+    RecordingStreamWrite sink;
+    try {
+        KVcdReader("huge.vcd", text).importInto(sink);
+        ADD_FAILURE() << "no error";
+    } catch (const KFileException& error) {
+        EXPECT_NE(error.message().find("huge.vcd: line 12: a word of more than 64 MiB"),
+                  std::string::npos)
+            << error.message();
+    }
+}
+
 TEST(VcdReader, MissingFileIsReported) {
     RecordingStreamWrite sink;
     EXPECT_THROW(KVcdReader("/nonexistent/dir/x.vcd").importInto(sink), KFileException);
