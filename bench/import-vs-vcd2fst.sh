@@ -8,7 +8,8 @@
 # SCALE: size of the generated files; 1 gives the ~500 MB files, 0.1 the ~50 MB ones.
 # The files go to $SCRATCH (default /tmp/tessel-bench), outside the repository, and are kept
 # for the next run. GHDL_STOP sets the simulated time of the GHDL file (default 300us at scale 1).
-# Every figure comes from /usr/bin/time -v around one command, printed with the command.
+# Every figure comes from /usr/bin/time -v around one command, printed with the command: wall
+# time, cpu time (user + system, which other jobs on a shared machine disturb less) and peak RSS.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -50,13 +51,16 @@ measure() {
         cat "$scratch/stderr.txt" >&2
         return 1
     fi
-    local wall rss seconds
+    local wall rss seconds user system cpu
     wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$scratch/time.txt")
     rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$scratch/time.txt")
+    user=$(sed -n 's/.*User time (seconds): //p' "$scratch/time.txt")
+    system=$(sed -n 's/.*System time (seconds): //p' "$scratch/time.txt")
     seconds=$(echo "$wall" | awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }')
-    printf '%-16s %8.2f s %8s MiB %9s MB   %s\n' "$label" "$seconds" "$(mib "$rss")" \
-        "$(mb "$(stat -c %s "$output")")" "$*"
-    echo "$seconds" >"$scratch/last-seconds.txt"
+    cpu=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')
+    printf '%-14s %8.2f s %8.2f s %6s MiB %8s MB   %s\n' "$label" "$seconds" "$cpu" \
+        "$(mib "$rss")" "$(mb "$(stat -c %s "$output")")" "$*"
+    echo "$seconds $cpu" >"$scratch/last-seconds.txt"
 }
 
 echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); $(date -u)"
@@ -65,14 +69,16 @@ for input in "$bus" "$bit" "$ghdlvcd"; do
     name=$(basename "$input" .vcd)
     echo
     echo "== $name.vcd: $(mb "$(stat -c %s "$input")") MB"
-    printf '%-16s %10s %12s %12s   %s\n' tool time "peak RSS" output command
+    printf '%-14s %10s %10s %10s %11s   %s\n' tool wall "cpu (u+s)" "peak RSS" output command
     measure vcd2fst "$scratch/$name.fst" vcd2fst "$input" "$scratch/$name.fst"
-    reference=$(cat "$scratch/last-seconds.txt")
+    read -r refWall refCpu <"$scratch/last-seconds.txt"
     for threads in 1 2; do
         measure "convert -t$threads" "$scratch/$name.awf" \
             "$tw" convert "$input" "$scratch/$name.awf" --threads "$threads"
-        awk -v r="$reference" -v s="$(cat "$scratch/last-seconds.txt")" \
-            'BEGIN { printf "%-16s %8.1fx faster than vcd2fst\n", "", (s > 0 ? r / s : 0) }'
+        read -r wall cpu <"$scratch/last-seconds.txt"
+        awk -v rw="$refWall" -v rc="$refCpu" -v w="$wall" -v c="$cpu" 'BEGIN {
+            printf "%-14s vs vcd2fst: %.1fx in wall time, %.1fx in cpu time\n", "",
+                   (w > 0 ? rw / w : 0), (c > 0 ? rc / c : 0) }'
     done
     rm -f "$scratch/$name.fst" "$scratch/$name.awf"
 done
