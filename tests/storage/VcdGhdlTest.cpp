@@ -3,6 +3,7 @@
 // through the exporter must give back the same values at every event.
 
 #include "VcdTestStreams.h"
+#include "storage/evstream/EventStore.h"
 #include "storage/vcd/KVcdReader.h"
 #include "storage/vcd/KVcdWriter.h"
 
@@ -92,6 +93,22 @@ void roundTrip(const RecordingStreamWrite& first, const std::string& path) {
     std::filesystem::remove(path);
 }
 
+// VCD -> .awf (the real database) -> VCD, then compared with the direct import.
+void roundTripThroughDatabase(const std::string& vcd, const RecordingStreamWrite& direct,
+                              const std::filesystem::path& work) {
+    std::string awf = (work / "through.awf").string();
+    std::string back = (work / "through.vcd").string();
+    evstream::IEventsStreamWrite* writer = evstream::OpenStreamWrite(awf);
+    KVcdReader(vcd).importInto(*writer);
+    ASSERT_TRUE(writer->Release());
+    evstream::IEventsStreamRead* reader = evstream::OpenStreamRead(awf);
+    KVcdWriter().write(*reader, back);
+    reader->Release();
+    RecordingStreamWrite again;
+    KVcdReader(back).importInto(again);
+    expectSameEvents(direct, again);
+}
+
 TEST(VcdGhdl, GoldenGhdlFileHasTheDesignsValues) {
     RecordingStreamWrite sink;
     KVcdImportSummary summary = KVcdReader(kData + "ghdl_counter.vcd").importInto(sink);
@@ -116,6 +133,7 @@ TEST(VcdGhdl, FreshSimulationImportsAndRoundTrips) {
     KVcdReader((work / "out.vcd").string()).importInto(sink);
     expectCounterValues(sink);
     roundTrip(sink, (work / "back.vcd").string());
+    roundTripThroughDatabase((work / "out.vcd").string(), sink, work);
     std::filesystem::remove_all(work);
 }
 
