@@ -66,8 +66,12 @@ std::string checkFileHeader(std::span<const std::uint8_t> header);
 
 std::uint32_t crc32(const void* data, std::size_t size, std::uint32_t crc = 0);
 
-std::uint64_t zigzag(std::int64_t value);
-std::int64_t unzigzag(std::uint64_t value);
+inline std::uint64_t zigzag(std::int64_t value) {
+    return (std::uint64_t(value) << 1) ^ std::uint64_t(value >> 63);
+}
+inline std::int64_t unzigzag(std::uint64_t value) {
+    return std::int64_t(value >> 1) ^ -std::int64_t(value & 1);
+}
 
 class ByteWriter {
 public:
@@ -101,7 +105,12 @@ public:
     std::uint8_t u8();
     std::uint32_t u32();
     std::uint64_t u64();
-    std::uint64_t varint();
+    std::uint64_t varint() {
+        // One-byte varints are most of them: keys steps, small counts.
+        if (m_position < m_bytes.size() && m_bytes[m_position] < 0x80)
+            return m_bytes[m_position++];
+        return varintSlow();
+    }
     std::int64_t svarint() { return unzigzag(varint()); }
     std::string string();
     // A view of the next `size` bytes (empty and failed when fewer are left).
@@ -116,6 +125,8 @@ public:
     bool atEnd() const { return m_position == m_bytes.size(); }
 
 private:
+    std::uint64_t varintSlow();
+
     std::span<const std::uint8_t> m_bytes;
     std::size_t m_position = 0;
     bool m_failed = false;

@@ -52,28 +52,20 @@ void BlockBuilder::encodeSection(const Slot& s, awf::Bytes& raw) const {
     packValues(s.values, raw);
 }
 
-void BlockBuilder::finish(awf::Bytes& chunk) {
-    closeKeyOrder();
-    awf::Bytes data;   // the data area: keys, small sections, own sections
-    awf::Bytes dirRaw; // the directory
+void BlockBuilder::placeSections(awf::Bytes& data, std::vector<Placed>& placed,
+                                 std::vector<std::pair<std::uint64_t, std::uint64_t>>& groups) {
+    // Sections in slot order. Small ones are gathered into groups of a few KiB: big enough to
+    // compress well, small enough that reading a few neighbouring signals decodes little.
+    awf::Bytes group;
     awf::Bytes raw;
-    awf::ByteWriter dir(dirRaw);
-
-    encodeKeys(raw);
-    std::uint64_t keysOffset = data.size();
-    awf::appendBlob(data, raw, m_level);
-    std::uint64_t keysSize = data.size() - keysOffset;
-
-    // Sections in slot order; the small ones are gathered into one blob.
-    std::sort(m_touched.begin(), m_touched.end());
-    awf::Bytes small;
-    awf::Bytes ownBlobs;
-    struct Placed {
-        int slot;
-        bool own;
-        std::uint64_t offset, size;
+    auto closeGroup = [&] {
+        if (group.empty())
+            return;
+        std::uint64_t offset = data.size();
+        awf::appendBlob(data, group, m_level);
+        groups.emplace_back(offset, data.size() - offset);
+        group.clear();
     };
-    std::vector<Placed> placed;
     for (std::size_t i = 0; i < m_slots.size(); ++i) {
         const Slot& s = m_slots[i];
         if (!s.hasValue && s.count == 0)
@@ -81,25 +73,40 @@ void BlockBuilder::finish(awf::Bytes& chunk) {
         raw.clear();
         encodeSection(s, raw);
         if (raw.size() < kSmallSectionSize) {
-            placed.push_back({int(i), false, small.size(), raw.size()});
-            small.insert(small.end(), raw.begin(), raw.end());
+            placed.push_back({int(i), false, groups.size(), group.size(), raw.size()});
+            group.insert(group.end(), raw.begin(), raw.end());
+            if (group.size() >= kSectionGroupSize)
+                closeGroup();
         } else {
-            std::uint64_t offset = ownBlobs.size();
-            awf::appendBlob(ownBlobs, raw, m_level);
-            placed.push_back({int(i), true, offset, ownBlobs.size() - offset});
+            std::uint64_t offset = data.size();
+            awf::appendBlob(data, raw, m_level);
+            placed.push_back({int(i), true, 0, offset, data.size() - offset});
         }
     }
-    std::uint64_t smallOffset = data.size();
-    if (!small.empty())
-        awf::appendBlob(data, small, m_level);
-    std::uint64_t smallSize = data.size() - smallOffset;
-    std::uint64_t ownBase = data.size();
-    data.insert(data.end(), ownBlobs.begin(), ownBlobs.end());
+    closeGroup();
+}
 
-    dir.varint(keysOffset);
+void BlockBuilder::finish(awf::Bytes& chunk) {
+    closeKeyOrder();
+    std::sort(m_touched.begin(), m_touched.end());
+    awf::Bytes data; // the data area: key table, then section groups and own sections
+    awf::Bytes raw;
+    encodeKeys(raw);
+    awf::appendBlob(data, raw, m_level);
+    std::uint64_t keysSize = data.size();
+    std::vector<Placed> placed;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> groups;
+    placeSections(data, placed, groups);
+
+    awf::Bytes dirRaw;
+    awf::ByteWriter dir(dirRaw);
+    dir.varint(0);
     dir.varint(keysSize);
-    dir.varint(smallOffset);
-    dir.varint(smallSize);
+    dir.varint(groups.size());
+    for (const auto& [offset, size] : groups) {
+        dir.varint(offset);
+        dir.varint(size);
+    }
     dir.varint(placed.size());
     int previous = -1;
     for (const Placed& p : placed) {
@@ -110,8 +117,12 @@ void BlockBuilder::finish(awf::Bytes& chunk) {
         dir.varint(s.count);
         dir.varint(s.eventsBefore);
         dir.svarint(s.lastTime);
-        std::uint64_t offset = p.own ? ownBase + p.offset : p.offset;
-        dir.varint(offset << 1 | (p.own ? 1 : 0));
+        if (p.own) {
+            dir.varint(p.offset << 1 | 1);
+        } else {
+            dir.varint(p.group << 1);
+            dir.varint(p.offset);
+        }
         dir.varint(p.size);
     }
 

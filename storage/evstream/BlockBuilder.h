@@ -9,6 +9,7 @@
 
 #include "storage/evstream/BlockLayout.h"
 
+#include <cstring>
 #include <vector>
 
 namespace evstream {
@@ -38,7 +39,13 @@ public:
         }
         awf::appendVarint(s.keyDiffs, keyIndex - s.lastKey);
         s.lastKey = keyIndex;
-        s.values.insert(s.values.end(), value, value + s.valueSize);
+        if (s.valueSize == 1) {
+            s.values.push_back(*value);
+        } else {
+            std::size_t end = s.values.size();
+            s.values.resize(end + s.valueSize);
+            std::memcpy(s.values.data() + end, value, s.valueSize);
+        }
         ++s.count;
         ++m_events;
         m_rawBytes += s.valueSize + 1;
@@ -72,6 +79,16 @@ private:
         SimTime lastTime = kNoTime; // time of the last event before the current block
     };
 
+    struct Placed {
+        int slot;
+        bool own;
+        std::uint64_t group;  // small sections: the group they are in
+        std::uint64_t offset; // own: in the data area; small: in the group
+        std::uint64_t size;   // own: stored blob size; small: section size
+    };
+
+    void placeSections(awf::Bytes& data, std::vector<Placed>& placed,
+                       std::vector<std::pair<std::uint64_t, std::uint64_t>>& groups);
     void startKey(const EventKey& key);
     void closeKeyOrder();
     void encodeKeys(awf::Bytes& raw) const;

@@ -3,7 +3,11 @@
 #include "storage/evstream/BlockLayout.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+
+static_assert(std::endian::native == std::endian::little,
+              "value packing reads little-endian words");
 
 namespace evstream {
 
@@ -13,20 +17,61 @@ const DirectoryEntry* BlockDirectory::find(int slot) const {
     return it != entries.end() && it->slot == slot ? &*it : nullptr;
 }
 
-void packValues(const awf::Bytes& values, awf::Bytes& out) {
-    bool bits = true;
-    bool nibbles = true;
-    for (std::uint8_t b : values) {
-        bits &= (b == 2 || b == 3);
-        nibbles &= (b < 16);
+namespace {
+
+constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
+
+std::uint64_t load64(const std::uint8_t* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w; // the packings below are defined on little-endian words
+}
+
+// Whether every byte is 2 or 3 (bits), and whether every byte is below 16 (nibbles).
+void classify(const awf::Bytes& values, bool& bits, bool& nibbles) {
+    std::uint64_t notBits = 0, high = 0;
+    std::size_t n = values.size(), i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w = load64(values.data() + i);
+        notBits |= (w & ~kLowBits) ^ (2 * kLowBits);
+        high |= w & (0xF0 * kLowBits);
     }
+    for (; i < n; ++i) {
+        notBits |= (values[i] & 0xFE) ^ 2;
+        high |= values[i] & 0xF0;
+    }
+    bits = notBits == 0;
+    nibbles = high == 0;
+}
+
+struct BitExpansion {
+    std::uint64_t bytes[256];
+    BitExpansion() {
+        for (unsigned b = 0; b < 256; ++b) {
+            std::uint64_t w = 0;
+            for (unsigned i = 0; i < 8; ++i)
+                w |= std::uint64_t(2 | ((b >> i) & 1)) << (8 * i);
+            bytes[b] = w;
+        }
+    }
+};
+
+} // namespace
+
+void packValues(const awf::Bytes& values, awf::Bytes& out) {
+    bool bits = false, nibbles = false;
+    classify(values, bits, nibbles);
     std::size_t n = values.size();
     if (bits && n > 0) {
-        // Logic 0 and 1 (ordinals 2 and 3) differ in their low bit only.
+        // Logic 0 and 1 (ordinals 2 and 3) differ in their low bit only; a multiplication
+        // gathers the low bits of eight bytes into one.
         out.push_back(std::uint8_t(ValuePacking::Bits));
-        std::size_t start = out.size();
+        std::size_t start = out.size(), i = 0;
         out.resize(start + (n + 7) / 8, 0);
-        for (std::size_t i = 0; i < n; ++i)
+        for (; i + 8 <= n; i += 8)
+            out[start + i / 8] = std::uint8_t(
+                ((load64(values.data() + i) & kLowBits) * 0x0102040810204080ull) >> 56);
+        for (; i < n; ++i)
             out[start + i / 8] |= std::uint8_t((values[i] & 1) << (i % 8));
     } else if (nibbles && n > 0) {
         out.push_back(std::uint8_t(ValuePacking::Nibbles));
@@ -41,13 +86,17 @@ void packValues(const awf::Bytes& values, awf::Bytes& out) {
 }
 
 bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out) {
+    static const BitExpansion expansion;
     auto packing = ValuePacking(in.u8());
     out.resize(size);
     if (packing == ValuePacking::Bits) {
         auto packed = in.bytes((size + 7) / 8);
         if (in.failed())
             return false;
-        for (std::size_t i = 0; i < size; ++i)
+        std::size_t i = 0;
+        for (; i + 8 <= size; i += 8)
+            std::memcpy(out.data() + i, &expansion.bytes[packed[i / 8]], 8);
+        for (; i < size; ++i)
             out[i] = std::uint8_t(2 | ((packed[i / 8] >> (i % 8)) & 1));
     } else if (packing == ValuePacking::Nibbles) {
         auto packed = in.bytes((size + 1) / 2);
@@ -71,8 +120,12 @@ std::string decodeDirectory(std::span<const std::uint8_t> raw, BlockDirectory& d
     awf::ByteReader in(raw);
     d.keysOffset = in.varint();
     d.keysSize = in.varint();
-    d.smallOffset = in.varint();
-    d.smallSize = in.varint();
+    std::uint64_t groupCount = in.count(2);
+    d.groups.resize(groupCount);
+    for (auto& g : d.groups) {
+        g.offset = in.varint();
+        g.size = in.varint();
+    }
     std::uint64_t count = in.count(7);
     d.entries.clear();
     d.entries.reserve(count);
@@ -90,7 +143,14 @@ std::string decodeDirectory(std::span<const std::uint8_t> raw, BlockDirectory& d
         e.previousTime = in.svarint();
         std::uint64_t location = in.varint();
         e.ownBlob = (location & 1) != 0;
-        e.offset = location >> 1;
+        if (e.ownBlob) {
+            e.offset = location >> 1;
+        } else {
+            if ((location >> 1) >= d.groups.size())
+                return "block directory names a missing section group";
+            e.group = std::uint32_t(location >> 1);
+            e.offset = in.varint();
+        }
         e.size = in.varint();
         if (e.valueSize == 0 || e.valueSize > awf::kMaxValueSize)
             return "block directory gives a signal an impossible value size";

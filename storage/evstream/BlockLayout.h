@@ -3,11 +3,11 @@
 // What an event block holds once decoded, and the value packing shared by the block builder and
 // the block decoder.
 //
-// A block's payload is: the directory blob, then the data area with the keys blob, the blob of
-// small sections and one blob per large section. The directory says where each signal slot's
-// section is; a section holds the slot's milestone value (its value just before the block) and
-// its events: key indices into the block's key table and the packed values. So one signal at one
-// time costs the directory, the key table and that signal's section, never the other signals.
+// A block's payload is: the directory blob, then the data area with the keys blob, the blobs of
+// grouped small sections and one blob per large section. The directory says where each signal
+// slot's section is; a section holds the slot's milestone value (its value just before the block)
+// and its events: key indices into the block's key table and the packed values. So one signal at
+// one time costs the directory, the key table and that signal's section, never the other signals.
 
 #include "storage/evstream/AwfFormat.h"
 
@@ -16,8 +16,10 @@
 
 namespace evstream {
 
-// Sections smaller than this share one compressed blob per block.
+// Sections smaller than this are stored in groups of about kSectionGroupSize bytes, one
+// compressed blob per group.
 inline constexpr std::uint32_t kSmallSectionSize = 1024;
+inline constexpr std::uint32_t kSectionGroupSize = 8192;
 
 struct DirectoryEntry {
     int slot = 0;
@@ -25,16 +27,20 @@ struct DirectoryEntry {
     std::uint32_t eventCount = 0;
     std::uint64_t eventsBefore = 0; // events of the slot in earlier blocks
     SimTime previousTime = kNoTime; // time of the slot's last event in earlier blocks
-    bool ownBlob = false;           // false: inside the block's blob of small sections
-    std::uint64_t offset = 0;       // own blob: in the data area; small: in the small blob
+    bool ownBlob = false;           // false: inside a group of small sections
+    std::uint32_t group = 0;        // small: which group
+    std::uint64_t offset = 0;       // own blob: in the data area; small: in the group
     std::uint64_t size = 0;         // own blob: its stored size; small: the section size
 };
 
 struct BlockDirectory {
     std::uint64_t keysOffset = 0;
     std::uint64_t keysSize = 0;
-    std::uint64_t smallOffset = 0;
-    std::uint64_t smallSize = 0;         // 0 when the block has no small sections
+    struct Group {
+        std::uint64_t offset = 0;
+        std::uint64_t size = 0;
+    };
+    std::vector<Group> groups;           // of small sections, in the data area
     std::vector<DirectoryEntry> entries; // ascending slot
     const DirectoryEntry* find(int slot) const;
 };

@@ -251,6 +251,8 @@ std::shared_ptr<BlockStore::LoadedBlock> BlockStore::block(std::size_t index) {
     if (!error.empty())
         damaged(index, error);
     loaded->sections.resize(loaded->directory.entries.size());
+    loaded->groups.resize(loaded->directory.groups.size());
+    loaded->groupLoaded.assign(loaded->directory.groups.size(), false);
     if (m_cache.size() >= kCachedBlocks)
         m_cache.pop_back();
     m_cache.insert(m_cache.begin(), {index, loaded});
@@ -290,15 +292,15 @@ std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, int slo
         own = readBlobAt(index, ref.directorySize + entry->offset, entry->size);
         raw = own;
     } else {
-        if (!loaded->smallLoaded) {
-            loaded->small = readBlobAt(index, ref.directorySize + loaded->directory.smallOffset,
-                                       loaded->directory.smallSize);
-            loaded->smallLoaded = true;
+        const auto& where = loaded->directory.groups[entry->group];
+        awf::Bytes& group = loaded->groups[entry->group];
+        if (!loaded->groupLoaded[entry->group]) {
+            group = readBlobAt(index, ref.directorySize + where.offset, where.size);
+            loaded->groupLoaded[entry->group] = true;
         }
-        if (entry->offset > loaded->small.size() ||
-            entry->size > loaded->small.size() - entry->offset)
+        if (entry->offset > group.size() || entry->size > group.size() - entry->offset)
             damaged(index, "a signal section lies outside the block");
-        raw = std::span<const std::uint8_t>(loaded->small).subspan(entry->offset, entry->size);
+        raw = std::span<const std::uint8_t>(group).subspan(entry->offset, entry->size);
     }
     auto events = std::make_shared<SlotEvents>();
     std::string error = decodeSection(raw, *entry, blockKeys, *events);

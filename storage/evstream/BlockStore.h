@@ -24,8 +24,8 @@ public:
     struct LoadedBlock {
         BlockDirectory directory;
         std::shared_ptr<const BlockKeys> keys; // null until a section needs it
-        awf::Bytes small;                      // raw small sections once loaded
-        bool smallLoaded = false;
+        std::vector<awf::Bytes> groups;        // raw section groups once loaded
+        std::vector<bool> groupLoaded;
         std::vector<std::shared_ptr<const SlotEvents>> sections; // by directory entry
     };
 
