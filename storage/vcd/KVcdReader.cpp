@@ -263,21 +263,29 @@ void KVcdReader::publish(Slot& slot, bool changed) {
 
 int KVcdReader::lookupOrFail(std::string_view code, std::string_view record) {
     int index = m_header->lookup(code);
-    if (index < 0)
-        failRecord(record, "identifier code " + KVcdScanner::quoted(code) +
-                               " was never declared; expected a code given by a $var");
+    if (index < 0) [[unlikely]]
+        failUndeclared(code, record);
     return index;
+}
+
+void KVcdReader::failUndeclared(std::string_view code, std::string_view record) const {
+    failRecord(record, "identifier code " + KVcdScanner::quoted(code) +
+                           " was never declared; expected a code given by a $var");
+}
+
+void KVcdReader::failScalar(std::string_view token) const {
+    if (token.size() == 1 && kLogic[static_cast<unsigned char>(token[0])] != kBad)
+        failRecord(token, "value " + KVcdScanner::quoted(token) +
+                              " without an identifier code; expected the code right after it");
+    failRecord(token, "unexpected " + KVcdScanner::quoted(token) +
+                          "; expected a value change (0, 1, x, z, U, X, Z, W, L, H, -, b, "
+                          "r, s), a timestamp (#) or a keyword");
 }
 
 void KVcdReader::onScalar(std::string_view token) {
     std::uint8_t value = kLogic[static_cast<unsigned char>(token[0])];
-    if (value == kBad)
-        failRecord(token, "unexpected " + KVcdScanner::quoted(token) +
-                              "; expected a value change (0, 1, x, z, U, X, Z, W, L, H, -, b, "
-                              "r, s), a timestamp (#) or a keyword");
-    if (token.size() == 1)
-        failRecord(token, "value " + KVcdScanner::quoted(token) +
-                              " without an identifier code; expected the code right after it");
+    if (value == kBad || token.size() == 1) [[unlikely]]
+        failScalar(token);
     Slot& slot = m_slots[static_cast<std::size_t>(lookupOrFail(token.substr(1), token))];
     if (slot.handle == kNoSignal)
         return;

@@ -73,8 +73,12 @@ private:
     bool convertLogic(const Slot& slot, std::string_view digits, std::string_view record);
     void convertInteger(std::string_view digits, std::string_view record);
 
-    [[noreturn]] void fail(std::string_view what) const;
-    [[noreturn]] void failRecord(std::string_view record, std::string_view what) const;
+    // The failure paths are cold: kept out of the value-change functions so those stay small.
+    [[noreturn, gnu::cold]] void fail(std::string_view what) const;
+    [[noreturn, gnu::cold]] void failRecord(std::string_view record, std::string_view what) const;
+    [[noreturn, gnu::cold]] void failUndeclared(std::string_view code,
+                                                std::string_view record) const;
+    [[noreturn, gnu::cold]] void failScalar(std::string_view token) const;
     void check(bool ok, std::string_view call) const;
 
     std::string m_fileName;
