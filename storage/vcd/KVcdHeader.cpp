@@ -32,9 +32,10 @@ void KVcdHeader::parse() {
             return;
         }
         if (token == "$scope") {
-            std::string_view kind = m_scanner.next();
+            std::string_view kindToken = m_scanner.next();
+            bool noKind = kindToken.empty() || kindToken == "$end";
             std::string_view name = m_scanner.next();
-            if (kind.empty() || kind == "$end")
+            if (noKind)
                 m_scanner.fail(
                     "$scope without a kind and name; expected '$scope module NAME $end'");
             if (name == "$end") {
@@ -122,8 +123,8 @@ void KVcdHeader::parseTimescale() {
     m_timescale = std::to_string(number) + " " + std::string(unit);
 }
 void KVcdHeader::parseVar() {
-    std::string_view kind = m_scanner.next();
-    std::string kindText(kind);
+    // Copied: a token's view does not survive the next call of next().
+    std::string kind(m_scanner.next());
     std::string_view widthText = m_scanner.next();
     std::uint64_t width = 0;
     auto [end, error] =

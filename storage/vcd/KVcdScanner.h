@@ -5,9 +5,9 @@
 // The file is read in large chunks into one buffer; tokens are views into that buffer, so the
 // scanner never allocates per token and never holds more than a chunk or two of the file. A
 // refill moves the unread tail (and the token returned just before, which a two-token record
-// such as "b1010 !" still needs) to the front of the buffer, so a view stays valid until the
-// call after next; previous() gives the earlier token's view after such a move. Lines are
-// counted as whitespace is skipped, for error messages.
+// such as "b1010 !" still needs) to the front of the buffer: a view is valid only until the
+// next call of next(), after which previous() gives the earlier token at its new place. Lines
+// are counted as whitespace is skipped, for error messages.
 
 #include <cstdint>
 #include <cstring>
