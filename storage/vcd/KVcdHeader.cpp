@@ -15,8 +15,7 @@ constexpr std::size_t kMaxVariables = 4u << 20;
 
 } // namespace
 
-KVcdHeader::KVcdHeader(KVcdScanner& scanner)
-    : m_scanner(scanner), m_shortCodes(static_cast<std::size_t>(kShortCodeCount), 0) {}
+KVcdHeader::KVcdHeader(KVcdScanner& scanner) : m_scanner(scanner) {}
 
 void KVcdHeader::parse() {
     for (bool first = true;; first = false) {
@@ -235,12 +234,19 @@ int KVcdHeader::slotFor(std::string_view code, const Variable& variable) {
         m_scanner.fail("the variables' total width is too large to import");
     int index = static_cast<int>(m_slots.size());
     m_slots.push_back(std::move(slot));
-    if (std::int32_t shortIndex = shortCodeIndex(code); shortIndex >= 0)
-        m_shortCodes[static_cast<std::size_t>(shortIndex)] = index + 1;
-    else
+    std::int32_t shortIndex = shortCodeIndex(code);
+    if (shortIndex < 0) {
         m_longCodes.emplace(std::string(code), index);
+        return index;
+    }
+    // The table grows to the largest code in use: small files stay small.
+    auto at = static_cast<std::size_t>(shortIndex);
+    if (at >= m_shortCodes.size())
+        m_shortCodes.resize(at + 1, 0);
+    m_shortCodes[at] = index + 1;
     return index;
 }
+
 int KVcdHeader::lookupLong(std::string_view code) const {
     if (m_longCodes.empty())
         return -1;

@@ -48,7 +48,10 @@ public:
     // The slot of an identifier code, -1 when it was never declared.
     int lookup(std::string_view code) const {
         std::int32_t index = shortCodeIndex(code);
-        return index >= 0 ? m_shortCodes[static_cast<std::size_t>(index)] - 1 : lookupLong(code);
+        if (index < 0)
+            return lookupLong(code);
+        auto at = static_cast<std::size_t>(index);
+        return at < m_shortCodes.size() ? m_shortCodes[at] - 1 : -1;
     }
 
     std::vector<Variable>& variables() { return m_variables; }
@@ -61,7 +64,6 @@ public:
 
 private:
     static constexpr int kShortCodeLength = 3;
-    static constexpr std::int32_t kShortCodeCount = 95 * 95 * 95 + 95 * 95 + 95;
 
     // Index of a code in the direct table, -1 when it is longer or not printable.
     static std::int32_t shortCodeIndex(std::string_view code) {
