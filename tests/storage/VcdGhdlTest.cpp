@@ -137,6 +137,40 @@ TEST(VcdGhdl, FreshSimulationImportsAndRoundTrips) {
     std::filesystem::remove_all(work);
 }
 
+// hier_tb: scopes of an instance, and femtosecond delays that round to picoseconds.
+void expectHierValues(const RecordingStreamWrite& sink, const KVcdImportSummary& summary) {
+    EXPECT_NE(sink.handleOf("hier_tb/u_child/q"), kNoSignal);
+    EXPECT_NE(sink.handleOf("hier_tb/u_child/inner"), kNoSignal);
+    EXPECT_EQ(summary.roundedTimes, 4) << "1.5, 11.5, 21.5 and 31.5 ps";
+    EXPECT_EQ(valueAt(sink, "hier_tb/u_child/q", 11), logic("01"));
+    EXPECT_EQ(valueAt(sink, "hier_tb/u_child/q", 12), logic("11")) << "11.5 ps rounds up";
+    EXPECT_EQ(valueAt(sink, "hier_tb/result", 22), logic("00"));
+    EXPECT_EQ(valueAt(sink, "hier_tb/u_child/inner", 32), logic("Z"));
+    EXPECT_EQ(sink.lastSetTime, 32);
+}
+
+TEST(VcdGhdl, GoldenHierarchyFileHasScopesAndRoundedTimes) {
+    RecordingStreamWrite sink;
+    expectHierValues(sink, KVcdReader(kData + "ghdl_hier.vcd").importInto(sink));
+}
+
+TEST(VcdGhdl, FreshHierarchySimulation) {
+    if (std::system("ghdl --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ghdl is not installed (scripts/setup installs it)";
+    auto work =
+        std::filesystem::temp_directory_path() / ("tessel-ghdl-hier-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(work);
+    std::string command =
+        "cd '" + work.string() + "' && ghdl -a --std=08 '" + kData +
+        "hier_tb.vhd' && ghdl -e --std=08 hier_tb && "
+        "ghdl -r --std=08 hier_tb --vcd=out.vcd --stop-time=100ps >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    RecordingStreamWrite sink;
+    expectHierValues(sink, KVcdReader((work / "out.vcd").string()).importInto(sink));
+    roundTripThroughDatabase((work / "out.vcd").string(), sink, work);
+    std::filesystem::remove_all(work);
+}
+
 TEST(VcdGhdl, VerilogStyleFileAndItsGzipGiveTheSameEvents) {
     RecordingStreamWrite plain;
     RecordingStreamWrite packed;
