@@ -15,7 +15,8 @@ std::span<const Verb> allVerbs() {
              runTypesVerb},
         Verb{"convert", "Convert between waveform formats (.vcd, .vcd.gz, .awf)",
              "convert IN OUT [--threads N] [--4state]\n"
-             "  --threads N  overlap reading with writing on N threads (default 1)\n"
+             "  --threads N  N > 1: the database writer runs on a thread of its own beside the\n"
+             "               VCD parser (default 1; more than 2 threads are not used yet)\n"
              "  --4state     write VCD values in 0 1 x z instead of the nine std_logic states",
              runConvertVerb},
         Verb{"info", "Show the signal tree, end time, event counts and annotations of a file",
