@@ -48,9 +48,9 @@ public:
     KVcdReader(std::string name, std::string_view contents, std::size_t chunkSize = 4u << 20);
     ~KVcdReader();
 
-    // Reads the whole file into `sink` (declarations, type strings, events). Throws
-    // KFileException naming the file and line, and saying what was expected, on bad input or
-    // when the sink fails.
+    // Reads the whole file into `sink` (declarations, type strings, events); a reader imports
+    // its file once. Throws KFileException naming the file and line, and saying what was
+    // expected, on bad input or when the sink fails.
     KVcdImportSummary importInto(evstream::IEventsStreamWrite& sink, const Progress& progress = {});
 
 private:
