@@ -1,5 +1,6 @@
 #include "storage/evstream/AwfFormat.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -223,18 +224,20 @@ std::uint64_t ByteReader::u64() {
 }
 
 std::uint64_t ByteReader::varintSlow() {
-    std::uint64_t value = 0;
-    for (int shift = 0; shift < 64; shift += 7) {
-        if (m_failed || m_position >= m_bytes.size()) {
-            m_failed = true;
-            return 0;
-        }
-        std::uint8_t byte = m_bytes[m_position++];
-        value |= std::uint64_t(byte & 0x7F) << shift;
-        if ((byte & 0x80) == 0)
-            return value;
+    if (m_failed) {
+        return 0;
     }
-    m_failed = true;
+    std::uint64_t value = 0;
+    std::size_t end = std::min(m_bytes.size(), m_position + 10);
+    for (std::size_t p = m_position, shift = 0; p < end; ++p, shift += 7) {
+        std::uint8_t byte = m_bytes[p];
+        value |= std::uint64_t(byte & 0x7F) << shift;
+        if ((byte & 0x80) == 0) {
+            m_position = p + 1;
+            return value;
+        }
+    }
+    m_failed = true; // cut short, or longer than 64 bits
     return 0;
 }
 

@@ -27,7 +27,7 @@ void BlockBuilder::encodeKeys(awf::Bytes& raw) const {
     SimTime time = m_keyTimes.empty() ? 0 : m_keyTimes.front();
     out.svarint(time);
     for (std::size_t i = 0; i < m_keyTimes.size(); ++i) {
-        auto step = std::uint64_t(m_keyTimes[i] - time);
+        std::uint64_t step = std::uint64_t(m_keyTimes[i]) - std::uint64_t(time);
         time = m_keyTimes[i];
         out.varint(step << 1 | (m_keyDeltas[i] != 0 ? 1 : 0));
         if (m_keyDeltas[i] != 0)
@@ -46,6 +46,9 @@ void BlockBuilder::encodeKeys(awf::Bytes& raw) const {
 
 void BlockBuilder::encodeSection(const Slot& s, awf::Bytes& raw) const {
     raw.push_back(s.hasValue ? 1 : 0);
+    awf::ByteWriter out(raw);
+    out.varint(s.eventsBefore);
+    out.svarint(s.lastTime);
     if (s.hasValue)
         raw.insert(raw.end(), s.current.begin(), s.current.end());
     raw.insert(raw.end(), s.keyDiffs.begin(), s.keyDiffs.end());
@@ -86,6 +89,29 @@ void BlockBuilder::placeSections(awf::Bytes& data, std::vector<Placed>& placed,
     closeGroup();
 }
 
+void BlockBuilder::encodeDirectory(
+    std::uint64_t keysSize, const std::vector<Placed>& placed,
+    const std::vector<std::pair<std::uint64_t, std::uint64_t>>& groups, awf::Bytes& raw) const {
+    awf::ByteWriter dir(raw);
+    dir.varint(0); // the key table opens the data area
+    dir.varint(keysSize);
+    dir.varint(groups.size());
+    for (const auto& [offset, size] : groups) {
+        dir.varint(offset);
+        dir.varint(size);
+    }
+    dir.varint(placed.size());
+    for (const Placed& p : placed) {
+        const Slot& s = m_slots[std::size_t(p.slot)];
+        dir.u32(std::uint32_t(p.slot));
+        dir.u32(s.valueSize);
+        dir.u32(s.count);
+        dir.u32(p.own ? 0x80000000u : std::uint32_t(p.group));
+        dir.u32(std::uint32_t(p.offset));
+        dir.u32(std::uint32_t(p.size));
+    }
+}
+
 void BlockBuilder::finish(awf::Bytes& chunk) {
     closeKeyOrder();
     std::sort(m_touched.begin(), m_touched.end());
@@ -97,51 +123,23 @@ void BlockBuilder::finish(awf::Bytes& chunk) {
     std::vector<Placed> placed;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> groups;
     placeSections(data, placed, groups);
+    raw.clear();
+    encodeDirectory(keysSize, placed, groups, raw);
 
-    awf::Bytes dirRaw;
-    awf::ByteWriter dir(dirRaw);
-    dir.varint(0);
-    dir.varint(keysSize);
-    dir.varint(groups.size());
-    for (const auto& [offset, size] : groups) {
-        dir.varint(offset);
-        dir.varint(size);
-    }
-    dir.varint(placed.size());
-    int previous = -1;
-    for (const Placed& p : placed) {
-        const Slot& s = m_slots[std::size_t(p.slot)];
-        dir.varint(std::uint64_t(p.slot - previous - 1));
-        previous = p.slot;
-        dir.varint(s.valueSize);
-        dir.varint(s.count);
-        dir.varint(s.eventsBefore);
-        dir.svarint(s.lastTime);
-        if (p.own) {
-            dir.varint(p.offset << 1 | 1);
-        } else {
-            dir.varint(p.group << 1);
-            dir.varint(p.offset);
-        }
-        dir.varint(p.size);
-    }
-
-    awf::Bytes payload;
-    awf::appendBlob(payload, dirRaw, m_level);
-    auto directorySize = std::uint32_t(payload.size());
-    payload.insert(payload.end(), data.begin(), data.end());
+    chunk.resize(awf::kChunkHeaderSize);
+    awf::appendBlob(chunk, raw, m_level);
+    auto directorySize = std::uint32_t(chunk.size() - awf::kChunkHeaderSize);
+    chunk.insert(chunk.end(), data.begin(), data.end());
 
     awf::ChunkHeader header;
     header.tag = awf::kTagBlock;
     header.directorySize = directorySize;
-    header.payloadSize = payload.size();
+    header.payloadSize = chunk.size() - awf::kChunkHeaderSize;
     header.firstTime = m_keyTimes.empty() ? 0 : m_keyTimes.front();
     header.lastTime = m_keyTimes.empty() ? 0 : m_keyTimes.back();
     header.eventCount = m_events;
-    header.payloadCrc = awf::crc32(payload.data(), payload.size());
-    chunk.resize(awf::kChunkHeaderSize);
+    header.payloadCrc = awf::crc32(chunk.data() + awf::kChunkHeaderSize, header.payloadSize);
     awf::encodeChunkHeader(header, chunk.data());
-    chunk.insert(chunk.end(), payload.begin(), payload.end());
     resetBlock();
 }
 

@@ -89,6 +89,9 @@ private:
 
     void placeSections(awf::Bytes& data, std::vector<Placed>& placed,
                        std::vector<std::pair<std::uint64_t, std::uint64_t>>& groups);
+    void encodeDirectory(std::uint64_t keysSize, const std::vector<Placed>& placed,
+                         const std::vector<std::pair<std::uint64_t, std::uint64_t>>& groups,
+                         awf::Bytes& raw) const;
     void startKey(const EventKey& key);
     void closeKeyOrder();
     void encodeKeys(awf::Bytes& raw) const;

@@ -11,10 +11,49 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace evstream {
 
-const DirectoryEntry* BlockDirectory::find(int slot) const {
-    auto it = std::lower_bound(entries.begin(), entries.end(), slot,
-                               [](const DirectoryEntry& e, int s) { return e.slot < s; });
-    return it != entries.end() && it->slot == slot ? &*it : nullptr;
+namespace {
+
+std::uint32_t u32At(const awf::Bytes& bytes, std::size_t at) {
+    std::uint32_t v;
+    std::memcpy(&v, bytes.data() + at, 4);
+    return v;
+}
+
+} // namespace
+
+DirectoryEntry BlockDirectory::entry(std::size_t index) const {
+    std::size_t at = entriesStart + index * kEntrySize;
+    DirectoryEntry e;
+    e.slot = int(u32At(raw, at));
+    e.valueSize = u32At(raw, at + 4);
+    e.eventCount = u32At(raw, at + 8);
+    std::uint32_t location = u32At(raw, at + 12);
+    e.ownBlob = (location & 0x80000000u) != 0;
+    e.group = location & 0x7FFFFFFFu;
+    e.offset = u32At(raw, at + 16);
+    e.size = u32At(raw, at + 20);
+    return e;
+}
+
+std::ptrdiff_t BlockDirectory::indexOf(int slot) const {
+    std::size_t low = 0, high = count;
+    while (low < high) {
+        std::size_t mid = (low + high) / 2;
+        if (int(u32At(raw, entriesStart + mid * kEntrySize)) < slot)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    if (low < count && int(u32At(raw, entriesStart + low * kEntrySize)) == slot)
+        return std::ptrdiff_t(low);
+    return -1;
+}
+
+std::optional<DirectoryEntry> BlockDirectory::find(int slot) const {
+    std::ptrdiff_t index = indexOf(slot);
+    if (index < 0)
+        return std::nullopt;
+    return entry(std::size_t(index));
 }
 
 namespace {
@@ -116,7 +155,7 @@ bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out) {
     return !in.failed();
 }
 
-std::string decodeDirectory(std::span<const std::uint8_t> raw, BlockDirectory& d) {
+std::string decodeDirectory(awf::Bytes raw, BlockDirectory& d) {
     awf::ByteReader in(raw);
     d.keysOffset = in.varint();
     d.keysSize = in.varint();
@@ -126,38 +165,24 @@ std::string decodeDirectory(std::span<const std::uint8_t> raw, BlockDirectory& d
         g.offset = in.varint();
         g.size = in.varint();
     }
-    std::uint64_t count = in.count(7);
-    d.entries.clear();
-    d.entries.reserve(count);
-    std::int64_t slot = -1;
-    for (std::uint64_t i = 0; i < count && !in.failed(); ++i) {
-        DirectoryEntry e;
-        std::uint64_t step = in.varint();
-        if (step > std::uint64_t(INT32_MAX) - std::uint64_t(slot + 1))
-            return "block directory names an impossible signal slot";
-        slot += std::int64_t(step) + 1;
-        e.slot = int(slot);
-        e.valueSize = std::uint32_t(std::min<std::uint64_t>(in.varint(), UINT32_MAX));
-        e.eventCount = std::uint32_t(std::min<std::uint64_t>(in.varint(), UINT32_MAX));
-        e.eventsBefore = in.varint();
-        e.previousTime = in.svarint();
-        std::uint64_t location = in.varint();
-        e.ownBlob = (location & 1) != 0;
-        if (e.ownBlob) {
-            e.offset = location >> 1;
-        } else {
-            if ((location >> 1) >= d.groups.size())
-                return "block directory names a missing section group";
-            e.group = std::uint32_t(location >> 1);
-            e.offset = in.varint();
-        }
-        e.size = in.varint();
+    std::uint64_t count = in.count(BlockDirectory::kEntrySize);
+    if (in.failed() || in.remaining() != count * BlockDirectory::kEntrySize)
+        return "block directory is damaged";
+    d.entriesStart = in.position();
+    d.count = count;
+    d.raw = std::move(raw);
+    // Checked once here, so that every later read of an entry can trust it.
+    std::int64_t previous = -1;
+    for (std::size_t i = 0; i < d.count; ++i) {
+        DirectoryEntry e = d.entry(i);
+        if (e.slot < 0 || e.slot <= previous)
+            return "block directory names signal slots out of order";
+        previous = e.slot;
         if (e.valueSize == 0 || e.valueSize > awf::kMaxValueSize)
             return "block directory gives a signal an impossible value size";
-        d.entries.push_back(e);
+        if (!e.ownBlob && e.group >= d.groups.size())
+            return "block directory names a missing section group";
     }
-    if (in.failed() || !in.atEnd())
-        return "block directory is damaged";
     return {};
 }
 
@@ -169,7 +194,11 @@ std::string decodeKeys(std::span<const std::uint8_t> raw, BlockKeys& keys) {
     SimTime time = in.svarint();
     for (std::uint64_t i = 0; i < count; ++i) {
         std::uint64_t code = in.varint();
-        time += SimTime(code >> 1);
+        // Steps are unsigned; a sum that wraps past the largest time is damage.
+        SimTime next = SimTime(std::uint64_t(time) + (code >> 1));
+        if (next < time)
+            return "block key table is damaged";
+        time = next;
         keys.times[i] = time;
         keys.deltas[i] = (code & 1) ? DeltaCycle(in.svarint()) : 0;
     }
@@ -196,9 +225,9 @@ std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntr
                           const BlockKeys& keys, SlotEvents& ev) {
     awf::ByteReader in(raw);
     ev.valueSize = entry.valueSize;
-    ev.eventsBefore = entry.eventsBefore;
-    ev.previousTime = entry.previousTime;
     ev.hasMilestone = (in.u8() & 1) != 0;
+    ev.eventsBefore = in.varint();
+    ev.previousTime = in.svarint();
     if (ev.hasMilestone) {
         auto m = in.bytes(entry.valueSize);
         ev.milestone.assign(m.begin(), m.end());

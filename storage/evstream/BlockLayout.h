@@ -11,6 +11,7 @@
 
 #include "storage/evstream/AwfFormat.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,12 +26,10 @@ struct DirectoryEntry {
     int slot = 0;
     std::uint32_t valueSize = 0;
     std::uint32_t eventCount = 0;
-    std::uint64_t eventsBefore = 0; // events of the slot in earlier blocks
-    SimTime previousTime = kNoTime; // time of the slot's last event in earlier blocks
-    bool ownBlob = false;           // false: inside a group of small sections
-    std::uint32_t group = 0;        // small: which group
-    std::uint64_t offset = 0;       // own blob: in the data area; small: in the group
-    std::uint64_t size = 0;         // own blob: its stored size; small: the section size
+    bool ownBlob = false;     // false: inside a group of small sections
+    std::uint32_t group = 0;  // small: which group
+    std::uint64_t offset = 0; // own blob: in the data area; small: in the group
+    std::uint64_t size = 0;   // own blob: its stored size; small: the section size
 };
 
 struct BlockDirectory {
@@ -40,9 +39,19 @@ struct BlockDirectory {
         std::uint64_t offset = 0;
         std::uint64_t size = 0;
     };
-    std::vector<Group> groups;           // of small sections, in the data area
-    std::vector<DirectoryEntry> entries; // ascending slot
-    const DirectoryEntry* find(int slot) const;
+    std::vector<Group> groups; // of small sections, in the data area
+
+    // Entries are kept as the fixed-width records of the file and read on demand, so that a
+    // block of a wide file costs no parse of all its signals.
+    static constexpr std::size_t kEntrySize = 24;
+    awf::Bytes raw;
+    std::size_t entriesStart = 0;
+    std::size_t count = 0; // ascending slot
+
+    DirectoryEntry entry(std::size_t index) const;
+    // The index of a slot's entry, -1 when the block has none.
+    std::ptrdiff_t indexOf(int slot) const;
+    std::optional<DirectoryEntry> find(int slot) const;
 };
 
 // The write order of the events at one key, kept only where it is not ascending slot order.
@@ -63,9 +72,9 @@ struct SlotEvents {
     awf::Bytes milestone;
     std::vector<std::uint32_t> keys; // index into BlockKeys, ascending
     std::vector<SimTime> times;
-    awf::Bytes values; // eventCount * valueSize bytes
-    std::uint64_t eventsBefore = 0;
-    SimTime previousTime = kNoTime;
+    awf::Bytes values;              // eventCount * valueSize bytes
+    std::uint64_t eventsBefore = 0; // events of the slot in earlier blocks
+    SimTime previousTime = kNoTime; // time of the slot's last event in earlier blocks
     const std::uint8_t* value(std::size_t i) const { return values.data() + i * valueSize; }
 };
 
@@ -75,7 +84,7 @@ void packValues(const awf::Bytes& values, awf::Bytes& out);
 // Unpacks `size` value bytes from the reader; false when the data does not fit.
 bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out);
 
-std::string decodeDirectory(std::span<const std::uint8_t> raw, BlockDirectory& directory);
+std::string decodeDirectory(awf::Bytes raw, BlockDirectory& directory);
 std::string decodeKeys(std::span<const std::uint8_t> raw, BlockKeys& keys);
 std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntry& entry,
                           const BlockKeys& keys, SlotEvents& events);

@@ -110,7 +110,7 @@ void BlockStore::readDeclarations(SignalTable& signals) {
     std::string error;
     if (!awf::readBlob(payload, raw, error))
         badFormat(m_fileName, "signal declarations: " + error);
-    error = signals.applyRecords(raw);
+    error = signals.applyRecords(raw, SignalTable::Records::All);
     if (!error.empty())
         badFormat(m_fileName, "signal declarations: " + error);
     m_scanOffset = awf::kFileHeaderSize + awf::kChunkHeaderSize + header.payloadSize;
@@ -141,7 +141,7 @@ bool BlockStore::readIndex(SignalTable& signals) {
         if (!readChunk(meta, header, payload) || header.tag != awf::kTagMetadata ||
             !awf::readBlob(payload, raw, error))
             badFormat(m_fileName, "a metadata chunk listed in the index is damaged");
-        error = signals.applyRecords(raw);
+        error = signals.applyRecords(raw, SignalTable::Records::MetadataOnly);
         if (!error.empty())
             badFormat(m_fileName, "metadata: " + error);
     }
@@ -160,14 +160,19 @@ void BlockStore::scan(SignalTable& signals) {
         if (header.tag == awf::kTagBlock) {
             SimTime previous = m_index.blocks.empty() ? INT64_MIN : m_index.blocks.back().lastTime;
             if (header.lastTime < header.firstTime || header.firstTime < previous ||
-                header.directorySize > header.payloadSize)
+                header.directorySize > header.payloadSize) {
+                m_complete = true; // damage: nothing after it can be trusted
                 return;
+            }
             m_index.blocks.push_back(BlockRef{m_scanOffset, header.payloadSize,
                                               header.directorySize, header.firstTime,
                                               header.lastTime, header.eventCount});
         } else if (header.tag == awf::kTagMetadata) {
-            if (!awf::readBlob(payload, raw, error) || !signals.applyRecords(raw).empty())
+            if (!awf::readBlob(payload, raw, error) ||
+                !signals.applyRecords(raw, SignalTable::Records::MetadataOnly).empty()) {
+                m_complete = true; // a checksummed chunk that does not parse is damage
                 return;
+            }
         } else if (header.tag == awf::kTagIndex) {
             FileIndex index;
             if (awf::readBlob(payload, raw, error) && decodeIndex(raw, m_fileSize, index).empty() &&
@@ -247,10 +252,10 @@ std::shared_ptr<BlockStore::LoadedBlock> BlockStore::block(std::size_t index) {
     const BlockRef& ref = m_index.blocks[index];
     auto loaded = std::make_shared<LoadedBlock>();
     awf::Bytes raw = readBlobAt(index, 0, ref.directorySize);
-    std::string error = decodeDirectory(raw, loaded->directory);
+    std::string error = decodeDirectory(std::move(raw), loaded->directory);
     if (!error.empty())
         damaged(index, error);
-    loaded->sections.resize(loaded->directory.entries.size());
+    loaded->sections.resize(loaded->directory.count);
     loaded->groups.resize(loaded->directory.groups.size());
     loaded->groupLoaded.assign(loaded->directory.groups.size(), false);
     if (m_cache.size() >= kCachedBlocks)
@@ -278,32 +283,33 @@ const BlockKeys& BlockStore::keys(std::size_t index, LoadedBlock& loaded) {
 
 std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, int slot) {
     std::shared_ptr<LoadedBlock> loaded = block(index);
-    const DirectoryEntry* entry = loaded->directory.find(slot);
-    if (entry == nullptr)
+    std::ptrdiff_t found = loaded->directory.indexOf(slot);
+    if (found < 0)
         return nullptr;
-    auto position = std::size_t(entry - loaded->directory.entries.data());
+    auto position = std::size_t(found);
+    DirectoryEntry entry = loaded->directory.entry(position);
     if (loaded->sections[position])
         return loaded->sections[position];
     const BlockRef& ref = m_index.blocks[index];
     const BlockKeys& blockKeys = keys(index, *loaded);
     awf::Bytes own;
     std::span<const std::uint8_t> raw;
-    if (entry->ownBlob) {
-        own = readBlobAt(index, ref.directorySize + entry->offset, entry->size);
+    if (entry.ownBlob) {
+        own = readBlobAt(index, ref.directorySize + entry.offset, entry.size);
         raw = own;
     } else {
-        const auto& where = loaded->directory.groups[entry->group];
-        awf::Bytes& group = loaded->groups[entry->group];
-        if (!loaded->groupLoaded[entry->group]) {
+        const auto& where = loaded->directory.groups[entry.group];
+        awf::Bytes& group = loaded->groups[entry.group];
+        if (!loaded->groupLoaded[entry.group]) {
             group = readBlobAt(index, ref.directorySize + where.offset, where.size);
-            loaded->groupLoaded[entry->group] = true;
+            loaded->groupLoaded[entry.group] = true;
         }
-        if (entry->offset > group.size() || entry->size > group.size() - entry->offset)
+        if (entry.offset > group.size() || entry.size > group.size() - entry.offset)
             damaged(index, "a signal section lies outside the block");
-        raw = std::span<const std::uint8_t>(group).subspan(entry->offset, entry->size);
+        raw = std::span<const std::uint8_t>(group).subspan(entry.offset, entry.size);
     }
     auto events = std::make_shared<SlotEvents>();
-    std::string error = decodeSection(raw, *entry, blockKeys, *events);
+    std::string error = decodeSection(raw, entry, blockKeys, *events);
     if (!error.empty())
         damaged(index, error);
     loaded->sections[position] = events;

@@ -21,8 +21,8 @@ FileStreamRead* fileStream(IEventsStreamRead* stream) {
 // The first event time of `slot` in block `block` or later; -1 when none.
 SimTime firstEventFrom(BlockStore& store, std::size_t block, int slot) {
     for (; block < store.blocks().size(); ++block) {
-        const DirectoryEntry* entry = store.block(block)->directory.find(slot);
-        if (entry != nullptr && entry->eventCount > 0)
+        auto entry = store.block(block)->directory.find(slot);
+        if (entry && entry->eventCount > 0)
             return store.section(block, slot)->times.front();
     }
     return kNoTime;

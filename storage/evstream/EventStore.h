@@ -48,7 +48,9 @@ std::unique_ptr<SignalCursor> OpenSignalCursor(IEventsStreamRead* stream, Signal
 // The value size of a signal in bytes, 0 when unknown or when it has no value yet.
 std::uint32_t GetSignalValueSize(IEventsStreamRead* stream, SignalHandle handle);
 // Writes the events written so far as a complete block, so that readers see them on Refresh
-// while the writer goes on. False for a stream that is not a database file, or on failure.
+// while the writer goes on. Each block repeats every signal's value, so flush at a human pace
+// (a few times a second at most), not per simulation step. False for a stream that is not a
+// database file, or on failure.
 bool FlushStream(IEventsStreamWrite* stream);
 
 } // namespace evstream

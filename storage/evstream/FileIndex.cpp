@@ -12,9 +12,10 @@ void encodeIndex(const FileIndex& index, awf::Bytes& raw) {
         offset = b.offset;
         out.varint(b.payloadSize);
         out.varint(b.directorySize);
-        out.svarint(b.firstTime - first);
+        // Differences in wrapping arithmetic: times may span the whole signed range.
+        out.svarint(std::int64_t(std::uint64_t(b.firstTime) - std::uint64_t(first)));
         first = b.firstTime;
-        out.varint(std::uint64_t(b.lastTime - b.firstTime));
+        out.varint(std::uint64_t(b.lastTime) - std::uint64_t(b.firstTime));
         out.varint(b.eventCount);
     }
     out.varint(index.metadataOffsets.size());
@@ -41,9 +42,9 @@ std::string decodeIndex(std::span<const std::uint8_t> raw, std::uint64_t fileSiz
         b.offset = offset;
         b.payloadSize = in.varint();
         b.directorySize = std::uint32_t(in.varint());
-        first += in.svarint();
+        first = SimTime(std::uint64_t(first) + std::uint64_t(in.svarint()));
         b.firstTime = first;
-        b.lastTime = b.firstTime + SimTime(in.varint());
+        b.lastTime = SimTime(std::uint64_t(b.firstTime) + in.varint());
         b.eventCount = in.varint();
         if (in.failed())
             break;

@@ -84,7 +84,8 @@ bool FileStreamRead::loadMerged(std::size_t index) {
     std::vector<std::shared_ptr<const SlotEvents>> sections;
     std::vector<int> slots;
     std::vector<std::size_t> keyStart(keys.times.size() + 1, 0);
-    for (const DirectoryEntry& entry : loaded->directory.entries) {
+    for (std::size_t i = 0; i < loaded->directory.count; ++i) {
+        DirectoryEntry entry = loaded->directory.entry(i);
         if (entry.eventCount == 0)
             continue;
         sections.push_back(m_store->section(index, entry.slot));

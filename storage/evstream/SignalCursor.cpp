@@ -54,8 +54,8 @@ bool SignalCursor::settle(std::size_t block, SimTime time) {
     BlockStore& store = m_stream->store();
     for (; block < store.blocks().size(); ++block) {
         auto loaded = store.block(block);
-        const DirectoryEntry* entry = loaded->directory.find(m_slot);
-        if (entry == nullptr || entry->eventCount == 0)
+        auto entry = loaded->directory.find(m_slot);
+        if (!entry || entry->eventCount == 0)
             continue;
         auto events = store.section(block, m_slot);
         auto it = std::lower_bound(events->times.begin(), events->times.end(), time);

@@ -177,13 +177,15 @@ void SignalTable::encodeAnnotation(awf::ByteWriter& out, SignalHandle handle, Si
     out.string(text);
 }
 
-std::string SignalTable::applyRecords(std::span<const std::uint8_t> records) {
+std::string SignalTable::applyRecords(std::span<const std::uint8_t> records, Records allowed) {
     awf::ByteReader in(records);
     while (!in.atEnd()) {
         std::uint8_t kind = in.u8();
         auto handle = SignalHandle(in.svarint());
         std::string error;
-        if (kind == kScalar || kind == kComposite) {
+        if ((kind == kScalar || kind == kComposite) && allowed == Records::MetadataOnly) {
+            return "a signal is declared after the declarations";
+        } else if (kind == kScalar || kind == kComposite) {
             SignalInfo info;
             info.parent = SignalHandle(in.svarint());
             info.index = int(in.svarint());

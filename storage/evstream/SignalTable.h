@@ -59,8 +59,10 @@ public:
     static void encodeTypeInfo(awf::ByteWriter& out, SignalHandle handle, std::string_view text);
     static void encodeAnnotation(awf::ByteWriter& out, SignalHandle handle, SimTime time,
                                  std::string_view key, std::string_view text);
+    // Which records a chunk may hold: signals are declared only in the declarations chunk.
+    enum class Records { All, MetadataOnly };
     // Applies every record of a chunk; an empty result on success, else what is wrong.
-    std::string applyRecords(std::span<const std::uint8_t> records);
+    std::string applyRecords(std::span<const std::uint8_t> records, Records allowed);
 
 private:
     SignalEntry* findMutable(SignalHandle handle);

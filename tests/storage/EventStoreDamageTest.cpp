@@ -27,9 +27,8 @@ std::vector<std::uint8_t> bytesOf(std::string_view text) {
 // The message of the file error raised by opening `path`, or "" when it opened.
 std::string openError(const std::string& path) {
     try {
-        IEventsStreamRead* r = OpenStreamRead(path);
-        readAll(r);
-        r->Release();
+        Releaser<IEventsStreamRead> r{OpenStreamRead(path)};
+        readAll(r.stream);
         return {};
     } catch (const KFileException& e) {
         return e.message();
@@ -41,6 +40,10 @@ struct BadFile {
     std::vector<std::uint8_t> bytes;
     const char* says;
 };
+
+void PrintTo(const BadFile& file, std::ostream* out) {
+    *out << file.name;
+}
 
 class EventStoreBadFile : public ::testing::TestWithParam<BadFile> {};
 

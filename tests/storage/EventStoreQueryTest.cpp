@@ -15,6 +15,10 @@ constexpr int kSignals = 8;
 
 enum class FileState { Closed, StillWriting };
 
+void PrintTo(FileState state, std::ostream* out) {
+    *out << (state == FileState::Closed ? "closed" : "still being written");
+}
+
 class EventStoreQuery : public ::testing::TestWithParam<FileState> {
 protected:
     void SetUp() override {
@@ -200,7 +204,43 @@ TEST_P(EventStoreQuery, MilestonesAreBlockStartsInAscendingOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, EventStoreQuery,
-                         ::testing::Values(FileState::Closed, FileState::StillWriting));
+                         ::testing::Values(FileState::Closed, FileState::StillWriting),
+                         [](const auto& param) {
+                             return param.param == FileState::Closed ? "Closed" : "StillWriting";
+                         });
+
+TEST(EventStoreQueries, ASignalFirstWrittenInALaterBlockHasNoValueBefore) {
+    TempFile file;
+    IEventsStreamWrite* w = OpenStreamWrite(file.path());
+    w->BeginDeclarations();
+    declareScalars(w, 2);
+    w->EndDeclarations();
+    for (SimTime t = 0; t < 5; ++t) {
+        ASSERT_TRUE(writeEvents(w, {{t * 10, 0, 0, {2}}}));
+        ASSERT_TRUE(FlushStream(w)); // one block per event
+    }
+    ASSERT_TRUE(writeEvents(w, {{100, 0, 1, {1, 2, 3, 4}}}));
+    ASSERT_TRUE(w->Release());
+
+    IEventsStreamRead* r = OpenStreamRead(file.path());
+    Releaser<IEventsStreamRead> release{r};
+    std::uint8_t value[4];
+    EXPECT_FALSE(GetSignalValue(r, 99, 1, value));
+    ASSERT_TRUE(GetSignalValue(r, 100, 1, value));
+    EXPECT_EQ(value[3], 4);
+    std::int64_t before = 0, after = 0, count = 0;
+    EXPECT_EQ(GetSignalEvents(r, 25, 1, before, after, count), 1);
+    EXPECT_EQ(before, kNoTime);
+    EXPECT_EQ(after, 100);
+    EXPECT_EQ(count, 0);
+    auto cursor = OpenSignalCursor(r, 1);
+    ASSERT_TRUE(cursor->seek(0));
+    EXPECT_EQ(cursor->time(), 100);
+    EXPECT_FALSE(cursor->next());
+    EXPECT_TRUE(cursor->atEnd());
+    EXPECT_EQ(GetNextMilestone(r, 0), 10);
+    EXPECT_EQ(GetNextMilestone(r, 40), 100);
+}
 
 TEST(EventStoreVirtualBus, BusesAreBuiltOverExistingSignals) {
     TempFile file;

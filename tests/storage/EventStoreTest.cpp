@@ -180,6 +180,30 @@ TEST(EventStore, EventsAtOneKeyKeepTheirWriteOrder) {
     EXPECT_TRUE(readAll(r) == events);
 }
 
+TEST(EventStore, TimesAcrossTheWholeSignedRangeRoundTrip) {
+    TempFile file;
+    std::vector<Event> events = {{INT64_MIN + 1, 0, 0, {2}}, {-5, 0, 0, {3}}, {0, 0, 0, {2}}};
+    IEventsStreamWrite* w = OpenStreamWrite(file.path());
+    w->BeginDeclarations();
+    declareScalars(w, 1);
+    w->EndDeclarations();
+    ASSERT_TRUE(writeEvents(w, events));
+    ASSERT_TRUE(FlushStream(w));
+    ASSERT_TRUE(writeEvents(w, {{INT64_MAX - 1, 0, 0, {3}}}));
+    ASSERT_TRUE(w->Release());
+    events.push_back({INT64_MAX - 1, 0, 0, {3}});
+
+    IEventsStreamRead* r = OpenStreamRead(file.path());
+    Releaser<IEventsStreamRead> release{r};
+    EXPECT_TRUE(readAll(r) == events);
+    std::uint8_t value = 0;
+    ASSERT_TRUE(GetSignalValue(r, -1, 0, &value));
+    EXPECT_EQ(value, 3);
+    ASSERT_TRUE(GetSignalValue(r, INT64_MAX, 0, &value));
+    EXPECT_EQ(value, 3);
+    EXPECT_EQ(r->GetEndTime(), INT64_MAX - 1);
+}
+
 TEST(EventStore, ASignalSharingAnothersEventsReadsThemUnderItsOwnHandle) {
     TempFile file;
     IEventsStreamWrite* w = OpenStreamWrite(file.path());
