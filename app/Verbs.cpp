@@ -5,12 +5,22 @@
 #include <string>
 
 int runTypesVerb(const std::vector<std::string_view>& args);
+int runConvertVerb(const std::vector<std::string_view>& args);
+int runInfoVerb(const std::vector<std::string_view>& args);
 
 std::span<const Verb> allVerbs() {
     static const std::array verbs{
         Verb{"types", "Describe type-information strings and show values in every radix",
              "types FILE   (lines 'type STRING', 'value TEXT', 'time TEXT'; see examples/)",
              runTypesVerb},
+        Verb{"convert", "Convert between waveform formats (.vcd, .vcd.gz, .awf)",
+             "convert IN OUT [--threads N] [--4state]\n"
+             "  --threads N  N > 1: the database writer runs on a thread of its own beside the\n"
+             "               VCD parser (default 1; more than 2 threads are not used yet)\n"
+             "  --4state     write VCD values in 0 1 x z instead of the nine std_logic states",
+             runConvertVerb},
+        Verb{"info", "Show the signal tree, end time, event counts and annotations of a file",
+             "info FILE [--json]   (FILE: .awf, .vcd or .vcd.gz)", runInfoVerb},
     };
     return verbs;
 }

@@ -1,0 +1,114 @@
+// Parsing speed of the VCD importer alone (the sink discards the events), on VCD text made in
+// memory: bus-heavy and bit-heavy, like the files of bench/import-vs-vcd2fst.sh but smaller.
+// The end-to-end figures with the database writer come from that script.
+
+#include "storage/evstream/IEventsStream.h"
+#include "storage/vcd/KVcdReader.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+class NullSink : public evstream::IEventsStreamWrite {
+public:
+    void AddRef() override {}
+    bool Release() override { return true; }
+    bool BeginDeclarations() override { return true; }
+    bool EndDeclarations() override { return true; }
+    bool DeclareScalar(SignalHandle, const evstream::SignalInfo&) override { return true; }
+    bool DeclareComposite(SignalHandle, const evstream::SignalInfo&) override { return true; }
+    bool AddAnnotation(SignalHandle, SimTime, std::string_view, std::string_view) override {
+        return true;
+    }
+    bool SetProperty(SignalHandle, std::string_view, std::string_view) override { return true; }
+    bool SetTypeInfoString(SignalHandle, std::string_view) override { return true; }
+    bool SetTime(const SimTime& time) override {
+        m_time = time;
+        return true;
+    }
+    const SimTime& GetTime() override { return m_time; }
+    bool SetDelta(DeltaCycle) override { return true; }
+    DeltaCycle GetDelta() override { return 0; }
+    bool WriteValue(SignalHandle, const void*, std::uint32_t) override { return true; }
+    std::string GetFileName() override { return "null"; }
+
+private:
+    SimTime m_time = 0;
+};
+
+std::string codeFor(std::size_t number) {
+    std::string code;
+    do {
+        code += static_cast<char>('!' + number % 94);
+        number /= 94;
+    } while (number != 0);
+    return code;
+}
+
+// `signals` variables of `width` bits and `changes` changes of pseudo-random values.
+std::string makeVcd(int signals, int width, int changes) {
+    std::string text = "$timescale 1ps $end\n$scope module top $end\n";
+    for (int i = 0; i < signals; ++i) {
+        // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on operator+ chains.
+        text += "$var wire ";
+        text += std::to_string(width);
+        text += ' ';
+        text += codeFor(std::size_t(i));
+        text += " s";
+        text += std::to_string(i);
+        if (width > 1) {
+            text += " [";
+            text += std::to_string(width - 1);
+            text += ":0]";
+        }
+        text += " $end\n";
+    }
+    text += "$upscope $end\n$enddefinitions $end\n";
+    std::uint64_t state = 88172645463325252ull;
+    for (int n = 0, time = 0; n < changes; ++n) {
+        if (n % 32 == 0) {
+            text += '#';
+            text += std::to_string(time += 1000);
+            text += '\n';
+        }
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        if (width > 1) {
+            text += 'b';
+            for (int bit = width - 1; bit >= 0; --bit)
+                text += char('0' + ((state >> (bit % 64)) & 1));
+            text += ' ';
+        } else {
+            text += char('0' + (state & 1));
+        }
+        text += codeFor(std::size_t(state >> 40) % std::size_t(signals));
+        text += '\n';
+    }
+    return text;
+}
+
+void parse(benchmark::State& state, const std::string& text) {
+    for (auto _ : state) {
+        NullSink sink;
+        KVcdImportSummary summary = KVcdReader("bench.vcd", text).importInto(sink);
+        benchmark::DoNotOptimize(summary.events);
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
+}
+
+void BM_VcdParseBuses(benchmark::State& state) {
+    static const std::string text = makeVcd(1000, 32, 500000);
+    parse(state, text);
+}
+BENCHMARK(BM_VcdParseBuses)->Unit(benchmark::kMillisecond);
+
+void BM_VcdParseBits(benchmark::State& state) {
+    static const std::string text = makeVcd(5000, 1, 3000000);
+    parse(state, text);
+}
+BENCHMARK(BM_VcdParseBits)->Unit(benchmark::kMillisecond);
+
+} // namespace

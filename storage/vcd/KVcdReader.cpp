@@ -1,0 +1,413 @@
+#include "storage/vcd/KVcdReader.h"
+
+#include "storage/KFileException.h"
+#include "storage/evstream/IEventsStream.h"
+#include "storage/vcd/KVcdScanner.h"
+
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr std::uint8_t kBad = 0xFF;
+constexpr int kZero = 2;
+constexpr int kOne = 3;
+
+// VCD value characters (either case) to std_logic ordinals U X 0 1 Z W L H - = 0..8.
+constexpr std::array<std::uint8_t, 256> makeLogicTable() {
+    std::array<std::uint8_t, 256> table{};
+    for (auto& entry : table)
+        entry = kBad;
+    const char* upper = "UX01ZWLH-";
+    const char* lower = "ux01zwlh-";
+    for (std::uint8_t i = 0; i < 9; ++i) {
+        table[static_cast<unsigned char>(upper[i])] = i;
+        table[static_cast<unsigned char>(lower[i])] = i;
+    }
+    return table;
+}
+constexpr std::array<std::uint8_t, 256> kLogic = makeLogicTable();
+
+// What pads a value given with fewer digits than the variable's width: 0 for 1 (and L for H),
+// the digit itself for x, z and the others.
+std::uint8_t extensionOf(std::uint8_t first) {
+    if (first == kOne)
+        return kZero;
+    if (first == 7) // H
+        return 6;   // L
+    return first;
+}
+
+} // namespace
+
+KVcdReader::KVcdReader(std::string fileName, std::size_t chunkSize)
+    : m_fileName(std::move(fileName)), m_chunkSize(chunkSize) {}
+
+KVcdReader::KVcdReader(std::string name, std::string_view contents, std::size_t chunkSize)
+    : m_fileName(std::move(name)), m_chunkSize(chunkSize), m_contents(contents), m_inMemory(true) {}
+
+KVcdReader::~KVcdReader() = default;
+
+KVcdImportSummary KVcdReader::importInto(evstream::IEventsStreamWrite& sink,
+                                         const Progress& progress) {
+    m_scanner = m_inMemory ? std::make_unique<KVcdScanner>(m_fileName, m_contents, m_chunkSize)
+                           : std::make_unique<KVcdScanner>(m_fileName, m_chunkSize);
+    m_sink = &sink;
+    m_header = std::make_unique<KVcdHeader>(*m_scanner);
+    m_header->parse();
+    m_variables = std::move(m_header->variables());
+    m_slots = std::move(m_header->slots());
+    m_multiplier = m_header->multiplier();
+    m_divisor = m_header->divisor();
+    m_summary.timescale = m_header->timescale();
+    declare(sink);
+    parseBody(sink, progress);
+    m_summary.bytesRead = m_scanner->fileSize();
+    if (progress)
+        progress(m_scanner->fileSize(), m_scanner->fileSize());
+    return m_summary;
+}
+
+void KVcdReader::fail(std::string_view what) const {
+    m_scanner->fail(what);
+}
+
+void KVcdReader::failRecord(std::string_view record, std::string_view what) const {
+    if (m_scanner->isOnUnterminatedLastLine(record))
+        throw TruncatedTail{};
+    fail(what);
+}
+
+void KVcdReader::check(bool ok, std::string_view call) const {
+    if (!ok)
+        throw KFileException::generic(m_sink->GetFileName(),
+                                      "writing failed (" + std::string(call) + ")");
+}
+
+void KVcdReader::declare(evstream::IEventsStreamWrite& sink) {
+    check(sink.BeginDeclarations(), "BeginDeclarations");
+    SignalHandle next = 0;
+    std::uint32_t largest = 8;
+    for (Variable& variable : m_variables) {
+        if (variable.skipped) {
+            ++m_summary.skippedVariables;
+            continue;
+        }
+        Slot& slot = m_slots[static_cast<std::size_t>(variable.slot)];
+        evstream::SignalInfo info;
+        info.name = variable.name;
+        info.mode = 6; // a signal of the design: VCD does not tell ports apart
+        if (slot.handle == kNoSignal)
+            slot.handle = next;
+        else
+            info.sameEventsAs = slot.handle;
+        check(sink.DeclareScalar(next, info), "DeclareScalar");
+        ++next;
+        largest = std::max(largest, slot.size);
+    }
+    check(sink.EndDeclarations(), "EndDeclarations");
+    SignalHandle handle = 0;
+    for (const Variable& variable : m_variables) {
+        if (variable.skipped)
+            continue;
+        check(sink.SetTypeInfoString(handle++, variable.type.typeInfoString()),
+              "SetTypeInfoString");
+    }
+    m_summary.signals = next;
+    // Codes of skipped variables still parse, but have no handle: mark them with size 0.
+    std::uint32_t offset = 0;
+    for (Slot& slot : m_slots) {
+        slot.offset = offset;
+        offset += slot.size;
+        if (slot.handle != kNoSignal)
+            ++m_summary.identifierCodes;
+    }
+    m_values.assign(offset, 0);
+    m_scratch.assign(largest, 0);
+}
+
+// ---- value changes ----
+
+void KVcdReader::parseBody(evstream::IEventsStreamWrite& sink, const Progress& progress) {
+    KVcdScanner& scanner = *m_scanner;
+    std::uint32_t records = 0;
+    try {
+        for (;;) {
+            std::string_view token = scanner.next();
+            if (token.empty())
+                break;
+            if ((++records & 0xFFFFF) == 0 && progress)
+                progress(scanner.fileOffset(), scanner.fileSize());
+            switch (token[0]) {
+            case '#':
+                onTimestamp(token);
+                break;
+            case 'b':
+            case 'B':
+            case 'r':
+            case 'R':
+            case 's':
+            case 'S': {
+                std::string_view code = scanner.next();
+                std::string_view value = scanner.previous();
+                if (code.empty())
+                    failRecord(value, "value " + KVcdScanner::quoted(value) +
+                                          " without an identifier code; expected 'b0101 CODE'");
+                if (value[0] == 'b' || value[0] == 'B')
+                    onVector(value, code);
+                else if (value[0] == 'r' || value[0] == 'R')
+                    onReal(value, code);
+                else
+                    lookupOrFail(code, value); // strings have no stored type: checked, skipped
+                break;
+            }
+            case '$':
+                if (token == "$comment")
+                    m_header->skipToEnd(token);
+                else if (token != "$dumpvars" && token != "$dumpall" && token != "$dumpon" &&
+                         token != "$dumpoff" && token != "$end")
+                    fail("unexpected " + KVcdScanner::quoted(token) +
+                         " among the value changes; expected "
+                         "$dumpvars, $dumpall, $dumpon, $dumpoff, $end or $comment");
+                break;
+            default:
+                onScalar(token);
+                break;
+            }
+        }
+    } catch (const TruncatedTail&) {
+        m_summary.truncatedLastLine = true;
+    }
+    // The last timestamp ends the recording even when nothing changes there.
+    if (m_timePending && (!m_timeWritten || m_time > m_writtenTime))
+        check(sink.SetTime(m_time), "SetTime");
+    m_summary.endTime = m_time;
+}
+
+void KVcdReader::onTimestamp(std::string_view token) {
+    std::uint64_t raw = 0;
+    auto [end, error] = std::from_chars(token.data() + 1, token.data() + token.size(), raw);
+    if (error != std::errc() || end != token.data() + token.size() || token.size() == 1)
+        failRecord(token, "bad timestamp " + KVcdScanner::quoted(token) +
+                              "; expected '#' followed by a whole number of time units");
+    if (raw < m_rawTime)
+        failRecord(token, "time goes backwards: " + KVcdScanner::quoted(token) + " after #" +
+                              std::to_string(m_rawTime) + "; expected ascending timestamps");
+    if (raw == m_rawTime && (m_timeWritten || m_timePending))
+        return;
+    SimTime time = 0;
+    if (m_divisor > 1) {
+        auto divisor = static_cast<std::uint64_t>(m_divisor);
+        std::uint64_t rounded = raw / divisor + (raw % divisor >= (divisor + 1) / 2 ? 1 : 0);
+        if (raw % divisor != 0)
+            ++m_summary.roundedTimes;
+        time = static_cast<SimTime>(rounded);
+    } else {
+        std::uint64_t product = 0;
+        if (__builtin_mul_overflow(raw, static_cast<std::uint64_t>(m_multiplier), &product) ||
+            product > static_cast<std::uint64_t>(std::numeric_limits<SimTime>::max()))
+            failRecord(token,
+                       "timestamp " + KVcdScanner::quoted(token) +
+                           " is beyond the largest time that can be stored (about 106 days)");
+        time = static_cast<SimTime>(product);
+    }
+    m_rawTime = raw;
+    m_time = time;
+    m_timePending = true;
+}
+
+// Writes the pending timestamp just before its first change, so that timestamps without
+// changes cost nothing; two timestamps that round to the same picosecond become deltas.
+void KVcdReader::flushTime() {
+    if (!m_timeWritten || m_time != m_writtenTime) {
+        check(m_sink->SetTime(m_time), "SetTime");
+        m_delta = 0;
+    } else if (m_rawTime != m_writtenRaw) {
+        check(m_sink->SetDelta(++m_delta), "SetDelta");
+    }
+    m_timeWritten = true;
+    m_writtenTime = m_time;
+    m_writtenRaw = m_rawTime;
+    m_timePending = false;
+}
+
+void KVcdReader::commit(Slot& slot, const std::uint8_t* bytes) {
+    std::uint8_t* current = m_values.data() + slot.offset;
+    bool changed;
+    if (slot.size == 1) {
+        changed = *current != *bytes;
+        *current = *bytes;
+    } else {
+        changed = std::memcmp(current, bytes, slot.size) != 0;
+        if (changed)
+            std::memcpy(current, bytes, slot.size);
+    }
+    publish(slot, changed);
+}
+
+// Writes the slot's current value, unless it only repeats the value already written.
+void KVcdReader::publish(Slot& slot, bool changed) {
+    if (slot.hasValue && !changed) {
+        ++m_summary.repeatedValues;
+        return;
+    }
+    if (m_timePending)
+        flushTime();
+    slot.hasValue = true;
+    check(m_sink->WriteValue(slot.handle, m_values.data() + slot.offset, slot.size), "WriteValue");
+    ++m_summary.events;
+}
+
+int KVcdReader::lookupOrFail(std::string_view code, std::string_view record) {
+    int index = m_header->lookup(code);
+    if (index < 0) [[unlikely]]
+        failUndeclared(code, record);
+    return index;
+}
+
+void KVcdReader::failUndeclared(std::string_view code, std::string_view record) const {
+    failRecord(record, "identifier code " + KVcdScanner::quoted(code) +
+                           " was never declared; expected a code given by a $var");
+}
+
+void KVcdReader::failScalar(std::string_view token) const {
+    if (token.size() == 1 && kLogic[static_cast<unsigned char>(token[0])] != kBad)
+        failRecord(token, "value " + KVcdScanner::quoted(token) +
+                              " without an identifier code; expected the code right after it");
+    failRecord(token, "unexpected " + KVcdScanner::quoted(token) +
+                          "; expected a value change (0, 1, x, z, U, X, Z, W, L, H, -, b, "
+                          "r, s), a timestamp (#) or a keyword");
+}
+
+void KVcdReader::onScalar(std::string_view token) {
+    std::uint8_t value = kLogic[static_cast<unsigned char>(token[0])];
+    if (value == kBad || token.size() == 1) [[unlikely]]
+        failScalar(token);
+    Slot& slot = m_slots[static_cast<std::size_t>(lookupOrFail(token.substr(1), token))];
+    if (slot.handle == kNoSignal)
+        return;
+    if (slot.kind == KVcdType::Kind::Logic) {
+        commit(slot, &value);
+        return;
+    }
+    onVector(token, token.substr(1)); // a one-digit change of a wider variable
+}
+
+void KVcdReader::onVector(std::string_view value, std::string_view code) {
+    Slot& slot = m_slots[static_cast<std::size_t>(lookupOrFail(code, value))];
+    if (slot.handle == kNoSignal)
+        return;
+    std::string_view digits =
+        value[0] == 'b' || value[0] == 'B' ? value.substr(1) : value.substr(0, 1);
+    if (digits.empty())
+        failRecord(value, "empty vector value for " + KVcdScanner::quoted(code) +
+                              "; expected b and digits");
+    if (digits.size() > slot.width && slot.kind != KVcdType::Kind::Real) {
+        // Leading zeros beyond the width are harmless padding; anything else does not fit.
+        std::size_t extra = digits.size() - slot.width;
+        if (digits.find_first_not_of('0') < extra)
+            failRecord(value, "value " + KVcdScanner::quoted(value) + " has " +
+                                  std::to_string(digits.size()) + " digits but " +
+                                  KVcdScanner::quoted(code) + " is " + std::to_string(slot.width) +
+                                  " bits wide");
+        digits.remove_prefix(extra);
+    }
+    switch (slot.kind) {
+    case KVcdType::Kind::Logic:
+    case KVcdType::Kind::LogicVector:
+        publish(slot, convertLogic(slot, digits, value));
+        break;
+    case KVcdType::Kind::Integer:
+        convertInteger(digits, value);
+        commit(slot, m_scratch.data());
+        break;
+    case KVcdType::Kind::Real:
+        failRecord(value, "binary value " + KVcdScanner::quoted(value) + " for the real variable " +
+                              KVcdScanner::quoted(code) + "; expected r and a number");
+    }
+}
+
+// Converts straight into the slot's current value, noting whether any element changed, so a
+// bus costs one pass over its digits (a bad digit ends the import, so the half-written value
+// is never used).
+bool KVcdReader::convertLogic(const Slot& slot, std::string_view digits, std::string_view record) {
+    std::uint8_t* out = m_values.data() + slot.offset;
+    std::size_t pad = slot.width - digits.size();
+    std::uint8_t first = kLogic[static_cast<unsigned char>(digits[0])];
+    std::uint64_t changed = 0;
+    if (pad > 0 && first != kBad) {
+        std::uint8_t extension = extensionOf(first);
+        for (std::size_t i = 0; i < pad; ++i) {
+            changed |= out[i] ^ extension;
+            out[i] = extension;
+        }
+    }
+    out += pad;
+    std::uint8_t bad = 0;
+    std::size_t i = 0;
+    // Eight digits at a time while they are all 0 or 1 (ordinals 2 and 3), the common case.
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    for (; i + 8 <= digits.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, digits.data() + i, 8);
+        if ((word | kOnes) != kOnes * '1')
+            break;
+        word = (word & kOnes) | (kOnes * kZero);
+        std::uint64_t old;
+        std::memcpy(&old, out + i, 8);
+        changed |= old ^ word;
+        std::memcpy(out + i, &word, 8);
+    }
+    for (; i < digits.size(); ++i) {
+        std::uint8_t v = kLogic[static_cast<unsigned char>(digits[i])];
+        bad |= static_cast<std::uint8_t>(v == kBad);
+        changed |= out[i] ^ v;
+        out[i] = v;
+    }
+    if (bad != 0)
+        failRecord(record, "bad digit in " + KVcdScanner::quoted(record) +
+                               "; expected 0, 1, x, z, U, X, Z, W, L, H or -");
+    return changed != 0;
+}
+
+// An integer with X or Z bits has no integer value: it is stored as the type's left bound
+// (-2147483648) and counted in the summary.
+void KVcdReader::convertInteger(std::string_view digits, std::string_view record) {
+    std::uint32_t bits = 0;
+    bool unknown = false;
+    for (char c : digits) {
+        std::uint8_t v = kLogic[static_cast<unsigned char>(c)];
+        if (v == kBad)
+            failRecord(record,
+                       "bad digit in " + KVcdScanner::quoted(record) + "; expected 0, 1, x or z");
+        bool one = v == kOne || v == 7;
+        unknown |= !(one || v == kZero || v == 6);
+        bits = (bits << 1) | (one ? 1u : 0u);
+    }
+    if (unknown) {
+        ++m_summary.unknownIntegers;
+        bits = 0x80000000u;
+    }
+    std::memcpy(m_scratch.data(), &bits, 4); // little-endian int32 on every target we build
+}
+
+void KVcdReader::onReal(std::string_view value, std::string_view code) {
+    Slot& slot = m_slots[static_cast<std::size_t>(lookupOrFail(code, value))];
+    if (slot.handle == kNoSignal)
+        return;
+    if (slot.kind != KVcdType::Kind::Real)
+        failRecord(value, "real value " + KVcdScanner::quoted(value) + " for " +
+                              KVcdScanner::quoted(code) +
+                              ", which is not a real variable; expected b and digits");
+    double number = 0;
+    std::string_view text = value.substr(1);
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        failRecord(value,
+                   "bad real value " + KVcdScanner::quoted(value) + "; expected r and a number");
+    std::memcpy(m_scratch.data(), &number, 8);
+    commit(slot, m_scratch.data());
+}

@@ -1,0 +1,108 @@
+#pragma once
+
+// Imports a VCD file (IEEE 1364 value change dump, plain or gzip-compressed) into an event sink.
+//
+// The file is read once, front to back, in large chunks (KVcdScanner): the header becomes one
+// declaration per variable, named by its scopes joined with '/', and every value change one
+// WriteValue call at its time. Identifier codes are looked up through a direct table, values
+// converted through lookup tables, and a change that repeats a signal's current value is
+// dropped, so each stored event is a real change. Memory stays at a chunk of input plus one
+// current value per variable, whatever the file's size. docs/vcd.md says what maps to what.
+
+#include "storage/SimTime.h"
+#include "storage/vcd/KVcdHeader.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace evstream {
+class IEventsStreamWrite;
+}
+class KVcdScanner;
+
+struct KVcdImportSummary {
+    std::int64_t signals = 0; // declared signals (variables imported)
+    std::int64_t identifierCodes = 0;
+    std::int64_t events = 0;           // value changes written
+    std::int64_t repeatedValues = 0;   // changes dropped because they repeat the current value
+    SimTime endTime = 0;               // the last timestamp, in picoseconds
+    std::string timescale;             // as the file gives it ("1 fs"), or "" when it gives none
+    std::int64_t roundedTimes = 0;     // timestamps that were not whole picoseconds
+    std::int64_t unknownIntegers = 0;  // integer values with X/Z bits, stored as the left bound
+    std::int64_t skippedVariables = 0; // string variables, which have no stored type
+    bool truncatedLastLine = false;    // the last line was cut short and ignored
+    std::uint64_t bytesRead = 0;       // of the file (compressed bytes for .gz)
+};
+
+class KVcdReader {
+public:
+    // Called now and then with the bytes of the file read so far and its size.
+    using Progress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+
+    // `chunkSize`: bytes read at a time (tests use tiny chunks to cross every boundary).
+    explicit KVcdReader(std::string fileName, std::size_t chunkSize = 4u << 20);
+    // Reads VCD text held in memory (it must outlive the reader); `name` names it in messages.
+    KVcdReader(std::string name, std::string_view contents, std::size_t chunkSize = 4u << 20);
+    ~KVcdReader();
+
+    // Reads the whole file into `sink` (declarations, type strings, events); a reader imports
+    // its file once. Throws KFileException naming the file and line, and saying what was
+    // expected, on bad input or when the sink fails.
+    KVcdImportSummary importInto(evstream::IEventsStreamWrite& sink, const Progress& progress = {});
+
+private:
+    using Variable = KVcdHeader::Variable;
+    using Slot = KVcdHeader::Slot;
+    struct TruncatedTail {};
+
+    void declare(evstream::IEventsStreamWrite& sink);
+
+    // Body.
+    void parseBody(evstream::IEventsStreamWrite& sink, const Progress& progress);
+    void onTimestamp(std::string_view token);
+    void onScalar(std::string_view token);
+    void onVector(std::string_view value, std::string_view record);
+    void onReal(std::string_view value, std::string_view record);
+    void flushTime();
+    void commit(Slot& slot, const std::uint8_t* bytes);
+    void publish(Slot& slot, bool changed);
+    int lookupOrFail(std::string_view code, std::string_view record);
+    bool convertLogic(const Slot& slot, std::string_view digits, std::string_view record);
+    void convertInteger(std::string_view digits, std::string_view record);
+
+    // The failure paths are cold: kept out of the value-change functions so those stay small.
+    [[noreturn, gnu::cold]] void fail(std::string_view what) const;
+    [[noreturn, gnu::cold]] void failRecord(std::string_view record, std::string_view what) const;
+    [[noreturn, gnu::cold]] void failUndeclared(std::string_view code,
+                                                std::string_view record) const;
+    [[noreturn, gnu::cold]] void failScalar(std::string_view token) const;
+    void check(bool ok, std::string_view call) const;
+
+    std::string m_fileName;
+    std::size_t m_chunkSize;
+    std::string_view m_contents;
+    bool m_inMemory = false;
+    std::unique_ptr<KVcdScanner> m_scanner;
+    evstream::IEventsStreamWrite* m_sink = nullptr;
+    KVcdImportSummary m_summary;
+
+    std::unique_ptr<KVcdHeader> m_header;
+    std::vector<Variable> m_variables;
+    std::vector<Slot> m_slots;
+    std::vector<std::uint8_t> m_values;  // the current value of every slot
+    std::vector<std::uint8_t> m_scratch; // a new value being converted
+
+    // Time: VCD ticks times m_multiplier, or divided by m_divisor (rounded), give picoseconds.
+    std::int64_t m_multiplier = 1000;
+    std::int64_t m_divisor = 1;
+    std::uint64_t m_rawTime = 0;
+    std::uint64_t m_writtenRaw = 0;
+    SimTime m_time = 0;
+    SimTime m_writtenTime = 0;
+    DeltaCycle m_delta = 0;
+    bool m_timePending = true;
+    bool m_timeWritten = false;
+};

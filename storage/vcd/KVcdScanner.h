@@ -1,0 +1,113 @@
+#pragma once
+
+// Splits a VCD file (plain or gzip-compressed) into whitespace-separated tokens.
+//
+// The file is read in large chunks into one buffer; tokens are views into that buffer, so the
+// scanner never allocates per token and never holds more than a chunk or two of the file. A
+// refill moves the unread tail (and the token returned just before, which a two-token record
+// such as "b1010 !" still needs) to the front of the buffer: a view is valid only until the
+// next call of next(), after which previous() gives the earlier token at its new place. Lines
+// are counted as whitespace is skipped, for error messages.
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class KVcdScanner {
+public:
+    // Opens the file; throws KFileException when it cannot be read.
+    explicit KVcdScanner(std::string fileName, std::size_t chunkSize = 4u << 20);
+    // Scans text held in memory (not copied; it must outlive the scanner); `name` names it in
+    // messages.
+    KVcdScanner(std::string name, std::string_view contents, std::size_t chunkSize);
+    ~KVcdScanner();
+    KVcdScanner(const KVcdScanner&) = delete;
+    KVcdScanner& operator=(const KVcdScanner&) = delete;
+
+    // The next token, or an empty view at the end of the input.
+    std::string_view next() {
+        for (;;) {
+            const char* p = m_pos;
+            const char* end = m_end;
+            while (p < end && isSpace(*p)) {
+                m_line += (*p == '\n');
+                ++p;
+            }
+            const char* start = p;
+            p = tokenEnd(p, end);
+            if (p < end || m_eof) {
+                m_pos = p;
+                m_previous = m_current;
+                m_previousSize = m_currentSize;
+                m_current = start;
+                m_currentSize = static_cast<std::size_t>(p - start);
+                m_tokenLine = m_line;
+                return {start, m_currentSize};
+            }
+            m_pos = start;
+            refill();
+        }
+    }
+    // The token returned before the last one (valid until the next call of next()).
+    std::string_view previous() const { return {m_previous, m_previousSize}; }
+
+    // The line of the token last returned (1-based).
+    std::int64_t line() const { return m_tokenLine; }
+    const std::string& fileName() const { return m_fileName; }
+    // Bytes of the file consumed so far (compressed bytes for a .gz file) and the file's size.
+    std::uint64_t fileOffset() const;
+    std::uint64_t fileSize() const { return m_fileSize; }
+    // Throws KFileException (bad format) with the file, "line N: " and `what`.
+    [[noreturn]] void fail(std::string_view what) const;
+    // A token quoted for a message, cut after 40 characters.
+    static std::string quoted(std::string_view text);
+    // Whether the input is empty (nothing but whitespace was read so far and the file ended).
+    bool atEnd() const { return m_eof && m_pos == m_end; }
+    // True when `token` lies on the last line of a file that ends without a line break: a record
+    // there that does not parse is a recording cut short, not a damaged file.
+    bool isOnUnterminatedLastLine(std::string_view token) const;
+
+    static bool isSpace(char c) {
+        return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+    }
+
+private:
+    void refill();
+    std::size_t readSome(char* into, std::size_t capacity);
+    // The first separator at or after p, or end; eight bytes at a time, as the long binary
+    // values of buses are most of a typical file.
+    static const char* tokenEnd(const char* p, const char* end) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            std::uint64_t separators = (word - kOnes * 0x21) & ~word & (kOnes * 0x80);
+            if (separators != 0)
+                return p + (__builtin_ctzll(separators) >> 3);
+            p += 8;
+        }
+        while (p < end && !isSpace(*p))
+            ++p;
+        return p;
+    }
+
+    std::string m_fileName;
+    int m_fd = -1;
+    void* m_gz = nullptr;      // gzFile when the file is gzip-compressed
+    std::string_view m_memory; // the unread rest of in-memory contents
+    bool m_inMemory = false;
+    std::uint64_t m_fileSize = 0;
+    std::size_t m_chunkSize;
+    std::vector<char> m_buffer;
+    const char* m_pos = nullptr;
+    const char* m_end = nullptr;
+    const char* m_current = nullptr;  // start of the token last returned
+    const char* m_previous = nullptr; // start of the token before it
+    std::size_t m_currentSize = 0;
+    std::size_t m_previousSize = 0;
+    bool m_eof = false;
+    std::int64_t m_line = 1;
+    std::int64_t m_tokenLine = 1;
+};

@@ -1,0 +1,317 @@
+#include "VcdTestStreams.h"
+#include "storage/KFileException.h"
+#include "storage/vcd/KVcdReader.h"
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+using vcdtest::RecordingStreamWrite;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::string tempPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() /
+            ("tessel-vcd-" + std::to_string(::getpid()) + "-" + name))
+        .string();
+}
+
+std::string writeFile(const std::string& name, const std::string& text) {
+    std::string path = tempPath(name);
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+struct Imported {
+    RecordingStreamWrite sink;
+    KVcdImportSummary summary;
+};
+
+std::unique_ptr<Imported> importText(const std::string& text, std::size_t chunk = 4u << 20) {
+    std::string path = writeFile("in.vcd", text);
+    auto result = std::make_unique<Imported>();
+    KVcdReader reader(path, chunk);
+    result->summary = reader.importInto(result->sink);
+    std::filesystem::remove(path);
+    return result;
+}
+
+// std_logic ordinals of a string of U X 0 1 Z W L H - characters.
+Bytes logic(std::string_view text) {
+    Bytes bytes;
+    for (char c : text)
+        bytes.push_back(static_cast<std::uint8_t>(std::string_view("UX01ZWLH-").find(c)));
+    return bytes;
+}
+
+Bytes int32Bytes(std::int32_t v) {
+    Bytes bytes(4);
+    std::memcpy(bytes.data(), &v, 4);
+    return bytes;
+}
+
+const std::string kHeader = "$date today $end\n$version test $end\n$timescale 1ns $end\n"
+                            "$scope module top $end\n$var wire 1 ! clk $end\n"
+                            "$var wire 8 \" data [7:0] $end\n$scope module sub $end\n"
+                            "$var reg 4 # up [0:3] $end\n$upscope $end\n$upscope $end\n"
+                            "$enddefinitions $end\n";
+
+TEST(VcdReader, ScopesBecomePathsAndTypesFollowWidthAndRange) {
+    auto imported = importText(kHeader);
+    const auto& sink = imported->sink;
+    ASSERT_EQ(sink.declarations.size(), 3u);
+    EXPECT_EQ(sink.declarations[0].second.name, "top/clk");
+    EXPECT_EQ(sink.declarations[1].second.name, "top/data");
+    EXPECT_EQ(sink.declarations[2].second.name, "top/sub/up");
+    EXPECT_EQ(sink.typeStrings.at(0), "e#9#std_logicc9 UX01ZWLH-");
+    EXPECT_EQ(sink.typeStrings.at(1), "a#16#std_logic_vector1(7d0)e#9#std_logicc9 UX01ZWLH-");
+    EXPECT_EQ(sink.typeStrings.at(2), "a#16#std_logic_vector1(0t3)e#9#std_logicc9 UX01ZWLH-");
+    std::vector<std::string> order{"begin", "scalar", "end", "type"};
+    EXPECT_EQ(sink.calls, order);
+}
+
+TEST(VcdReader, ValuesBecomeOneEventPerChangeInPicoseconds) {
+    auto imported = importText(kHeader + "#0\n$dumpvars\n0!\nb10100101 \"\nb0001 #\n$end\n"
+                                         "#5\n1!\nb1 \"\n#10\n0!\n");
+    const auto& sink = imported->sink;
+    using Events = std::vector<std::pair<SimTime, Bytes>>;
+    EXPECT_EQ(sink.eventsOf(0), (Events{{0, logic("0")}, {5000, logic("1")}, {10000, logic("0")}}));
+    EXPECT_EQ(sink.eventsOf(1), (Events{{0, logic("10100101")}, {5000, logic("00000001")}}));
+    EXPECT_EQ(sink.eventsOf(2), (Events{{0, logic("0001")}}));
+    EXPECT_EQ(imported->summary.events, 6);
+    EXPECT_EQ(imported->summary.endTime, 10000);
+}
+
+TEST(VcdReader, VectorsAreLeftExtendedByTheirFirstDigit) {
+    struct Case {
+        const char* record;
+        const char* stored;
+    };
+    for (Case c : {Case{"b1", "00000001"}, Case{"bx1", "XXXXXXX1"}, Case{"bZ0", "ZZZZZZZ0"},
+                   Case{"b0", "00000000"}, Case{"bh", "LLLLLLLH"}, Case{"bu", "UUUUUUUU"},
+                   Case{"b000011110000", "11110000"}}) {
+        auto imported = importText(kHeader + c.record + " \"\n");
+        ASSERT_EQ(imported->sink.events.size(), 1u) << c.record;
+        EXPECT_EQ(imported->sink.events[0].value, logic(c.stored)) << c.record;
+    }
+}
+
+TEST(VcdReader, AcceptsNineStatesInEitherCase) {
+    auto imported = importText(kHeader + "bUX01ZWLH \"\n#1\nbuxzwlh-0 \"\nu!\n#2\nW!\n#3\n-!\n");
+    const auto& sink = imported->sink;
+    EXPECT_EQ(sink.eventsOf(1)[0].second, logic("UX01ZWLH"));
+    EXPECT_EQ(sink.eventsOf(1)[1].second, logic("UXZWLH-0"));
+    EXPECT_EQ(sink.eventsOf(0).size(), 3u);
+    EXPECT_EQ(sink.eventsOf(0)[2].second, logic("-"));
+}
+
+TEST(VcdReader, RepeatedValuesAreDropped) {
+    auto imported = importText(kHeader + "#0\n1!\n#1\n1!\n#2\n0!\nb01 \"\nb1 \"\n");
+    EXPECT_EQ(imported->sink.eventsOf(0).size(), 2u);
+    EXPECT_EQ(imported->sink.eventsOf(1).size(), 1u);
+    EXPECT_EQ(imported->summary.repeatedValues, 2);
+}
+
+TEST(VcdReader, SharedIdentifierCodeDeclaresSameEvents) {
+    auto imported = importText("$scope module a $end\n$var wire 1 ! x $end\n$upscope $end\n"
+                               "$scope module b $end\n$var wire 1 ! y $end\n$upscope $end\n"
+                               "$enddefinitions $end\n#0\n1!\n");
+    const auto& sink = imported->sink;
+    ASSERT_EQ(sink.declarations.size(), 2u);
+    EXPECT_EQ(sink.declarations[1].second.name, "b/y");
+    EXPECT_EQ(sink.declarations[1].second.sameEventsAs, 0);
+    EXPECT_EQ(sink.events.size(), 1u);
+    EXPECT_EQ(imported->summary.identifierCodes, 1);
+}
+
+TEST(VcdReader, CommentsKeywordsAndEmptyTimestampsAreSkipped) {
+    auto imported = importText("$comment a $var in a comment $end\n$var wire 1 ! x $end\n"
+                               "$enddefinitions $end\n$comment body #99 comment $end\n#0\n"
+                               "$dumpvars 0! $end\n#10\n#20\n$dumpoff x! $end\n#30\n"
+                               "$dumpon 1! $end\n#40\n");
+    const auto& sink = imported->sink;
+    using Events = std::vector<std::pair<SimTime, Bytes>>;
+    // Without $timescale a tick is 1 ns.
+    EXPECT_EQ(sink.eventsOf(0),
+              (Events{{0, logic("0")}, {20000, logic("X")}, {30000, logic("1")}}));
+    EXPECT_EQ(sink.lastSetTime, 40000) << "the last timestamp marks the end";
+    EXPECT_EQ(imported->summary.timescale, "");
+}
+
+TEST(VcdReader, TimescalesConvertToPicoseconds) {
+    struct Case {
+        const char* timescale;
+        std::uint64_t raw;
+        SimTime ps;
+    };
+    for (Case c : {Case{"1 ps", 7, 7}, Case{"10ps", 7, 70}, Case{"100 ns", 3, 300000},
+                   Case{"1 us", 2, 2000000}, Case{"1 s", 3, 3000000000000}, Case{"1 fs", 5000, 5},
+                   Case{"100 fs", 30, 3}}) {
+        auto imported = importText(std::string("$timescale ") + c.timescale +
+                                   " $end\n$var wire 1 ! x $end\n$enddefinitions $end\n#" +
+                                   std::to_string(c.raw) + "\n1!\n");
+        ASSERT_EQ(imported->sink.events.size(), 1u) << c.timescale;
+        EXPECT_EQ(imported->sink.events[0].time, c.ps) << c.timescale;
+        EXPECT_EQ(imported->summary.roundedTimes, 0) << c.timescale;
+    }
+}
+
+TEST(VcdReader, SubPicosecondTimesAreRoundedAndCountedKeepingOrder) {
+    auto imported =
+        importText("$timescale 1 fs $end\n$var wire 1 ! x $end\n"
+                   "$enddefinitions $end\n#1000\n1!\n#1400\n0!\n#1600\n1!\n#1900\n0!\n");
+    const auto& events = imported->sink.events;
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[1].time, 1);
+    EXPECT_EQ(events[2].time, 2);
+    EXPECT_EQ(events[3].time, 2);
+    EXPECT_EQ(events[3].delta, 1) << "two times rounding to one picosecond stay ordered";
+    EXPECT_EQ(imported->summary.roundedTimes, 3);
+}
+
+TEST(VcdReader, IntegersAndRealsKeepTheirTypes) {
+    auto imported = importText("$var integer 32 ! n $end\n$var real 64 \" r $end\n"
+                               "$enddefinitions $end\n#0\nbx !\nr0 \"\n#1\nb101 !\n"
+                               "r-1.5e3 \"\n#2\nb11111111111111111111111111111110 !\n");
+    const auto& sink = imported->sink;
+    EXPECT_EQ(sink.typeStrings.at(0), "i#7#integer(-2147483648t2147483647)");
+    EXPECT_EQ(sink.typeStrings.at(1), "f#4#real(-1.7976931348623157e308t1.7976931348623157e308)");
+    auto ints = sink.eventsOf(0);
+    ASSERT_EQ(ints.size(), 3u);
+    EXPECT_EQ(ints[0].second, int32Bytes(INT32_MIN)) << "X stores the left bound";
+    EXPECT_EQ(ints[1].second, int32Bytes(5));
+    EXPECT_EQ(ints[2].second, int32Bytes(-2));
+    EXPECT_EQ(imported->summary.unknownIntegers, 1);
+    double real = 0;
+    std::memcpy(&real, sink.eventsOf(1)[1].second.data(), 8);
+    EXPECT_EQ(real, -1500.0);
+}
+
+TEST(VcdReader, BitSelectsStayInTheNameAndStringsAreSkipped) {
+    auto imported = importText("$var wire 1 ! bus [3] $end\n$var wire 1 \" d[2] $end\n"
+                               "$var string 1 # msg $end\n$enddefinitions $end\n#0\n"
+                               "1!\nshello #\n0\"\n");
+    const auto& sink = imported->sink;
+    ASSERT_EQ(sink.declarations.size(), 2u);
+    EXPECT_EQ(sink.declarations[0].second.name, "bus[3]");
+    EXPECT_EQ(sink.declarations[1].second.name, "d[2]");
+    EXPECT_EQ(sink.events.size(), 2u);
+    EXPECT_EQ(imported->summary.skippedVariables, 1);
+}
+
+TEST(VcdReader, TruncatedLastLineIsIgnored) {
+    for (const char* tail : {"b10", "b1", "#", "r1.5"}) {
+        auto imported = importText(kHeader + "#0\n1!\n" + tail);
+        EXPECT_TRUE(imported->summary.truncatedLastLine) << tail;
+        EXPECT_EQ(imported->sink.events.size(), 1u) << tail;
+    }
+}
+
+TEST(VcdReader, ChunkBoundariesDoNotChangeTheResult) {
+    std::string text = kHeader + "#0\n0!\nb10100101 \"\nb0001 #\n";
+    for (int t = 1; t < 60; ++t)
+        text += "#" + std::to_string(t * 7) + "\n" + (t % 2 ? "1!" : "0!") + "\nb" +
+                std::string(static_cast<std::size_t>(t % 8 + 1), t % 3 ? '1' : 'x') + " \"\n";
+    auto whole = importText(text);
+    for (std::size_t chunk : {64u, 65u, 97u, 300u}) {
+        auto pieces = importText(text, chunk);
+        ASSERT_EQ(pieces->sink.events.size(), whole->sink.events.size()) << chunk;
+        for (std::size_t i = 0; i < whole->sink.events.size(); ++i) {
+            EXPECT_EQ(pieces->sink.events[i].time, whole->sink.events[i].time);
+            EXPECT_EQ(pieces->sink.events[i].value, whole->sink.events[i].value);
+        }
+    }
+}
+
+TEST(VcdReader, ReadsGzipCompressedFiles) {
+    std::string text = kHeader + "#0\n1!\n#3\nb11 \"\n";
+    std::string path = tempPath("in.vcd.gz");
+    gzFile gz = gzopen(path.c_str(), "wb");
+    ASSERT_NE(gz, nullptr);
+    gzwrite(gz, text.data(), static_cast<unsigned>(text.size()));
+    gzclose(gz);
+    RecordingStreamWrite sink;
+    KVcdReader(path).importInto(sink);
+    std::filesystem::remove(path);
+    EXPECT_EQ(sink.events.size(), 2u);
+    EXPECT_EQ(sink.events[1].time, 3000);
+}
+
+struct BadInput {
+    const char* name;
+    std::string text;
+    const char* expected; // part of the message
+};
+
+class VcdReaderBadInput : public testing::TestWithParam<BadInput> {};
+
+TEST_P(VcdReaderBadInput, FailsWithFileLineAndExpectation) {
+    std::string path = writeFile(std::string("bad-") + GetParam().name + ".vcd", GetParam().text);
+    RecordingStreamWrite sink;
+    try {
+        KVcdReader(path).importInto(sink);
+        ADD_FAILURE() << "no error for " << GetParam().name;
+    } catch (const KFileException& error) {
+        std::string message = error.message();
+        EXPECT_NE(message.find(path), std::string::npos) << message;
+        EXPECT_NE(message.find(GetParam().expected), std::string::npos) << message;
+    }
+    std::filesystem::remove(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VcdReaderBadInput,
+    testing::Values(
+        BadInput{"empty", "", "line 1: the file is empty"},
+        BadInput{"blank", "\n\n  \n", "the file is empty"},
+        BadInput{"garbage",
+                 "\x7f"
+                 "ELF\x01\x02 binary",
+                 "line 1: unexpected"},
+        BadInput{"noEnddefinitions", "$var wire 1 ! x $end\n", "expected $enddefinitions"},
+        BadInput{"hugeWidth", "$var wire 99999999999 ! x $end\n", "too large"},
+        BadInput{"zeroWidth", "$var wire 0 ! x $end\n", "bad width"},
+        BadInput{"widthOverflow", "$var wire 123456789012345678901234567890 ! x $end\n",
+                 "bad width"},
+        BadInput{"rangeMismatch", "$var wire 4 ! x [7:0] $end\n", "declared with 4"},
+        BadInput{"badTimescale", "$timescale 3 ns $end\n", "bad $timescale"},
+        BadInput{"upscope", "$upscope $end\n", "$upscope without"},
+        BadInput{"undeclared", kHeader + "#0\n1%\n", "line 13: identifier code '%' was never"},
+        BadInput{"backwards", kHeader + "#10\n1!\n#5\n0!\n", "line 14: time goes backwards"},
+        BadInput{"badDigit", kHeader + "b10q1 \"\n", "bad digit"},
+        BadInput{"tooManyDigits", kHeader + "b111111111 \"\n", "9 digits"},
+        BadInput{"badTime", kHeader + "#12x\n1!\n", "bad timestamp"},
+        BadInput{"timeOverflow",
+                 "$timescale 1 s $end\n$var wire 1 ! x $end\n$enddefinitions "
+                 "$end\n#99999999999999\n1!\n",
+                 "beyond the largest time"},
+        BadInput{"realAsBinary", "$var real 64 ! r $end\n$enddefinitions $end\nb1 !\n", "real"},
+        BadInput{"binaryAsReal", kHeader + "r1.0 !\n", "not a real variable"},
+        BadInput{"sharedMismatch", "$var wire 1 ! a $end\n$var wire 2 ! b $end\n", "shared"},
+        BadInput{"stray", kHeader + "garbage\n", "line 12: unexpected 'garbage'"}),
+    [](const testing::TestParamInfo<BadInput>& param) { return std::string(param.param.name); });
+
+TEST(VcdReader, EndlessWordIsRejectedInsteadOfBuffered) {
+    std::string text = kHeader + "b" + std::string(80u << 20, '1') + " \"\n";
+    RecordingStreamWrite sink;
+    try {
+        KVcdReader("huge.vcd", text).importInto(sink);
+        ADD_FAILURE() << "no error";
+    } catch (const KFileException& error) {
+        EXPECT_NE(error.message().find("huge.vcd: line 12: a word of more than 64 MiB"),
+                  std::string::npos)
+            << error.message();
+    }
+}
+
+TEST(VcdReader, MissingFileIsReported) {
+    RecordingStreamWrite sink;
+    EXPECT_THROW(KVcdReader("/nonexistent/dir/x.vcd").importInto(sink), KFileException);
+}
+
+} // namespace
