@@ -1,8 +1,8 @@
 // tessel-wave convert IN OUT [--threads N] [--4state]: VCD to .awf, .awf to VCD, VCD to VCD.
 
-#include "app/TimeText.h"
 #include "app/Verbs.h"
 #include "storage/KFileException.h"
+#include "storage/TimeFormat.h"
 #include "storage/evstream/EventStore.h"
 #include "storage/vcd/KThreadedStreamWrite.h"
 #include "storage/vcd/KVcdReader.h"
@@ -225,7 +225,7 @@ int convert(const Options& options) {
     std::fprintf(
         stderr, "%s -> %s: %lld signals, %lld events, 0 to %s, %s read, %s written, %.2f s\n",
         options.input.c_str(), options.output.c_str(), static_cast<long long>(stats.signals),
-        static_cast<long long>(stats.events), timeText(stats.endTime).c_str(),
+        static_cast<long long>(stats.events), FormatTime(stats.endTime).c_str(),
         sizeText(inSize).c_str(), sizeText(outSize).c_str(), seconds);
     for (const std::string& note : stats.notes)
         std::fprintf(stderr, "note: %s\n", note.c_str());

@@ -1,9 +1,9 @@
 // tessel-wave info FILE [--json]: the signal tree of a waveform file (.awf, or a VCD read
 // through the importer) with types, modes, end times, event counts and annotations.
 
-#include "app/TimeText.h"
 #include "app/Verbs.h"
 #include "storage/KFileException.h"
+#include "storage/TimeFormat.h"
 #include "storage/evstream/EventStore.h"
 #include "storage/vcd/KVcdReader.h"
 #include "storage/vcd/KVcdType.h"
@@ -183,13 +183,13 @@ void printText(const std::vector<SignalEntry>& entries, const FileInfo& info, in
     for (const SignalEntry& entry : entries) {
         std::printf("%*s%s : %s  [%s]  end %s, %lld events", depth * 2, "", entry.info.name.c_str(),
                     typeText(entry.typeString).c_str(), modeText(entry.info.mode),
-                    timeText(endOf(entry, info)).c_str(), static_cast<long long>(entry.events));
+                    FormatTime(endOf(entry, info)).c_str(), static_cast<long long>(entry.events));
         if (entry.info.sameEventsAs >= 0)
             std::printf(" (same events as handle %d)", entry.info.sameEventsAs);
         std::printf("\n");
         for (const evstream::Annotation& annotation : entry.annotations)
             std::printf("%*s  %s at %s: %s\n", depth * 2, "", annotation.key.c_str(),
-                        timeText(annotation.time).c_str(), annotation.text.c_str());
+                        FormatTime(annotation.time).c_str(), annotation.text.c_str());
         printText(entry.children, info, depth + 1);
     }
 }
@@ -203,12 +203,12 @@ std::string json(const std::vector<SignalEntry>& entries, const FileInfo& info) 
                ",\"type\":" + jsonString(typeText(entry.typeString)) +
                ",\"typeString\":" + jsonString(entry.typeString) +
                ",\"mode\":" + jsonString(modeText(entry.info.mode)) +
-               ",\"endTime\":" + jsonString(timeText(endOf(entry, info))) +
+               ",\"endTime\":" + jsonString(FormatTime(endOf(entry, info))) +
                ",\"endTimePs\":" + std::to_string(endOf(entry, info)) +
                ",\"events\":" + std::to_string(entry.events) + ",\"annotations\":[";
         for (std::size_t a = 0; a < entry.annotations.size(); ++a)
             out += std::string(a ? "," : "") +
-                   "{\"time\":" + jsonString(timeText(entry.annotations[a].time)) +
+                   "{\"time\":" + jsonString(FormatTime(entry.annotations[a].time)) +
                    ",\"key\":" + jsonString(entry.annotations[a].key) +
                    ",\"text\":" + jsonString(entry.annotations[a].text) + "}";
         out += "],\"children\":" + json(entry.children, info) + "}";
@@ -245,13 +245,13 @@ int runInfoVerb(const std::vector<std::string_view>& args) {
     if (asJson) {
         std::printf("{\"file\":%s,\"endTime\":%s,\"endTimePs\":%lld,\"events\":%lld,"
                     "\"signals\":%s}\n",
-                    jsonString(info.fileName).c_str(), jsonString(timeText(info.endTime)).c_str(),
+                    jsonString(info.fileName).c_str(), jsonString(FormatTime(info.endTime)).c_str(),
                     static_cast<long long>(info.endTime), static_cast<long long>(info.events),
                     json(info.signals, info).c_str());
         return 0;
     }
-    std::printf("%s: end %s, %lld events\n", info.fileName.c_str(), timeText(info.endTime).c_str(),
-                static_cast<long long>(info.events));
+    std::printf("%s: end %s, %lld events\n", info.fileName.c_str(),
+                FormatTime(info.endTime).c_str(), static_cast<long long>(info.events));
     printText(info.signals, info, 1);
     return 0;
 }
