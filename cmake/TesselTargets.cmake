@@ -21,6 +21,6 @@ function(tessel_add_layer_tests name dir)
                                           GTest::gtest_main)
     target_compile_definitions(${name} PRIVATE
         TESSEL_SOURCE_DIR="${CMAKE_SOURCE_DIR}" TESSEL_BINARY_DIR="${CMAKE_BINARY_DIR}")
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                          PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
