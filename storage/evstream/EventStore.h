@@ -6,6 +6,7 @@
 #include "storage/evstream/IEventsStream.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace evstream {
@@ -37,5 +38,19 @@ SignalHandle GetParent(IEventsStreamRead* stream, SignalHandle handle);
 bool SetScalar(IEventsStreamRead* stream, SignalHandle handle, SignalHandle parent, int index);
 bool SetBus(IEventsStreamRead* stream, SignalHandle newHandle, SignalHandle parent, int index,
             int elementCount);
+
+// Fast paths of database streams, beyond the stream interface.
+class SignalCursor;
+// A cursor over one signal's events that can skip to a time without stepping through the events
+// in between (see SignalCursor.h); null for a stream that is not a database file or a handle
+// without events of its own (unknown, or a virtual bus). The cursor keeps the stream alive.
+std::unique_ptr<SignalCursor> OpenSignalCursor(IEventsStreamRead* stream, SignalHandle handle);
+// The value size of a signal in bytes, 0 when unknown or when it has no value yet.
+std::uint32_t GetSignalValueSize(IEventsStreamRead* stream, SignalHandle handle);
+// Writes the events written so far as a complete block, so that readers see them on Refresh
+// while the writer goes on. Each block repeats every signal's value, so flush at a human pace
+// (a few times a second at most), not per simulation step. False for a stream that is not a
+// database file, or on failure.
+bool FlushStream(IEventsStreamWrite* stream);
 
 } // namespace evstream

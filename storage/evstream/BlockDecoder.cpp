@@ -1,0 +1,255 @@
+// Decoding of event blocks: directory, key table and per-slot sections, each checked against
+// the sizes it claims.
+#include "storage/evstream/BlockLayout.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+static_assert(std::endian::native == std::endian::little,
+              "value packing reads little-endian words");
+
+namespace evstream {
+
+namespace {
+
+std::uint32_t u32At(const awf::Bytes& bytes, std::size_t at) {
+    std::uint32_t v;
+    std::memcpy(&v, bytes.data() + at, 4);
+    return v;
+}
+
+} // namespace
+
+DirectoryEntry BlockDirectory::entry(std::size_t index) const {
+    std::size_t at = entriesStart + index * kEntrySize;
+    DirectoryEntry e;
+    e.slot = int(u32At(raw, at));
+    e.valueSize = u32At(raw, at + 4);
+    e.eventCount = u32At(raw, at + 8);
+    std::uint32_t location = u32At(raw, at + 12);
+    e.ownBlob = (location & 0x80000000u) != 0;
+    e.group = location & 0x7FFFFFFFu;
+    e.offset = u32At(raw, at + 16);
+    e.size = u32At(raw, at + 20);
+    return e;
+}
+
+std::ptrdiff_t BlockDirectory::indexOf(int slot) const {
+    std::size_t low = 0, high = count;
+    while (low < high) {
+        std::size_t mid = (low + high) / 2;
+        if (int(u32At(raw, entriesStart + mid * kEntrySize)) < slot)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    if (low < count && int(u32At(raw, entriesStart + low * kEntrySize)) == slot)
+        return std::ptrdiff_t(low);
+    return -1;
+}
+
+std::optional<DirectoryEntry> BlockDirectory::find(int slot) const {
+    std::ptrdiff_t index = indexOf(slot);
+    if (index < 0)
+        return std::nullopt;
+    return entry(std::size_t(index));
+}
+
+namespace {
+
+constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
+
+std::uint64_t load64(const std::uint8_t* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w; // the packings below are defined on little-endian words
+}
+
+// Whether every byte is 2 or 3 (bits), and whether every byte is below 16 (nibbles).
+void classify(const awf::Bytes& values, bool& bits, bool& nibbles) {
+    std::uint64_t notBits = 0, high = 0;
+    std::size_t n = values.size(), i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w = load64(values.data() + i);
+        notBits |= (w & ~kLowBits) ^ (2 * kLowBits);
+        high |= w & (0xF0 * kLowBits);
+    }
+    for (; i < n; ++i) {
+        notBits |= (values[i] & 0xFE) ^ 2;
+        high |= values[i] & 0xF0;
+    }
+    bits = notBits == 0;
+    nibbles = high == 0;
+}
+
+struct BitExpansion {
+    std::uint64_t bytes[256];
+    BitExpansion() {
+        for (unsigned b = 0; b < 256; ++b) {
+            std::uint64_t w = 0;
+            for (unsigned i = 0; i < 8; ++i)
+                w |= std::uint64_t(2 | ((b >> i) & 1)) << (8 * i);
+            bytes[b] = w;
+        }
+    }
+};
+
+} // namespace
+
+void packValues(const awf::Bytes& values, awf::Bytes& out) {
+    bool bits = false, nibbles = false;
+    classify(values, bits, nibbles);
+    std::size_t n = values.size();
+    if (bits && n > 0) {
+        // Logic 0 and 1 (ordinals 2 and 3) differ in their low bit only; a multiplication
+        // gathers the low bits of eight bytes into one.
+        out.push_back(std::uint8_t(ValuePacking::Bits));
+        std::size_t start = out.size(), i = 0;
+        out.resize(start + (n + 7) / 8, 0);
+        for (; i + 8 <= n; i += 8)
+            out[start + i / 8] = std::uint8_t(
+                ((load64(values.data() + i) & kLowBits) * 0x0102040810204080ull) >> 56);
+        for (; i < n; ++i)
+            out[start + i / 8] |= std::uint8_t((values[i] & 1) << (i % 8));
+    } else if (nibbles && n > 0) {
+        out.push_back(std::uint8_t(ValuePacking::Nibbles));
+        std::size_t start = out.size();
+        out.resize(start + (n + 1) / 2, 0);
+        for (std::size_t i = 0; i < n; ++i)
+            out[start + i / 2] |= std::uint8_t(values[i] << (4 * (i % 2)));
+    } else {
+        out.push_back(std::uint8_t(ValuePacking::Raw));
+        out.insert(out.end(), values.begin(), values.end());
+    }
+}
+
+bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out) {
+    static const BitExpansion expansion;
+    auto packing = ValuePacking(in.u8());
+    out.resize(size);
+    if (packing == ValuePacking::Bits) {
+        auto packed = in.bytes((size + 7) / 8);
+        if (in.failed())
+            return false;
+        std::size_t i = 0;
+        for (; i + 8 <= size; i += 8)
+            std::memcpy(out.data() + i, &expansion.bytes[packed[i / 8]], 8);
+        for (; i < size; ++i)
+            out[i] = std::uint8_t(2 | ((packed[i / 8] >> (i % 8)) & 1));
+    } else if (packing == ValuePacking::Nibbles) {
+        auto packed = in.bytes((size + 1) / 2);
+        if (in.failed())
+            return false;
+        for (std::size_t i = 0; i < size; ++i)
+            out[i] = std::uint8_t((packed[i / 2] >> (4 * (i % 2))) & 0x0F);
+    } else if (packing == ValuePacking::Raw) {
+        auto raw = in.bytes(size);
+        if (in.failed())
+            return false;
+        if (size > 0)
+            std::memcpy(out.data(), raw.data(), size);
+    } else {
+        return false;
+    }
+    return !in.failed();
+}
+
+std::string decodeDirectory(awf::Bytes raw, BlockDirectory& d) {
+    awf::ByteReader in(raw);
+    d.keysOffset = in.varint();
+    d.keysSize = in.varint();
+    std::uint64_t groupCount = in.count(2);
+    d.groups.resize(groupCount);
+    for (auto& g : d.groups) {
+        g.offset = in.varint();
+        g.size = in.varint();
+    }
+    std::uint64_t count = in.count(BlockDirectory::kEntrySize);
+    if (in.failed() || in.remaining() != count * BlockDirectory::kEntrySize)
+        return "block directory is damaged";
+    d.entriesStart = in.position();
+    d.count = count;
+    d.raw = std::move(raw);
+    // Checked once here, so that every later read of an entry can trust it.
+    std::int64_t previous = -1;
+    for (std::size_t i = 0; i < d.count; ++i) {
+        DirectoryEntry e = d.entry(i);
+        if (e.slot < 0 || e.slot <= previous)
+            return "block directory names signal slots out of order";
+        previous = e.slot;
+        if (e.valueSize == 0 || e.valueSize > awf::kMaxValueSize)
+            return "block directory gives a signal an impossible value size";
+        if (!e.ownBlob && e.group >= d.groups.size())
+            return "block directory names a missing section group";
+    }
+    return {};
+}
+
+std::string decodeKeys(std::span<const std::uint8_t> raw, BlockKeys& keys) {
+    awf::ByteReader in(raw);
+    std::uint64_t count = in.count(1);
+    keys.times.resize(count);
+    keys.deltas.resize(count);
+    SimTime time = in.svarint();
+    for (std::uint64_t i = 0; i < count; ++i) {
+        std::uint64_t code = in.varint();
+        // Steps are unsigned; a sum that wraps past the largest time is damage.
+        SimTime next = SimTime(std::uint64_t(time) + (code >> 1));
+        if (next < time)
+            return "block key table is damaged";
+        time = next;
+        keys.times[i] = time;
+        keys.deltas[i] = (code & 1) ? DeltaCycle(in.svarint()) : 0;
+    }
+    std::uint64_t orderCount = in.count(2);
+    keys.orders.clear();
+    std::uint64_t key = 0;
+    for (std::uint64_t i = 0; i < orderCount && !in.failed(); ++i) {
+        KeyOrder order;
+        key += in.varint();
+        if (key >= count)
+            return "block key table is damaged";
+        order.key = std::uint32_t(key);
+        std::uint64_t n = in.count(1);
+        for (std::uint64_t j = 0; j < n; ++j)
+            order.slots.push_back(int(std::min<std::uint64_t>(in.varint(), INT32_MAX)));
+        keys.orders.push_back(std::move(order));
+    }
+    if (in.failed() || !in.atEnd())
+        return "block key table is damaged";
+    return {};
+}
+
+std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntry& entry,
+                          const BlockKeys& keys, SlotEvents& ev) {
+    awf::ByteReader in(raw);
+    ev.valueSize = entry.valueSize;
+    ev.hasMilestone = (in.u8() & 1) != 0;
+    ev.eventsBefore = in.varint();
+    ev.previousTime = in.svarint();
+    if (ev.hasMilestone) {
+        auto m = in.bytes(entry.valueSize);
+        ev.milestone.assign(m.begin(), m.end());
+    }
+    if (entry.eventCount > in.remaining())
+        return "signal section is damaged";
+    ev.keys.resize(entry.eventCount);
+    ev.times.resize(entry.eventCount);
+    std::uint64_t key = 0;
+    for (std::uint32_t i = 0; i < entry.eventCount; ++i) {
+        key += in.varint();
+        if (key >= keys.times.size())
+            return "signal section refers past the block's key table";
+        ev.keys[i] = std::uint32_t(key);
+        ev.times[i] = keys.times[key];
+    }
+    std::uint64_t valueBytes = std::uint64_t(entry.eventCount) * entry.valueSize;
+    if (in.failed() || valueBytes > 8 * std::uint64_t(in.remaining()) + 8)
+        return "signal section is damaged";
+    if (!unpackValues(in, std::size_t(valueBytes), ev.values) || !in.atEnd())
+        return "signal section values are damaged";
+    return {};
+}
+
+} // namespace evstream

@@ -1,0 +1,92 @@
+#pragma once
+
+// What an event block holds once decoded, and the value packing shared by the block builder and
+// the block decoder.
+//
+// A block's payload is: the directory blob, then the data area with the keys blob, the blobs of
+// grouped small sections and one blob per large section. The directory says where each signal
+// slot's section is; a section holds the slot's milestone value (its value just before the block)
+// and its events: key indices into the block's key table and the packed values. So one signal at
+// one time costs the directory, the key table and that signal's section, never the other signals.
+
+#include "storage/evstream/AwfFormat.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace evstream {
+
+// Sections smaller than this are stored in groups of about kSectionGroupSize bytes, one
+// compressed blob per group.
+inline constexpr std::uint32_t kSmallSectionSize = 1024;
+inline constexpr std::uint32_t kSectionGroupSize = 8192;
+
+struct DirectoryEntry {
+    int slot = 0;
+    std::uint32_t valueSize = 0;
+    std::uint32_t eventCount = 0;
+    bool ownBlob = false;     // false: inside a group of small sections
+    std::uint32_t group = 0;  // small: which group
+    std::uint64_t offset = 0; // own blob: in the data area; small: in the group
+    std::uint64_t size = 0;   // own blob: its stored size; small: the section size
+};
+
+struct BlockDirectory {
+    std::uint64_t keysOffset = 0;
+    std::uint64_t keysSize = 0;
+    struct Group {
+        std::uint64_t offset = 0;
+        std::uint64_t size = 0;
+    };
+    std::vector<Group> groups; // of small sections, in the data area
+
+    // Entries are kept as the fixed-width records of the file and read on demand, so that a
+    // block of a wide file costs no parse of all its signals.
+    static constexpr std::size_t kEntrySize = 24;
+    awf::Bytes raw;
+    std::size_t entriesStart = 0;
+    std::size_t count = 0; // ascending slot
+
+    DirectoryEntry entry(std::size_t index) const;
+    // The index of a slot's entry, -1 when the block has none.
+    std::ptrdiff_t indexOf(int slot) const;
+    std::optional<DirectoryEntry> find(int slot) const;
+};
+
+// The write order of the events at one key, kept only where it is not ascending slot order.
+struct KeyOrder {
+    std::uint32_t key = 0;
+    std::vector<int> slots;
+};
+
+struct BlockKeys {
+    std::vector<SimTime> times;
+    std::vector<DeltaCycle> deltas;
+    std::vector<KeyOrder> orders; // ascending key
+};
+
+struct SlotEvents {
+    std::uint32_t valueSize = 0;
+    bool hasMilestone = false;
+    awf::Bytes milestone;
+    std::vector<std::uint32_t> keys; // index into BlockKeys, ascending
+    std::vector<SimTime> times;
+    awf::Bytes values;              // eventCount * valueSize bytes
+    std::uint64_t eventsBefore = 0; // events of the slot in earlier blocks
+    SimTime previousTime = kNoTime; // time of the slot's last event in earlier blocks
+    const std::uint8_t* value(std::size_t i) const { return values.data() + i * valueSize; }
+};
+
+// Value packings, chosen per slot and block by what its bytes allow.
+enum class ValuePacking : std::uint8_t { Raw = 0, Bits = 1, Nibbles = 2 };
+void packValues(const awf::Bytes& values, awf::Bytes& out);
+// Unpacks `size` value bytes from the reader; false when the data does not fit.
+bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out);
+
+std::string decodeDirectory(awf::Bytes raw, BlockDirectory& directory);
+std::string decodeKeys(std::span<const std::uint8_t> raw, BlockKeys& keys);
+std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntry& entry,
+                          const BlockKeys& keys, SlotEvents& events);
+
+} // namespace evstream

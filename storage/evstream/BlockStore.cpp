@@ -1,0 +1,319 @@
+#include "storage/evstream/BlockStore.h"
+
+#include "storage/KFileException.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace evstream {
+
+namespace {
+
+constexpr std::size_t kCachedBlocks = 16;
+
+[[noreturn]] void badFormat(const std::string& file, const std::string& what) {
+    throw KFileException(KFileException::Cause::BadFormat, file, what);
+}
+
+} // namespace
+
+BlockStore::BlockStore(std::string fileName, SignalTable& signals)
+    : m_fileName(std::move(fileName)) {
+    m_fd = ::open(m_fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0) {
+        int error = errno;
+        auto cause = error == ENOENT   ? KFileException::Cause::FileNotFound
+                     : error == EACCES ? KFileException::Cause::AccessDenied
+                                       : KFileException::Cause::Generic;
+        throw KFileException(cause, m_fileName, "cannot open the waveform database", error);
+    }
+    try {
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
+            badFormat(m_fileName, "not a regular file");
+        m_fileSize = std::uint64_t(st.st_size);
+        if (m_fileSize == 0)
+            badFormat(m_fileName, "the file is empty (0 bytes), not a waveform database");
+        std::uint8_t header[awf::kFileHeaderSize] = {};
+        std::size_t got = std::min<std::uint64_t>(m_fileSize, sizeof header);
+        if (!readAt(0, header, got))
+            badFormat(m_fileName, "cannot read the file header");
+        std::string problem = awf::checkFileHeader({header, got});
+        if (!problem.empty())
+            badFormat(m_fileName, problem);
+        readDeclarations(signals);
+        if (!readIndex(signals))
+            scan(signals);
+    } catch (...) {
+        ::close(m_fd);
+        throw;
+    }
+}
+
+BlockStore::~BlockStore() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool BlockStore::readAt(std::uint64_t offset, void* buffer, std::size_t size) const {
+    auto* p = static_cast<std::uint8_t*>(buffer);
+    while (size > 0) {
+        ssize_t n = ::pread(m_fd, p, size, off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        offset += std::uint64_t(n);
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
+std::uint64_t BlockStore::currentFileSize() const {
+    struct stat st {};
+    return ::fstat(m_fd, &st) == 0 ? std::uint64_t(st.st_size) : 0;
+}
+
+bool BlockStore::readChunk(std::uint64_t offset, awf::ChunkHeader& header, awf::Bytes& payload) {
+    if (offset > m_fileSize || m_fileSize - offset < awf::kChunkHeaderSize)
+        return false;
+    std::uint8_t bytes[awf::kChunkHeaderSize];
+    if (!readAt(offset, bytes, sizeof bytes))
+        return false;
+    auto decoded = awf::decodeChunkHeader(bytes);
+    if (!decoded || decoded->payloadSize > awf::kMaxChunkPayload ||
+        decoded->payloadSize > m_fileSize - offset - awf::kChunkHeaderSize)
+        return false;
+    header = *decoded;
+    payload.resize(header.payloadSize);
+    return readAt(offset + awf::kChunkHeaderSize, payload.data(), payload.size()) &&
+           awf::crc32(payload.data(), payload.size()) == header.payloadCrc;
+}
+
+void BlockStore::readDeclarations(SignalTable& signals) {
+    awf::ChunkHeader header;
+    awf::Bytes payload;
+    if (!readChunk(awf::kFileHeaderSize, header, payload)) {
+        if (m_fileSize < awf::kFileHeaderSize + awf::kChunkHeaderSize)
+            throw KFileException(KFileException::Cause::EndOfFile, m_fileName,
+                                 "the file ends before its signal declarations");
+        badFormat(m_fileName, "the signal declarations are damaged or incomplete");
+    }
+    if (header.tag != awf::kTagDeclarations)
+        badFormat(m_fileName, "the file does not start with signal declarations");
+    awf::Bytes raw;
+    std::string error;
+    if (!awf::readBlob(payload, raw, error))
+        badFormat(m_fileName, "signal declarations: " + error);
+    error = signals.applyRecords(raw, SignalTable::Records::All);
+    if (!error.empty())
+        badFormat(m_fileName, "signal declarations: " + error);
+    m_scanOffset = awf::kFileHeaderSize + awf::kChunkHeaderSize + header.payloadSize;
+}
+
+bool BlockStore::readIndex(SignalTable& signals) {
+    if (m_fileSize < m_scanOffset + awf::kTrailerSize)
+        return false;
+    std::uint8_t trailer[awf::kTrailerSize];
+    if (!readAt(m_fileSize - awf::kTrailerSize, trailer, sizeof trailer) ||
+        std::memcmp(trailer + 8, awf::kTrailerMagic, 8) != 0)
+        return false;
+    awf::ByteReader in({trailer, 8});
+    std::uint64_t offset = in.u64();
+    awf::ChunkHeader header;
+    awf::Bytes payload, raw;
+    std::string error;
+    if (!readChunk(offset, header, payload) || header.tag != awf::kTagIndex ||
+        offset + awf::kChunkHeaderSize + header.payloadSize + awf::kTrailerSize != m_fileSize ||
+        !awf::readBlob(payload, raw, error))
+        return false;
+    FileIndex index;
+    if (!decodeIndex(raw, m_fileSize, index).empty() ||
+        index.slots.size() != std::size_t(signals.size()))
+        return false;
+    // Metadata written after the declarations (type strings and the like).
+    for (std::uint64_t meta : index.metadataOffsets) {
+        if (!readChunk(meta, header, payload) || header.tag != awf::kTagMetadata ||
+            !awf::readBlob(payload, raw, error))
+            badFormat(m_fileName, "a metadata chunk listed in the index is damaged");
+        error = signals.applyRecords(raw, SignalTable::Records::MetadataOnly);
+        if (!error.empty())
+            badFormat(m_fileName, "metadata: " + error);
+    }
+    m_index = std::move(index);
+    m_complete = true;
+    return true;
+}
+
+void BlockStore::scan(SignalTable& signals) {
+    awf::ChunkHeader header;
+    awf::Bytes payload, raw;
+    std::string error;
+    // Everything up to the first chunk that is incomplete or damaged counts; the rest is what a
+    // writer has not finished (or never will).
+    while (!m_complete && readChunk(m_scanOffset, header, payload)) {
+        if (header.tag == awf::kTagBlock) {
+            SimTime previous = m_index.blocks.empty() ? INT64_MIN : m_index.blocks.back().lastTime;
+            if (header.lastTime < header.firstTime || header.firstTime < previous ||
+                header.directorySize > header.payloadSize) {
+                m_complete = true; // damage: nothing after it can be trusted
+                return;
+            }
+            m_index.blocks.push_back(BlockRef{m_scanOffset, header.payloadSize,
+                                              header.directorySize, header.firstTime,
+                                              header.lastTime, header.eventCount});
+        } else if (header.tag == awf::kTagMetadata) {
+            if (!awf::readBlob(payload, raw, error) ||
+                !signals.applyRecords(raw, SignalTable::Records::MetadataOnly).empty()) {
+                m_complete = true; // a checksummed chunk that does not parse is damage
+                return;
+            }
+        } else if (header.tag == awf::kTagIndex) {
+            FileIndex index;
+            if (awf::readBlob(payload, raw, error) && decodeIndex(raw, m_fileSize, index).empty() &&
+                index.slots.size() == std::size_t(signals.size())) {
+                m_index.endTime = index.endTime;
+                m_index.slots = std::move(index.slots);
+            }
+            m_complete = true;
+        }
+        m_scanOffset += awf::kChunkHeaderSize + header.payloadSize;
+    }
+}
+
+bool BlockStore::refresh(SignalTable& signals) {
+    if (m_complete)
+        return true;
+    std::uint64_t size = currentFileSize();
+    if (size < m_fileSize)
+        return false;
+    m_fileSize = size;
+    scan(signals);
+    return true;
+}
+
+SimTime BlockStore::endTime() const {
+    SimTime end = m_index.blocks.empty() ? 0 : m_index.blocks.back().lastTime;
+    return m_complete ? std::max(end, m_index.endTime) : end;
+}
+
+const SlotSummary* BlockStore::summary(int slot) const {
+    if (!m_complete || slot < 0 || std::size_t(slot) >= m_index.slots.size())
+        return nullptr;
+    return &m_index.slots[std::size_t(slot)];
+}
+
+std::size_t BlockStore::firstBlockEndingAtOrAfter(SimTime time) const {
+    const auto& b = m_index.blocks;
+    return std::size_t(std::partition_point(b.begin(), b.end(),
+                                            [&](const BlockRef& r) { return r.lastTime < time; }) -
+                       b.begin());
+}
+
+std::ptrdiff_t BlockStore::lastBlockStartingAtOrBefore(SimTime time) const {
+    const auto& b = m_index.blocks;
+    auto it = std::partition_point(b.begin(), b.end(),
+                                   [&](const BlockRef& r) { return r.firstTime <= time; });
+    return (it - b.begin()) - 1;
+}
+
+void BlockStore::damaged(std::size_t block, const std::string& what) const {
+    badFormat(m_fileName, "event block " + std::to_string(block) + " at offset " +
+                              std::to_string(m_index.blocks[block].offset) + ": " + what);
+}
+
+awf::Bytes BlockStore::readBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size) {
+    const BlockRef& ref = m_index.blocks[block];
+    if (offset > ref.payloadSize || size > ref.payloadSize - offset)
+        damaged(block, "a data part lies outside the block");
+    awf::Bytes stored(size);
+    if (!readAt(ref.offset + awf::kChunkHeaderSize + offset, stored.data(), stored.size()))
+        damaged(block, "cannot read the block");
+    awf::Bytes raw;
+    std::string error;
+    if (awf::blobSize(stored) != size || !awf::readBlob(stored, raw, error))
+        damaged(block, error.empty() ? "a data part has a wrong size" : error);
+    return raw;
+}
+
+std::shared_ptr<BlockStore::LoadedBlock> BlockStore::block(std::size_t index) {
+    for (std::size_t i = 0; i < m_cache.size(); ++i) {
+        if (m_cache[i].first == index) {
+            std::rotate(m_cache.begin(), m_cache.begin() + std::ptrdiff_t(i),
+                        m_cache.begin() + std::ptrdiff_t(i) + 1);
+            return m_cache.front().second;
+        }
+    }
+    const BlockRef& ref = m_index.blocks[index];
+    auto loaded = std::make_shared<LoadedBlock>();
+    awf::Bytes raw = readBlobAt(index, 0, ref.directorySize);
+    std::string error = decodeDirectory(std::move(raw), loaded->directory);
+    if (!error.empty())
+        damaged(index, error);
+    loaded->sections.resize(loaded->directory.count);
+    loaded->groups.resize(loaded->directory.groups.size());
+    loaded->groupLoaded.assign(loaded->directory.groups.size(), false);
+    if (m_cache.size() >= kCachedBlocks)
+        m_cache.pop_back();
+    m_cache.insert(m_cache.begin(), {index, loaded});
+    return loaded;
+}
+
+const BlockKeys& BlockStore::keys(std::size_t index, LoadedBlock& loaded) {
+    if (!loaded.keys) {
+        const BlockRef& ref = m_index.blocks[index];
+        auto keys = std::make_shared<BlockKeys>();
+        awf::Bytes raw = readBlobAt(index, ref.directorySize + loaded.directory.keysOffset,
+                                    loaded.directory.keysSize);
+        std::string error = decodeKeys(raw, *keys);
+        if (!error.empty())
+            damaged(index, error);
+        if (keys->times.size() > 0 &&
+            (keys->times.front() != ref.firstTime || keys->times.back() != ref.lastTime))
+            damaged(index, "the key table does not match the block's time range");
+        loaded.keys = std::move(keys);
+    }
+    return *loaded.keys;
+}
+
+std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, int slot) {
+    std::shared_ptr<LoadedBlock> loaded = block(index);
+    std::ptrdiff_t found = loaded->directory.indexOf(slot);
+    if (found < 0)
+        return nullptr;
+    auto position = std::size_t(found);
+    DirectoryEntry entry = loaded->directory.entry(position);
+    if (loaded->sections[position])
+        return loaded->sections[position];
+    const BlockRef& ref = m_index.blocks[index];
+    const BlockKeys& blockKeys = keys(index, *loaded);
+    awf::Bytes own;
+    std::span<const std::uint8_t> raw;
+    if (entry.ownBlob) {
+        own = readBlobAt(index, ref.directorySize + entry.offset, entry.size);
+        raw = own;
+    } else {
+        const auto& where = loaded->directory.groups[entry.group];
+        awf::Bytes& group = loaded->groups[entry.group];
+        if (!loaded->groupLoaded[entry.group]) {
+            group = readBlobAt(index, ref.directorySize + where.offset, where.size);
+            loaded->groupLoaded[entry.group] = true;
+        }
+        if (entry.offset > group.size() || entry.size > group.size() - entry.offset)
+            damaged(index, "a signal section lies outside the block");
+        raw = std::span<const std::uint8_t>(group).subspan(entry.offset, entry.size);
+    }
+    auto events = std::make_shared<SlotEvents>();
+    std::string error = decodeSection(raw, entry, blockKeys, *events);
+    if (!error.empty())
+        damaged(index, error);
+    loaded->sections[position] = events;
+    return events;
+}
+
+} // namespace evstream

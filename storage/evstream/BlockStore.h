@@ -1,0 +1,77 @@
+#pragma once
+
+// The file side of a database read stream: it opens the file, reads the declarations and the
+// block index (or rebuilds the index by scanning chunk headers when the file has none, because it
+// is still being written or was cut short), and loads blocks on demand.
+//
+// Loaded blocks are decoded lazily and piecewise: the directory first, the key table and each
+// signal's section only when asked for. A small cache keeps the most recently used blocks, and
+// callers hold decoded sections through shared pointers, so evicting a block never invalidates
+// what a cursor is reading.
+
+#include "storage/evstream/BlockLayout.h"
+#include "storage/evstream/FileIndex.h"
+#include "storage/evstream/SignalTable.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace evstream {
+
+class BlockStore {
+public:
+    struct LoadedBlock {
+        BlockDirectory directory;
+        std::shared_ptr<const BlockKeys> keys; // null until a section needs it
+        std::vector<awf::Bytes> groups;        // raw section groups once loaded
+        std::vector<bool> groupLoaded;
+        std::vector<std::shared_ptr<const SlotEvents>> sections; // by directory entry
+    };
+
+    // Opens the file and reads its declarations into `signals`; throws KFileException.
+    BlockStore(std::string fileName, SignalTable& signals);
+    ~BlockStore();
+    BlockStore(const BlockStore&) = delete;
+    BlockStore& operator=(const BlockStore&) = delete;
+
+    // Picks up chunks a writer has appended since; false when the file cannot be read any more.
+    bool refresh(SignalTable& signals);
+
+    const std::string& fileName() const { return m_fileName; }
+    const std::vector<BlockRef>& blocks() const { return m_index.blocks; }
+    SimTime endTime() const;
+    // Per-slot totals from the file's index; null when the file has no index (yet).
+    const SlotSummary* summary(int slot) const;
+
+    // The first block whose last event is at or after `time`; blocks().size() when none.
+    std::size_t firstBlockEndingAtOrAfter(SimTime time) const;
+    // The last block whose first event is at or before `time`; -1 when none.
+    std::ptrdiff_t lastBlockStartingAtOrBefore(SimTime time) const;
+
+    // Both throw KFileException when the block is damaged.
+    std::shared_ptr<LoadedBlock> block(std::size_t index);
+    // The events of one slot in one block; null when the block has nothing for the slot.
+    std::shared_ptr<const SlotEvents> section(std::size_t index, int slot);
+    const BlockKeys& keys(std::size_t index, LoadedBlock& block);
+
+private:
+    void readDeclarations(SignalTable& signals);
+    bool readIndex(SignalTable& signals);
+    void scan(SignalTable& signals);
+    bool readChunk(std::uint64_t offset, awf::ChunkHeader& header, awf::Bytes& payload);
+    bool readAt(std::uint64_t offset, void* buffer, std::size_t size) const;
+    awf::Bytes readBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size);
+    [[noreturn]] void damaged(std::size_t block, const std::string& what) const;
+    std::uint64_t currentFileSize() const;
+
+    std::string m_fileName;
+    int m_fd = -1;
+    std::uint64_t m_fileSize = 0;
+    std::uint64_t m_scanOffset = 0; // where scanning for new chunks goes on
+    bool m_complete = false;        // the index was read: nothing more will come
+    FileIndex m_index;
+    std::vector<std::pair<std::size_t, std::shared_ptr<LoadedBlock>>> m_cache; // most recent first
+};
+
+} // namespace evstream

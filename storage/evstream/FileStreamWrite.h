@@ -1,0 +1,83 @@
+#pragma once
+
+// The write stream of a database file.
+//
+// The file grows by whole chunks: the header on creation, the declarations at EndDeclarations,
+// metadata set later before the next events, one block chunk each time the block builder is full,
+// and at the last Release the final block, the index and the trailer. Each chunk is written with
+// one write call after it is complete, so a reader refreshing meanwhile sees whole chunks or a
+// torn last one, which its checksums reject. Memory stays at one block whatever the file size.
+
+#include "storage/evstream/BlockBuilder.h"
+#include "storage/evstream/FileIndex.h"
+#include "storage/evstream/IEventsStream.h"
+#include "storage/evstream/SignalTable.h"
+
+#include <string>
+#include <vector>
+
+namespace evstream {
+
+class FileStreamWrite final : public IEventsStreamWrite {
+public:
+    // Creates (or truncates) the file and writes its header; throws KFileException on failure.
+    explicit FileStreamWrite(std::string fileName);
+
+    // Writes the events so far as a complete block, so that readers see them on Refresh.
+    bool flush();
+
+    // IEventsStreamWrite
+    void AddRef() override { ++m_refs; }
+    bool Release() override;
+    bool BeginDeclarations() override;
+    bool EndDeclarations() override;
+    bool DeclareScalar(SignalHandle handle, const SignalInfo& info) override;
+    bool DeclareComposite(SignalHandle handle, const SignalInfo& info) override;
+    bool AddAnnotation(SignalHandle handle, SimTime time, std::string_view key,
+                       std::string_view text) override;
+    bool SetProperty(SignalHandle handle, std::string_view key, std::string_view value) override;
+    bool SetTypeInfoString(SignalHandle handle, std::string_view typeInfo) override;
+    bool SetTime(const SimTime& time) override;
+    const SimTime& GetTime() override { return m_time; }
+    bool SetDelta(DeltaCycle delta) override;
+    DeltaCycle GetDelta() override { return m_delta; }
+    bool WriteValue(SignalHandle handle, const void* value, std::uint32_t size) override;
+    std::string GetFileName() override { return m_fileName; }
+
+private:
+    enum class Phase { Created, Declaring, Events, Closed };
+
+    ~FileStreamWrite() override;
+    bool declare(SignalHandle handle, const SignalInfo& info, bool composite);
+    bool writeRecordsChunk(std::uint32_t tag);
+    bool writeChunk(const awf::Bytes& chunk);
+    bool writeBlock();
+    bool close();
+    int slotOf(SignalHandle handle) const {
+        if (handle >= 0 && std::size_t(handle) < m_fastSlots.size())
+            return m_fastSlots[std::size_t(handle)];
+        return slowSlotOf(handle);
+    }
+    int slowSlotOf(SignalHandle handle) const;
+
+    std::string m_fileName;
+    int m_fd = -1;
+    int m_refs = 1;
+    Phase m_phase = Phase::Created;
+    bool m_failed = false;
+    std::uint64_t m_fileSize = 0;
+
+    SignalTable m_signals;
+    awf::Bytes m_records;         // declaration or metadata records not yet written
+    std::vector<int> m_fastSlots; // slot by handle for small non-negative handles; -1 none
+
+    BlockBuilder m_block;
+    SimTime m_time = 0;
+    DeltaCycle m_delta = 0;
+    EventKey m_lastKey{INT64_MIN, INT32_MIN};
+    SimTime m_maxTime = 0;
+    FileIndex m_index;
+    awf::Bytes m_chunk;
+};
+
+} // namespace evstream

@@ -1,0 +1,75 @@
+#include "storage/evstream/SignalCursor.h"
+
+#include "storage/evstream/FileStreamRead.h"
+
+#include <algorithm>
+
+namespace evstream {
+
+SignalCursor::SignalCursor(FileStreamRead* stream, int slot, StreamReference reference)
+    : m_stream(stream), m_slot(slot), m_reference(reference) {
+    if (m_reference == StreamReference::Hold)
+        m_stream->AddRef();
+}
+
+SignalCursor::~SignalCursor() {
+    m_events.reset();
+    m_keys.reset();
+    if (m_reference == StreamReference::Hold)
+        m_stream->Release();
+}
+
+DeltaCycle SignalCursor::delta() const {
+    return m_keys->deltas[m_events->keys[m_position]];
+}
+
+bool SignalCursor::seek(SimTime time) {
+    BlockStore& store = m_stream->store();
+    const SlotSummary* summary = store.summary(m_slot);
+    if (m_slot < 0 ||
+        (summary != nullptr && (summary->totalEvents == 0 || summary->lastEventTime < time))) {
+        m_events.reset();
+        return false;
+    }
+    // Within the section already decoded: no block lookup. Its first event must be before
+    // `time`, since events at one time may continue from the previous block.
+    if (m_events && !m_events->times.empty() && m_events->times.front() < time &&
+        m_events->times.back() >= time) {
+        auto it = std::lower_bound(m_events->times.begin(), m_events->times.end(), time);
+        m_position = std::size_t(it - m_events->times.begin());
+        return true;
+    }
+    return settle(store.firstBlockEndingAtOrAfter(time), time);
+}
+
+bool SignalCursor::next() {
+    if (!m_events)
+        return false;
+    if (++m_position < m_events->times.size())
+        return true;
+    return settle(m_block + 1, INT64_MIN);
+}
+
+bool SignalCursor::settle(std::size_t block, SimTime time) {
+    BlockStore& store = m_stream->store();
+    for (; block < store.blocks().size(); ++block) {
+        auto loaded = store.block(block);
+        auto entry = loaded->directory.find(m_slot);
+        if (!entry || entry->eventCount == 0)
+            continue;
+        auto events = store.section(block, m_slot);
+        auto it = std::lower_bound(events->times.begin(), events->times.end(), time);
+        if (it == events->times.end())
+            continue;
+        m_block = block;
+        m_events = std::move(events);
+        m_keys = loaded->keys;
+        m_position = std::size_t(it - m_events->times.begin());
+        return true;
+    }
+    m_events.reset();
+    m_keys.reset();
+    return false;
+}
+
+} // namespace evstream

@@ -1,0 +1,56 @@
+#pragma once
+
+// A cursor over the events of one signal of a database file, for reads that must not cost one
+// step per event: seek() jumps to the first event at or after a time through the block index,
+// decoding only that signal's section of one block, so a screen-wide read of a zoomed-out view
+// costs about one seek per pixel and signal, whatever the number of events in between.
+//
+// A cursor holds a reference on its stream. It is obtained from OpenSignalCursor (EventStore.h).
+
+#include "storage/evstream/BlockLayout.h"
+#include "storage/evstream/IEventsStream.h"
+
+#include <memory>
+
+namespace evstream {
+
+class FileStreamRead;
+
+class SignalCursor {
+public:
+    // Whether the cursor keeps its stream alive; the stream's own cursors borrow it.
+    enum class StreamReference { Hold, Borrow };
+
+    SignalCursor(FileStreamRead* stream, int slot, StreamReference reference);
+    ~SignalCursor();
+    SignalCursor(const SignalCursor&) = delete;
+    SignalCursor& operator=(const SignalCursor&) = delete;
+
+    // Moves to the first event at or after `time`; false (and atEnd) when there is none.
+    bool seek(SimTime time);
+    // Moves to the next event; false at the end.
+    bool next();
+    bool atEnd() const { return m_events == nullptr; }
+
+    // The event under the cursor (only when not atEnd).
+    SimTime time() const { return m_events->times[m_position]; }
+    DeltaCycle delta() const;
+    const std::uint8_t* value() const { return m_events->value(m_position); }
+    std::uint32_t valueSize() const { return m_events->valueSize; }
+    // How many events of the signal come before the one under the cursor.
+    std::uint64_t eventIndex() const { return m_events->eventsBefore + m_position; }
+
+private:
+    // Settles on the first event at or after `time` in block `block` or a later one.
+    bool settle(std::size_t block, SimTime time);
+
+    FileStreamRead* m_stream;
+    int m_slot;
+    StreamReference m_reference;
+    std::size_t m_block = 0;
+    std::shared_ptr<const SlotEvents> m_events; // null at the end
+    std::shared_ptr<const BlockKeys> m_keys;
+    std::size_t m_position = 0;
+};
+
+} // namespace evstream

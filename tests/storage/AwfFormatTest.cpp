@@ -1,0 +1,104 @@
+// The byte-level pieces of the database file: varints, checksums, blobs and chunk headers.
+#include "storage/evstream/AwfFormat.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace evstream::awf {
+namespace {
+
+TEST(AwfFormat, Crc32cMatchesTheStandardCheckValue) {
+    const char* text = "123456789";
+    EXPECT_EQ(crc32(text, 9), 0xE3069283u);
+    // Split computations chain, whatever the length of the pieces.
+    std::string longer(1000, 'x');
+    EXPECT_EQ(crc32(longer.data() + 7, 993, crc32(longer.data(), 7)),
+              crc32(longer.data(), longer.size()));
+}
+
+TEST(AwfFormat, VarintsRoundTripAtEveryLength) {
+    const std::int64_t values[] = {0,   1,   -1,        63,        -64,       127,
+                                   128, 300, INT32_MAX, INT32_MIN, INT64_MAX, INT64_MIN};
+    Bytes bytes;
+    ByteWriter out(bytes);
+    for (std::int64_t v : values) {
+        out.svarint(v);
+        out.varint(std::uint64_t(v));
+    }
+    ByteReader in(bytes);
+    for (std::int64_t v : values) {
+        EXPECT_EQ(in.svarint(), v);
+        EXPECT_EQ(in.varint(), std::uint64_t(v));
+    }
+    EXPECT_TRUE(in.atEnd());
+    EXPECT_FALSE(in.failed());
+}
+
+TEST(AwfFormat, ReadingPastTheEndFailsInsteadOfOverrunning) {
+    const std::uint8_t unfinished[] = {0x80, 0x80};
+    ByteReader a(unfinished);
+    a.varint();
+    EXPECT_TRUE(a.failed());
+    const std::uint8_t tooLong[11] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                      0xFF, 0xFF, 0xFF, 0xFF, 0x01};
+    ByteReader b(tooLong);
+    b.varint();
+    EXPECT_TRUE(b.failed());
+    const std::uint8_t shortString[] = {5, 'a', 'b'};
+    ByteReader c(shortString);
+    EXPECT_EQ(c.string(), "");
+    EXPECT_TRUE(c.failed());
+    const std::uint8_t hugeCount[] = {0xFF, 0xFF, 0xFF, 0x7F};
+    ByteReader d(hugeCount);
+    d.count(1);
+    EXPECT_TRUE(d.failed());
+}
+
+TEST(AwfFormat, BlobsRoundTripAndRejectDamage) {
+    Bytes raw(5000);
+    for (std::size_t i = 0; i < raw.size(); ++i)
+        raw[i] = std::uint8_t(i % 7);
+    Bytes blob;
+    appendBlob(blob, raw, 3);
+    EXPECT_LT(blob.size(), raw.size()); // compressible data is compressed
+    EXPECT_EQ(blobSize(blob), blob.size());
+    Bytes back;
+    std::string error;
+    ASSERT_TRUE(readBlob(blob, back, error)) << error;
+    EXPECT_EQ(back, raw);
+
+    Bytes damaged = blob;
+    damaged[damaged.size() / 2] ^= 1;
+    EXPECT_FALSE(readBlob(damaged, back, error));
+    EXPECT_NE(error.find("checksum"), std::string::npos);
+    EXPECT_FALSE(readBlob(std::span(blob).first(blob.size() - 1), back, error));
+
+    Bytes tiny;
+    appendBlob(tiny, Bytes{1, 2, 3}, 3); // too small to compress: stored
+    EXPECT_EQ(tiny[0], 0);
+    ASSERT_TRUE(readBlob(tiny, back, error));
+    EXPECT_EQ(back, (Bytes{1, 2, 3}));
+}
+
+TEST(AwfFormat, ChunkHeadersCarryTheirOwnChecksum) {
+    ChunkHeader h;
+    h.tag = kTagBlock;
+    h.directorySize = 12;
+    h.payloadSize = 1u << 20;
+    h.firstTime = -5;
+    h.lastTime = INT64_MAX;
+    h.eventCount = 99;
+    h.payloadCrc = 0xDEADBEEF;
+    std::uint8_t bytes[kChunkHeaderSize];
+    encodeChunkHeader(h, bytes);
+    auto back = decodeChunkHeader(bytes);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->lastTime, INT64_MAX);
+    EXPECT_EQ(back->firstTime, -5);
+    EXPECT_EQ(back->payloadCrc, 0xDEADBEEFu);
+    bytes[20] ^= 0x10;
+    EXPECT_FALSE(decodeChunkHeader(bytes).has_value());
+}
+
+} // namespace
+} // namespace evstream::awf
