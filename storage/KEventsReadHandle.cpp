@@ -1,5 +1,6 @@
 #include "storage/KEventsReadHandle.h"
 
+#include "storage/KDatabaseSignalCursor.h"
 #include "storage/KEventsWriteHandle.h"
 #include "storage/KFileException.h"
 #include "storage/KMemoryEventIndex.h"
@@ -220,7 +221,10 @@ std::unique_ptr<KSignalCursor> KEventsReadHandle::openCursor(SignalHandle handle
         auto& memory = static_cast<KMemoryWaveStreamRead&>(source);
         return KMemoryEventIndex::openCursor(memory.eventIndex(), handle, m_record->offset);
     }
-    return nullptr;
+    auto cursor = evstream::OpenSignalCursor(&source, handle);
+    if (!cursor)
+        return nullptr;
+    return std::make_unique<KDatabaseSignalCursor>(std::move(cursor), m_record->offset);
 }
 
 void KEventsReadHandle::refresh() {

@@ -171,6 +171,7 @@ TEST(KQueryEngineRandom, MatchesTheReferenceOverRandomLayouts) {
     for (int round = 0; round < 400; ++round) {
         SCOPED_TRACE(round);
         std::vector<Source> sources(2);
+        TempPath file; // the second source is a database file
         for (Source& source : sources) {
             SimTime time = 0;
             const int count = std::uniform_int_distribution<int>(0, 60)(random);
@@ -183,7 +184,9 @@ TEST(KQueryEngineRandom, MatchesTheReferenceOverRandomLayouts) {
                                          std::uniform_int_distribution<int>(0, 2)(random),
                                          static_cast<std::uint8_t>(1 + i % 250)});
             }
-            source.handle = memorySource(source.events);
+            source.handle = &source == &sources[0] ? memorySource(source.events)
+                                                   : databaseSource(file.path(), source.events);
+            ASSERT_TRUE(source.handle);
         }
         KDoc doc;
         const int leafCount = std::uniform_int_distribution<int>(1, 3)(random);

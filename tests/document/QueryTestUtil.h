@@ -9,8 +9,10 @@
 #include "storage/query/KEventsProvider.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace querytest {
@@ -34,6 +36,52 @@ inline KEventsReadHandle memorySource(const std::vector<SourceEvent>& events) {
     }
     return KEventsReadHandle::fromWriter(writer);
 }
+
+// A database file at `path` holding the events (ascending keys) of scalars 0..signals-1.
+inline KEventsReadHandle databaseSource(const std::string& path,
+                                        const std::vector<SourceEvent>& events, int signals = 3) {
+    {
+        KEventsWriteHandle writer = KEventsWriteHandle::createDatabase(path);
+        writer.beginDeclarations();
+        for (int i = 0; i < signals; ++i) {
+            evstream::SignalInfo info;
+            info.name = "s" + std::to_string(i);
+            writer.declareScalar(i, info);
+        }
+        writer.endDeclarations();
+        for (const SourceEvent& event : events) {
+            if (writer.position().time != event.time)
+                writer.setTime(event.time);
+            if (writer.position().delta != event.delta)
+                writer.setDelta(event.delta);
+            writer.writeValue(event.signal, &event.value, 1);
+        }
+        writer.close();
+    }
+    return KEventsReadHandle::openDatabase(path);
+}
+
+// A file name in the temporary folder, removed when the object goes.
+class TempPath {
+public:
+    TempPath() {
+        static int counter = 0;
+        m_path =
+            (std::filesystem::temp_directory_path() / ("query-test-" + std::to_string(::getpid()) +
+                                                       "-" + std::to_string(counter++) + ".awf"))
+                .string();
+    }
+    ~TempPath() {
+        std::error_code ignored;
+        std::filesystem::remove(m_path, ignored);
+    }
+    TempPath(const TempPath&) = delete;
+    TempPath& operator=(const TempPath&) = delete;
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
 
 inline KEventSegment segmentOver(SimTime from, SimTime to, KEventsReadHandle source,
                                  SignalHandle signal = 0) {
