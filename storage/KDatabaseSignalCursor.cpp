@@ -19,13 +19,14 @@ EventValue KDatabaseSignalCursor::value() const {
     return EventValue(m_cursor->value(), m_cursor->valueSize());
 }
 
-bool KDatabaseSignalCursor::previous(EventKey& key, EventValue& value) {
+bool KDatabaseSignalCursor::previous(EventKey& key, EventValue* value) {
     // The database cursor steps back and forth cheaply (the blocks it passes are cached), so
     // looking back is a step back, a read and a step forward again.
     if (!m_positioned || !m_cursor->previous())
         return false;
     key = {time(), delta()};
-    value = this->value();
+    if (value != nullptr)
+        *value = this->value();
     m_cursor->next();
     return true;
 }

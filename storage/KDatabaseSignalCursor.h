@@ -19,7 +19,7 @@ public:
     SimTime time() const override { return shifted(m_cursor->time(), m_offset); }
     DeltaCycle delta() const override { return m_cursor->delta(); }
     EventValue value() const override;
-    bool previous(EventKey& key, EventValue& value) override;
+    bool previous(EventKey& key, EventValue* value) override;
 
 private:
     std::unique_ptr<evstream::SignalCursor> m_cursor;

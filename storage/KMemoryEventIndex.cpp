@@ -33,12 +33,13 @@ public:
     SimTime time() const override { return shifted(m_events->times[m_position], m_offset); }
     DeltaCycle delta() const override { return current().delta; }
     EventValue value() const override { return current().value; }
-    bool previous(EventKey& key, EventValue& value) override {
+    bool previous(EventKey& key, EventValue* value) override {
         if (m_position == 0)
             return false;
         const MemoryEvent& event = m_index->event(m_events->positions[m_position - 1]);
         key = {shifted(event.time, m_offset), event.delta};
-        value = event.value;
+        if (value != nullptr)
+            *value = event.value;
         return true;
     }
 

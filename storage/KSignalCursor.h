@@ -32,8 +32,9 @@ public:
     EventKey key() const { return {time(), delta()}; }
 
     // The last event strictly before the cursor position (at the end: the signal's last event);
-    // false when there is none. The cursor does not move.
-    virtual bool previous(EventKey& key, EventValue& value) = 0;
+    // false when there is none. The cursor does not move. `value` may be null when only the key
+    // is wanted (reading a long value costs an allocation).
+    virtual bool previous(EventKey& key, EventValue* value) = 0;
 
     // Offsets move times between frames; at the ends of the time range the sum saturates instead
     // of wrapping around.

@@ -7,6 +7,9 @@
 // one value, the combined bytes, each leaf's value at its byte offset (a leaf that has no value
 // yet leaves zeros). A lone leaf reports its values as they are, so a long value is shared, not
 // copied.
+//
+// Values are read only when asked for: a reader that merges a dense stretch asks for the value at
+// its end and never pays for the values it skipped.
 
 #include "storage/query/KLeafCursor.h"
 
@@ -21,33 +24,37 @@ public:
     KCompositeCursor(std::vector<KLeafCursor> cursors, const std::vector<QueryLeaf>& leaves);
 
     bool isEmpty() const { return m_leaves.empty(); }
-    // Moves to the first change whose time is at or after `time`, and learns what was in force
-    // before it.
+    // Moves to the first change whose time is at or after `time`.
     void seek(SimTime time);
     // Moves past the current change.
     void next();
     bool atEnd() const { return m_atEnd; }
     EventKey key() const { return m_key; }
     // The value after the current change.
-    EventValue value() const;
+    EventValue value();
 
-    // The last change before the position, as learnt by the last seek and the steps since;
-    // false when none of the leaves had a value before it.
+    // The last change before the position; false when none of the leaves had a value before it.
     bool hasPrevious() const { return m_hasPrevious; }
     EventKey previousKey() const { return m_previousKey; }
-    EventValue previousValue() const;
+    // The value in force before the position.
+    EventValue previousValue();
 
 private:
     struct Leaf {
         KLeafCursor cursor;
         std::uint32_t offset = 0;
         std::uint32_t size = 0;
-        bool hasValue = false;
-        EventValue inForce; // the leaf's value before the position
+        bool hasValue = false; // the leaf has a value before its position
+        bool known = false;    // inForce holds that value
+        EventValue inForce;
     };
 
     void findCurrent();
+    const EventValue& inForce(Leaf& leaf);
     bool isSingle() const { return m_leaves.size() == 1; }
+    bool changesNow(const Leaf& leaf) const {
+        return !leaf.cursor.atEnd() && leaf.cursor.key() == m_key;
+    }
 
     std::vector<Leaf> m_leaves;
     std::uint32_t m_size = 0; // bytes of the combined value

@@ -86,7 +86,13 @@ bool KLeafCursor::boundaryValue(std::size_t index, EventValue& value) {
     while (!source->atEnd() && source->key() <= segment.from)
         source->next();
     EventKey key;
-    return source->previous(key, value);
+    return source->previous(key, &value);
+}
+
+EventValue KLeafCursor::value() const {
+    if (m_place == Place::Source)
+        return m_cursors[m_segment]->value();
+    return m_value;
 }
 
 bool KLeafCursor::takeSourceEvent() {
@@ -95,11 +101,10 @@ bool KLeafCursor::takeSourceEvent() {
         return false;
     m_place = Place::Source;
     m_key = source.key();
-    m_value = source.value();
     return true;
 }
 
-bool KLeafCursor::previous(EventKey& key, EventValue& value) {
+bool KLeafCursor::previous(EventKey& key, EventValue* value) {
     std::size_t index = m_segment;
     if (!atEnd() && m_place == Place::Source) {
         const QuerySegment& segment = m_segments[index];
@@ -115,14 +120,15 @@ bool KLeafCursor::previous(EventKey& key, EventValue& value) {
     return false;
 }
 
-bool KLeafCursor::lastOfSegment(std::size_t index, EventKey& key, EventValue& value) {
+bool KLeafCursor::lastOfSegment(std::size_t index, EventKey& key, EventValue* value) {
     const QuerySegment& segment = m_segments[index];
     KSignalCursor* source = cursor(index);
     if (source == nullptr) {
         if (segment.source || segment.value.isEmpty())
             return false;
         key = segment.from;
-        value = segment.value;
+        if (value != nullptr)
+            *value = segment.value;
         return true;
     }
     source->seek(segment.to.time);

@@ -31,13 +31,15 @@ public:
     // Moves to the next event (nothing at the end).
     void next();
     bool atEnd() const { return m_segment >= m_segments.size(); }
-    // The event under the cursor (only when not atEnd).
+    // The event under the cursor (only when not atEnd). The value is read only when asked for:
+    // a reader that skips an event never pays for its value.
     EventKey key() const { return m_key; }
-    const EventValue& value() const { return m_value; }
+    EventValue value() const;
 
     // The last event strictly before the position (at the end: the last event of all); false
-    // when there is none. Reads source cursors of earlier segments but does not move.
-    bool previous(EventKey& key, EventValue& value);
+    // when there is none. `value` may be null when only the key is wanted. Reads source cursors
+    // of earlier segments but does not move.
+    bool previous(EventKey& key, EventValue* value);
 
 private:
     enum class Place { Boundary, Source };
@@ -50,7 +52,7 @@ private:
     // Takes the source cursor's event when it lies inside the current segment.
     bool takeSourceEvent();
     // The last event of a whole segment.
-    bool lastOfSegment(std::size_t index, EventKey& key, EventValue& value);
+    bool lastOfSegment(std::size_t index, EventKey& key, EventValue* value);
     KSignalCursor* cursor(std::size_t index);
 
     std::vector<QuerySegment> m_segments;
@@ -59,5 +61,5 @@ private:
     std::size_t m_segment = 0;
     Place m_place = Place::Boundary;
     EventKey m_key;
-    EventValue m_value;
+    EventValue m_value; // of a boundary event; a source event's value stays in its cursor
 };

@@ -83,7 +83,8 @@ void KQueryEngine::deliver(KEventsProvider& provider, const Request& request,
         if (distance > 0 && key.time < KSignalCursor::shifted(last, distance)) {
             pending = true;
             opening = key;
-            change = KEventRecord(key, cursor.value());
+            // The value comes with the fold: whatever is in force at its end.
+            change = KEventRecord(key, {});
             continue;
         }
         const KEventRecord record(key, cursor.value());

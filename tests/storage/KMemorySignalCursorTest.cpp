@@ -79,13 +79,13 @@ TEST(KMemorySignalCursor, PreviousIsTheLastEventBeforeThePosition) {
     EventKey key;
     EventValue value;
     cursor->seek(0);
-    EXPECT_FALSE(cursor->previous(key, value));
+    EXPECT_FALSE(cursor->previous(key, &value));
     cursor->seek(30);
-    ASSERT_TRUE(cursor->previous(key, value));
+    ASSERT_TRUE(cursor->previous(key, &value));
     EXPECT_EQ(key, (EventKey{20, 1}));
     EXPECT_EQ(value.data()[0], 'b');
     cursor->seek(1000); // at the end: the last event of all
-    ASSERT_TRUE(cursor->previous(key, value));
+    ASSERT_TRUE(cursor->previous(key, &value));
     EXPECT_EQ(key, (EventKey{40, 0}));
     EXPECT_EQ(cursor->atEnd(), true);
 }
@@ -97,7 +97,7 @@ TEST(KMemorySignalCursor, OffsetMovesTimesOutAndSeeksIn) {
     EventKey key;
     EventValue value;
     cursor->seek(125);
-    ASSERT_TRUE(cursor->previous(key, value));
+    ASSERT_TRUE(cursor->previous(key, &value));
     EXPECT_EQ(key, (EventKey{120, 1}));
 }
 
@@ -119,7 +119,7 @@ TEST(KMemorySignalCursor, SignalWithoutEventsIsEmpty) {
         EXPECT_FALSE(cursor->next());
         EventKey key;
         EventValue value;
-        EXPECT_FALSE(cursor->previous(key, value));
+        EXPECT_FALSE(cursor->previous(key, &value));
     }
     EXPECT_FALSE(snapshot({}).openCursor(1)->seek(0));
 }

@@ -92,7 +92,7 @@ TEST_P(KSignalCursorTest, SeekNextAndPreviousFollowTheSignalsEvents) {
             ASSERT_EQ(cursor->seek(time), it != list.end()) << time;
             EventKey key;
             EventValue value;
-            ASSERT_EQ(cursor->previous(key, value), it != list.begin()) << time;
+            ASSERT_EQ(cursor->previous(key, &value), it != list.begin()) << time;
             if (it != list.begin()) {
                 EXPECT_EQ(key, (EventKey{std::prev(it)->time + m_offset, std::prev(it)->delta}));
                 EXPECT_EQ(value.data()[0], std::prev(it)->value[0]);
@@ -108,7 +108,7 @@ TEST_P(KSignalCursorTest, SeekNextAndPreviousFollowTheSignalsEvents) {
         EXPECT_FALSE(cursor->seek(last + m_offset + 1));
         EventKey key;
         EventValue value;
-        ASSERT_TRUE(cursor->previous(key, value));
+        ASSERT_TRUE(cursor->previous(key, &value));
         EXPECT_EQ(key.time, list.back().time + m_offset);
         EXPECT_TRUE(cursor->atEnd());
     }
@@ -120,7 +120,7 @@ TEST_P(KSignalCursorTest, SignalWithoutEventsGivesNoCursorOrAnEmptyOne) {
         EXPECT_FALSE(cursor->seek(0));
         EventKey key;
         EventValue value;
-        EXPECT_FALSE(cursor->previous(key, value));
+        EXPECT_FALSE(cursor->previous(key, &value));
     }
 }
 
