@@ -9,11 +9,14 @@
 #include "storage/query/KEventsProvider.h"
 
 #include <map>
+#include <memory_resource>
 #include <unordered_map>
 
 class KEventsQuery : public KEventsProvider {
 public:
-    using Events = std::map<SimTime, KEventRecord>;
+    // The maps' nodes come from one arena that the query frees as a whole: a screen of rows
+    // makes thousands of them, and nothing is ever taken out of a map.
+    using Events = std::pmr::map<SimTime, KEventRecord>;
 
     KEventsQuery(const IEventSources& sources, SimTime startTime, SimTime endTime);
 
@@ -30,6 +33,12 @@ public:
     bool OnEvent(SignalHandle handle, const KEventRecord& record) override;
 
 private:
+    Events& eventsOf(SignalHandle handle);
+
     SimTime m_endTime;
+    std::pmr::monotonic_buffer_resource m_arena;
     std::unordered_map<SignalHandle, Events> m_events;
+    // Events come signal after signal: the map of the last one is at hand.
+    SignalHandle m_lastHandle = kNoSignal;
+    Events* m_lastEvents = nullptr;
 };

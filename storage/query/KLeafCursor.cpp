@@ -97,10 +97,13 @@ EventValue KLeafCursor::value() const {
 
 bool KLeafCursor::takeSourceEvent() {
     KSignalCursor& source = *m_cursors[m_segment];
-    if (source.atEnd() || !(source.key() < m_segments[m_segment].to))
+    if (source.atEnd())
+        return false;
+    const EventKey key = source.key();
+    if (!(key < m_segments[m_segment].to))
         return false;
     m_place = Place::Source;
-    m_key = source.key();
+    m_key = key;
     return true;
 }
 

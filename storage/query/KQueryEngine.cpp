@@ -3,6 +3,7 @@
 #include "storage/KSignalCursor.h"
 #include "storage/query/KCompositeCursor.h"
 #include "storage/query/KEventsProvider.h"
+#include "storage/query/KSignalRun.h"
 
 #include <algorithm>
 #include <limits>
@@ -36,63 +37,58 @@ KCompositeCursor KQueryEngine::open(SignalHandle handle) const {
 }
 
 void KQueryEngine::run(KEventsProvider& provider) {
-    std::vector<KCompositeCursor> cursors;
-    cursors.reserve(m_requests.size());
+    std::vector<KSignalRun> runs;
+    runs.reserve(m_requests.size());
     // The start value is what is in force before the first event after the start time.
     const SimTime afterStart =
         m_startTime == std::numeric_limits<SimTime>::max() ? m_startTime : m_startTime + 1;
     for (const Request& request : m_requests) {
-        KCompositeCursor& cursor = cursors.emplace_back(open(request.handle));
+        KCompositeCursor cursor = open(request.handle);
         cursor.seek(afterStart);
-        if (!cursor.hasPrevious()) {
+        if (cursor.hasPrevious()) {
+            const EventKey key = cursor.previousKey();
+            const KEventRecord record(key, cursor.previousValue());
+            provider.OnStartValue(request.handle, record, key.time == m_startTime);
+        } else {
             provider.OnNoStartValue(request.handle);
-            continue;
         }
-        const EventKey key = cursor.previousKey();
-        const KEventRecord record(key, cursor.previousValue());
-        provider.OnStartValue(request.handle, record, key.time == m_startTime);
+        runs.emplace_back(request.handle, request.mergeDistance, m_startTime, std::move(cursor));
     }
-    for (std::size_t i = 0; i < m_requests.size(); ++i)
-        deliver(provider, m_requests[i], cursors[i]);
+    deliverTogether(provider, runs);
 }
 
-void KQueryEngine::deliver(KEventsProvider& provider, const Request& request,
-                           KCompositeCursor& cursor) const {
-    const SimTime distance = request.mergeDistance;
-    SimTime last = m_startTime; // time of the last delivered change
-    bool pending = false;
-    KEventRecord change;
-    EventKey opening;
-    while (!cursor.atEnd()) {
-        const EventKey key = cursor.key();
-        if (pending) {
-            const SimTime foldEnd = KSignalCursor::shifted(change.time(), distance);
-            if (key.time < foldEnd) {
-                // Everything before foldEnd is one change: skip to its end and take what was
-                // in force there.
-                cursor.seek(foldEnd);
-                change.setValue(cursor.previousValue());
-                change.setMerged(!(cursor.previousKey() == opening));
-                continue;
-            }
-            pending = false;
-            last = change.time();
-            if (!provider.OnEvent(request.handle, change))
-                return;
+void KQueryEngine::deliverTogether(KEventsProvider& provider, std::vector<KSignalRun>& runs) {
+    // The signal furthest behind in time goes next, and runs until it is a merge distance ahead
+    // of the next one: all signals read the same stretch of their sources at about the same
+    // time, which is what keeps a database file's recently decoded blocks useful.
+    struct Turn {
+        SimTime position;
+        std::size_t index;
+        // Ties go to the signal requested first.
+        bool operator<(const Turn& other) const {
+            return other.position < position || (other.position == position && other.index < index);
         }
-        if (distance > 0 && key.time < KSignalCursor::shifted(last, distance)) {
-            pending = true;
-            opening = key;
-            // The value comes with the fold: whatever is in force at its end.
-            change = KEventRecord(key, {});
-            continue;
+    };
+    std::vector<Turn> heap;
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        if (!runs[i].isDone())
+            heap.push_back({runs[i].position(), i});
+    std::make_heap(heap.begin(), heap.end());
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end());
+        const std::size_t index = heap.back().index;
+        heap.pop_back();
+        KSignalRun& run = runs[index];
+        // Without a merge distance a signal is read to its end in one go.
+        SimTime limit = std::numeric_limits<SimTime>::max();
+        if (run.mergeDistance() > 0 && !heap.empty())
+            limit = KSignalCursor::shifted(heap.front().position, run.mergeDistance());
+        do
+            run.step(provider);
+        while (!run.isDone() && run.position() <= limit);
+        if (!run.isDone()) {
+            heap.push_back({run.position(), index});
+            std::push_heap(heap.begin(), heap.end());
         }
-        const KEventRecord record(key, cursor.value());
-        cursor.next();
-        last = key.time;
-        if (!provider.OnEvent(request.handle, record))
-            return;
     }
-    if (pending)
-        provider.OnEvent(request.handle, change);
 }

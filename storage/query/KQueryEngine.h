@@ -4,9 +4,11 @@
 // the document's sources and calls the provider back.
 //
 // A run first gives every requested signal its start value (OnStartValue, or OnNoStartValue),
-// once, then goes signal after signal: each signal's changes after the start time in ascending
-// (time, delta) order through OnEvent, until the provider answers false or the changes end. The
-// order holds per signal, not across signals.
+// once, then each signal's changes after the start time in ascending (time, delta) order through
+// OnEvent, until the provider answers false or the changes end. The order holds per signal, not
+// across signals: signals with a merge distance (drawing) are read side by side through time, a
+// few merge distances apart, so that they share the decoded blocks of a database file; signals
+// without one are read one after the other.
 //
 // Merge distance. A signal with merge distance md > 0 never gets two changes closer than md
 // unless they are the same: an event less than md after the last delivered change opens a
@@ -25,6 +27,7 @@
 
 class KEventsProvider;
 class KCompositeCursor;
+class KSignalRun;
 
 class KQueryEngine {
 public:
@@ -45,7 +48,7 @@ private:
     };
 
     KCompositeCursor open(SignalHandle handle) const;
-    void deliver(KEventsProvider& provider, const Request& request, KCompositeCursor& cursor) const;
+    static void deliverTogether(KEventsProvider& provider, std::vector<KSignalRun>& runs);
 
     const IEventSources& m_sources;
     SimTime m_startTime;

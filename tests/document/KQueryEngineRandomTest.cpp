@@ -212,3 +212,50 @@ TEST(KQueryEngineRandom, MatchesTheReferenceOverRandomLayouts) {
             << "start " << start << ", distance " << distance;
     }
 }
+
+TEST(KQueryEngineRandom, SignalsReadTogetherGetWhatEachGetsAlone) {
+    std::mt19937 random(77);
+    for (int round = 0; round < 50; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<Source> sources(1);
+        SimTime time = 0;
+        for (int i = 0; i < 400; ++i) {
+            time += std::uniform_int_distribution<SimTime>(0, 5)(random);
+            const DeltaCycle delta =
+                !sources[0].events.empty() && sources[0].events.back().time == time
+                    ? sources[0].events.back().delta + 1
+                    : 0;
+            sources[0].events.push_back({time, delta,
+                                         std::uniform_int_distribution<int>(0, 2)(random),
+                                         static_cast<std::uint8_t>(i)});
+        }
+        sources[0].handle = memorySource(sources[0].events);
+        KDoc doc;
+        std::vector<SignalHandle> handles;
+        for (int i = 0; i < 4; ++i) {
+            std::vector<KEventSegment> segments;
+            for (const Layout& layout : randomLayouts(random, 1))
+                segments.push_back(segmentOf(layout, sources));
+            handles.push_back(addLeaf(doc, segments));
+        }
+        const SimTime start = std::uniform_int_distribution<SimTime>(0, 100)(random);
+        const SimTime distances[] = {0, 2, 7, 30};
+        RecordingProvider together(doc, start, 1 + round % 40);
+        for (std::size_t i = 0; i < handles.size(); ++i)
+            together.addSignal(handles[i], distances[(i + round) % 4]);
+        together.run();
+        // Start values first, in request order.
+        for (std::size_t i = 0; i < handles.size(); ++i)
+            EXPECT_EQ(together.lines[i].rfind(std::to_string(handles[i]) + " ", 0), 0u);
+        for (std::size_t i = 0; i < handles.size(); ++i) {
+            RecordingProvider alone(doc, start, 1 + round % 40);
+            alone.addSignal(handles[i], distances[(i + round) % 4]);
+            alone.run();
+            Lines own;
+            for (const std::string& line : together.lines)
+                if (line.rfind(std::to_string(handles[i]) + " ", 0) == 0)
+                    own.push_back(line);
+            EXPECT_EQ(own, alone.lines) << "signal " << handles[i];
+        }
+    }
+}
