@@ -110,6 +110,38 @@ std::size_t drawScreen(SimTime start, SimTime range) {
     return changes;
 }
 
+// The engine alone: a provider that only counts what it is given.
+class CountingProvider final : public KEventsProvider {
+public:
+    using KEventsProvider::KEventsProvider;
+    bool OnEvent(SignalHandle, const KEventRecord& record) override {
+        ++changes;
+        return record.time() <= m_end;
+    }
+    void setEnd(SimTime end) { m_end = end; }
+    std::size_t changes = 0;
+
+private:
+    SimTime m_end = 0;
+};
+
+std::size_t countScreen(SimTime start, SimTime range) {
+    const SimTime distance = std::max<SimTime>(4 * range / kColumns, 1);
+    CountingProvider provider(sources(), start);
+    provider.setEnd(start + range);
+    for (int row = 0; row < kRows; ++row)
+        provider.addSignal(row * (kSignals / kRows) + 3, distance);
+    provider.run();
+    return provider.changes;
+}
+
+void BM_QueryEngineOnlyZoomedIn(benchmark::State& state) {
+    std::size_t changes = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(changes = countScreen(kTimeRange / 2, kTimeRange / 100));
+    state.counters["changes"] = static_cast<double>(changes);
+}
+
 // The same window again and again: what a repaint costs.
 void queryScreen(benchmark::State& state, SimTime start, SimTime range) {
     if (!sources().isOpen()) {
@@ -150,3 +182,4 @@ void BM_QueryScrollZoomedIn(benchmark::State& state) {
 BENCHMARK(BM_QueryScreenZoomedIn)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QueryScreenZoomedOut)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QueryScrollZoomedIn)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QueryEngineOnlyZoomedIn)->Unit(benchmark::kMillisecond);

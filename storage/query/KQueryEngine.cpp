@@ -58,37 +58,26 @@ void KQueryEngine::run(KEventsProvider& provider) {
 }
 
 void KQueryEngine::deliverTogether(KEventsProvider& provider, std::vector<KSignalRun>& runs) {
-    // The signal furthest behind in time goes next, and runs until it is a merge distance ahead
-    // of the next one: all signals read the same stretch of their sources at about the same
-    // time, which is what keeps a database file's recently decoded blocks useful.
-    struct Turn {
-        SimTime position;
-        std::size_t index;
-        // Ties go to the signal requested first.
-        bool operator<(const Turn& other) const {
-            return other.position < position || (other.position == position && other.index < index);
+    // Rounds through time: each round finds the signal furthest behind, and every signal reads
+    // up to a merge distance past that point. All signals thus read the same stretch of their
+    // sources at about the same time, which keeps a database file's recently decoded blocks
+    // useful; a stretch where nothing happens is jumped over in one round.
+    std::vector<KSignalRun*> active;
+    for (KSignalRun& run : runs)
+        if (!run.isDone())
+            active.push_back(&run);
+    while (!active.empty()) {
+        SimTime behind = std::numeric_limits<SimTime>::max();
+        for (const KSignalRun* run : active)
+            behind = std::min(behind, run->position());
+        for (KSignalRun* run : active) {
+            // Without a merge distance a signal is read to its end in one go.
+            const SimTime limit = run->mergeDistance() > 0
+                                      ? KSignalCursor::shifted(behind, run->mergeDistance())
+                                      : std::numeric_limits<SimTime>::max();
+            while (!run->isDone() && run->position() <= limit)
+                run->step(provider);
         }
-    };
-    std::vector<Turn> heap;
-    for (std::size_t i = 0; i < runs.size(); ++i)
-        if (!runs[i].isDone())
-            heap.push_back({runs[i].position(), i});
-    std::make_heap(heap.begin(), heap.end());
-    while (!heap.empty()) {
-        std::pop_heap(heap.begin(), heap.end());
-        const std::size_t index = heap.back().index;
-        heap.pop_back();
-        KSignalRun& run = runs[index];
-        // Without a merge distance a signal is read to its end in one go.
-        SimTime limit = std::numeric_limits<SimTime>::max();
-        if (run.mergeDistance() > 0 && !heap.empty())
-            limit = KSignalCursor::shifted(heap.front().position, run.mergeDistance());
-        do
-            run.step(provider);
-        while (!run.isDone() && run.position() <= limit);
-        if (!run.isDone()) {
-            heap.push_back({run.position(), index});
-            std::push_heap(heap.begin(), heap.end());
-        }
+        std::erase_if(active, [](const KSignalRun* run) { return run->isDone(); });
     }
 }

@@ -6,9 +6,9 @@
 // A run first gives every requested signal its start value (OnStartValue, or OnNoStartValue),
 // once, then each signal's changes after the start time in ascending (time, delta) order through
 // OnEvent, until the provider answers false or the changes end. The order holds per signal, not
-// across signals: signals with a merge distance (drawing) are read side by side through time, a
-// few merge distances apart, so that they share the decoded blocks of a database file; signals
-// without one are read one after the other.
+// across signals: signals with a merge distance (drawing) are read side by side through time,
+// at most a merge distance apart, so that they share the decoded blocks of a database file;
+// signals without one are read one after the other.
 //
 // Merge distance. A signal with merge distance md > 0 never gets two changes closer than md
 // unless they are the same: an event less than md after the last delivered change opens a
