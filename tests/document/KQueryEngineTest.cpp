@@ -1,5 +1,7 @@
 #include "QueryTestUtil.h"
+#include "storage/KFileException.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
 
 using namespace querytest;
@@ -196,4 +198,30 @@ TEST(KQueryEngine, LongValuesAreSharedThroughTheRecord) {
     provider.run();
     EXPECT_EQ(provider.size, 32u); // a leaf without type gives its value as it is
     EXPECT_EQ(provider.flags & KEventRecord::kSharedBlock, KEventRecord::kSharedBlock);
+}
+
+TEST(KQueryEngine, DamagedDatabaseFileThrowsAndKeepsWhatWasDelivered) {
+    TempPath file;
+    std::vector<SourceEvent> events;
+    for (int i = 0; i < 20000; ++i)
+        events.push_back(
+            {i * 10, 0, static_cast<SignalHandle>(i % 3), static_cast<std::uint8_t>(i)});
+    const KEventsReadHandle source = databaseSource(file.path(), events);
+    ASSERT_TRUE(source);
+    // Scribble over the middle of the file, where the event blocks are.
+    {
+        std::FILE* stream = std::fopen(file.path().c_str(), "r+b");
+        ASSERT_NE(stream, nullptr);
+        std::fseek(stream, 0, SEEK_END);
+        const long size = std::ftell(stream);
+        std::fseek(stream, size / 4, SEEK_SET);
+        const std::vector<char> garbage(static_cast<std::size_t>(size / 2), '\x5a');
+        std::fwrite(garbage.data(), 1, garbage.size(), stream);
+        std::fclose(stream);
+    }
+    KDoc doc;
+    const SignalHandle s = addLeaf(doc, {segmentOver(0, 1'000'000, source)});
+    RecordingProvider provider(doc, 0);
+    provider.addSignal(s);
+    EXPECT_THROW(provider.run(), KFileException);
 }
