@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <gtest/gtest.h>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -29,77 +28,12 @@ KEventsReadHandle snapshot(const std::vector<Written>& events) {
     return KEventsReadHandle::fromWriter(writer);
 }
 
-using Seen = std::vector<std::tuple<SimTime, DeltaCycle, int>>;
-
-// Everything a cursor reads from `time` on.
-Seen readFrom(KSignalCursor& cursor, SimTime time) {
-    Seen seen;
-    for (bool more = cursor.seek(time); more; more = cursor.next())
-        seen.emplace_back(cursor.time(), cursor.delta(), cursor.value().data()[0]);
-    return seen;
-}
-
 const std::vector<Written> kMixed = {
     {10, 0, 1, 'a'}, {10, 0, 2, 'x'}, {20, 0, 2, 'y'}, {20, 1, 1, 'b'},
     {30, 0, 1, 'c'}, {35, 0, 3, 'z'}, {40, 0, 1, 'd'},
 };
 
 } // namespace
-
-TEST(KMemorySignalCursor, ReadsOnlyItsSignalInKeyOrder) {
-    const KEventsReadHandle source = snapshot(kMixed);
-    auto cursor = source.openCursor(1);
-    ASSERT_NE(cursor, nullptr);
-    EXPECT_TRUE(cursor->atEnd()); // no position before the first seek
-    EXPECT_EQ(readFrom(*cursor, 0), (Seen{{10, 0, 'a'}, {20, 1, 'b'}, {30, 0, 'c'}, {40, 0, 'd'}}));
-}
-
-TEST(KMemorySignalCursor, SeekFindsTheFirstEventAtOrAfterTheTime) {
-    const KEventsReadHandle source = snapshot(kMixed);
-    auto cursor = source.openCursor(1);
-    struct Case {
-        SimTime time;
-        bool found;
-        SimTime at;
-    };
-    for (const Case& c : {Case{-5, true, 10}, Case{10, true, 10}, Case{11, true, 20},
-                          Case{20, true, 20}, Case{40, true, 40}, Case{41, false, 0}}) {
-        SCOPED_TRACE(c.time);
-        EXPECT_EQ(cursor->seek(c.time), c.found);
-        EXPECT_EQ(cursor->atEnd(), !c.found);
-        if (c.found) {
-            EXPECT_EQ(cursor->time(), c.at);
-        }
-    }
-}
-
-TEST(KMemorySignalCursor, PreviousIsTheLastEventBeforeThePosition) {
-    const KEventsReadHandle source = snapshot(kMixed);
-    auto cursor = source.openCursor(1);
-    EventKey key;
-    EventValue value;
-    cursor->seek(0);
-    EXPECT_FALSE(cursor->previous(key, &value));
-    cursor->seek(30);
-    ASSERT_TRUE(cursor->previous(key, &value));
-    EXPECT_EQ(key, (EventKey{20, 1}));
-    EXPECT_EQ(value.data()[0], 'b');
-    cursor->seek(1000); // at the end: the last event of all
-    ASSERT_TRUE(cursor->previous(key, &value));
-    EXPECT_EQ(key, (EventKey{40, 0}));
-    EXPECT_EQ(cursor->atEnd(), true);
-}
-
-TEST(KMemorySignalCursor, OffsetMovesTimesOutAndSeeksIn) {
-    const KEventsReadHandle source = snapshot(kMixed).sharedWithShift(100);
-    auto cursor = source.openCursor(1);
-    EXPECT_EQ(readFrom(*cursor, 125), (Seen{{130, 0, 'c'}, {140, 0, 'd'}}));
-    EventKey key;
-    EventValue value;
-    cursor->seek(125);
-    ASSERT_TRUE(cursor->previous(key, &value));
-    EXPECT_EQ(key, (EventKey{120, 1}));
-}
 
 TEST(KMemorySignalCursor, HugeOffsetsSaturateInsteadOfWrapping) {
     const KEventsReadHandle source = snapshot(kMixed).sharedWithShift(kMaxTime - 15);
