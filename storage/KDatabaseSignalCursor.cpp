@@ -1,5 +1,6 @@
 #include "storage/KDatabaseSignalCursor.h"
 
+#include <limits>
 #include <utility>
 
 KDatabaseSignalCursor::KDatabaseSignalCursor(std::unique_ptr<evstream::SignalCursor> cursor,
@@ -20,13 +21,26 @@ EventValue KDatabaseSignalCursor::value() const {
 }
 
 bool KDatabaseSignalCursor::previous(EventKey& key, EventValue* value) {
-    // The database cursor steps back and forth cheaply (the blocks it passes are cached), so
-    // looking back is a step back, a read and a step forward again.
-    if (!m_positioned || !m_cursor->previous())
+    if (!m_positioned)
         return false;
-    key = {time(), delta()};
+    const bool atEnd = m_cursor->atEnd();
+    const SimTime time = atEnd ? 0 : m_cursor->time();
+    const std::uint64_t index = atEnd ? 0 : m_cursor->eventIndex();
+    if (!m_cursor->previous())
+        return false;
+    key = {this->time(), delta()};
     if (value != nullptr)
         *value = this->value();
-    m_cursor->next();
+    // Back to where the cursor was through the block index rather than by stepping forward:
+    // between two events of a quiet signal may lie many blocks without any of its events.
+    if (atEnd) {
+        m_cursor->seek(std::numeric_limits<SimTime>::max());
+        while (!m_cursor->atEnd())
+            m_cursor->next();
+    } else {
+        m_cursor->seek(time);
+        while (!m_cursor->atEnd() && m_cursor->eventIndex() < index)
+            m_cursor->next();
+    }
     return true;
 }
