@@ -83,11 +83,15 @@ private:
     bool scanValue(FormulaItem& item, bool first);
     bool scanWord();
     std::optional<ScannedTime> scanTime(std::string_view after, FormulaErrorCode missing);
+    bool scanUnit(std::string_view number, TimeUnit& unit);
+    bool scanPair(Formula& formula);
     bool scanRepeat(Formula& formula);
 
     std::string_view m_text;
     TimeUnit m_defaultUnit;
     std::size_t m_pos = 0;
+    std::string_view
+        m_previousTime; // the last offset as written, for the message when one goes back
     FormulaError m_error;
 };
 
@@ -209,25 +213,8 @@ std::optional<ScannedTime> FormulaParser::scanTime(std::string_view after,
             ++m_pos;
     }
     std::string_view number = m_text.substr(result.position, m_pos - result.position);
-    std::size_t numberEnd = m_pos;
-    skipBlanks();
-    std::size_t unitStart = m_pos;
-    while (isLetter(peek()))
-        ++m_pos;
-    result.unit = m_defaultUnit;
-    if (m_pos > unitStart) {
-        auto unit = unitNamed(m_text.substr(unitStart, m_pos - unitStart));
-        if (!unit) {
-            fail(FormulaErrorCode::UnknownUnit, unitStart,
-                 "Expected a time unit (fs, ps, ns, us, ms, sec, min, hr) after " + quoted(number) +
-                     " at " + column(unitStart) +
-                     (unitStart > numberEnd ? ", or ', ' before the next pair" : ""));
-            return std::nullopt;
-        }
-        result.unit = *unit;
-    } else {
-        m_pos = numberEnd;
-    }
+    if (!scanUnit(number, result.unit))
+        return std::nullopt;
     result.text = m_text.substr(result.position, m_pos - result.position);
     auto parsed = ParseTime(number, result.unit);
     if (!parsed) {
@@ -238,6 +225,30 @@ std::optional<ScannedTime> FormulaParser::scanTime(std::string_view after,
     }
     result.time = parsed->time;
     return result;
+}
+
+// Blanks and a unit name after `number`, or nothing (the default unit, blanks left unread).
+bool FormulaParser::scanUnit(std::string_view number, TimeUnit& unit) {
+    std::size_t numberEnd = m_pos;
+    skipBlanks();
+    std::size_t unitStart = m_pos;
+    while (isLetter(peek()))
+        ++m_pos;
+    if (m_pos == unitStart) {
+        m_pos = numberEnd;
+        unit = m_defaultUnit;
+        return true;
+    }
+    auto named = unitNamed(m_text.substr(unitStart, m_pos - unitStart));
+    if (!named) {
+        fail(FormulaErrorCode::UnknownUnit, unitStart,
+             "Expected a time unit (fs, ps, ns, us, ms, sec, min, hr) after " + quoted(number) +
+                 " at " + column(unitStart) +
+                 (unitStart > numberEnd ? ", or ', ' before the next pair" : ""));
+        return false;
+    }
+    unit = *named;
+    return true;
 }
 
 bool FormulaParser::scanRepeat(Formula& formula) {
@@ -273,6 +284,35 @@ bool FormulaParser::scanRepeat(Formula& formula) {
     return true;
 }
 
+// A value, blanks and a time offset no earlier than the one before.
+bool FormulaParser::scanPair(Formula& formula) {
+    FormulaItem item;
+    if (!scanValue(item, formula.items.empty()))
+        return false;
+    if (!atEnd() && !isBlank(peek())) {
+        fail(FormulaErrorCode::ExpectedTime, m_pos,
+             "Expected a blank and a time after the value " + quoted(item.value) + " at " +
+                 column(m_pos));
+        return false;
+    }
+    auto time = scanTime("the value " + quoted(item.value), FormulaErrorCode::ExpectedTime);
+    if (!time)
+        return false;
+    if (!formula.items.empty() && time->time < formula.items.back().offset) {
+        fail(FormulaErrorCode::TimeBackwards, time->position,
+             "The time " + quoted(time->text) + " at " + column(time->position) +
+                 " is earlier than the one before it, " + quoted(m_previousTime) +
+                 ": expected offsets from the fill start that never decrease");
+        return false;
+    }
+    m_previousTime = time->text;
+    item.offset = time->time;
+    item.unit = time->unit;
+    item.timePosition = time->position;
+    formula.items.push_back(std::move(item));
+    return true;
+}
+
 FormulaResult FormulaParser::parse() {
     if (m_text.size() > kMaxFormulaLength) {
         fail(FormulaErrorCode::TooLong, kMaxFormulaLength,
@@ -287,33 +327,9 @@ FormulaResult FormulaParser::parse() {
         return m_error;
     }
     Formula formula;
-    std::string_view previousTime;
     while (true) {
-        FormulaItem item;
-        if (!scanValue(item, formula.items.empty()))
+        if (!scanPair(formula))
             return m_error;
-        if (!atEnd() && !isBlank(peek())) {
-            fail(FormulaErrorCode::ExpectedTime, m_pos,
-                 "Expected a blank and a time after the value " + quoted(item.value) + " at " +
-                     column(m_pos));
-            return m_error;
-        }
-        auto time = scanTime("the value " + quoted(item.value), FormulaErrorCode::ExpectedTime);
-        if (!time)
-            return m_error;
-        if (!formula.items.empty() && time->time < formula.items.back().offset) {
-            fail(FormulaErrorCode::TimeBackwards, time->position,
-                 "The time " + quoted(time->text) + " at " + column(time->position) +
-                     " is earlier than the one before it, " + quoted(previousTime) +
-                     ": expected offsets from the fill start that never decrease");
-            return m_error;
-        }
-        previousTime = time->text;
-        item.offset = time->time;
-        item.unit = time->unit;
-        item.timePosition = time->position;
-        formula.items.push_back(std::move(item));
-
         skipBlanks();
         if (atEnd())
             return formula;
