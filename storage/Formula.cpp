@@ -86,8 +86,7 @@ std::optional<FormulaError> checkFormulaValues(const Formula& formula, const KTy
             continue;
         std::string typeName = type.isValid() ? type.GetTypeIdentifier() : "unknown";
         return FormulaError{FormulaErrorCode::ValueRejected, item.valuePosition,
-                            "The value '" + item.value.substr(0, 40) +
-                                (item.value.size() > 40 ? "...' at " : "' at ") +
+                            "The value " + quotedFormulaText(item.value) + " at " +
                                 column(item.valuePosition) + " is not a value of type " + typeName};
     }
     return std::nullopt;

@@ -93,6 +93,9 @@ private:
 // Offsets without a unit are in `defaultUnit`.
 FormulaResult parseFormula(std::string_view text, TimeUnit defaultUnit = Ps);
 
+// A piece of a formula as messages quote it: in single quotes, cut after 40 bytes.
+std::string quotedFormulaText(std::string_view text);
+
 // Tries every value text against `type` (GetBytes in `radix`); the first one it rejects is a
 // ValueRejected error at that value.
 std::optional<FormulaError> checkFormulaValues(const Formula& formula, const KTypeInfo& type,

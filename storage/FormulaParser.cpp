@@ -29,14 +29,6 @@ std::string column(std::size_t position) {
     return "column " + std::to_string(position + 1);
 }
 
-// Long values are cut so that a message stays readable in a message box.
-std::string quoted(std::string_view text) {
-    constexpr std::size_t kShown = 40;
-    if (text.size() > kShown)
-        return "'" + std::string(text.substr(0, kShown)) + "...'";
-    return "'" + std::string(text) + "'";
-}
-
 std::optional<TimeUnit> unitNamed(std::string_view name) {
     std::string lower;
     for (char c : name)
@@ -219,7 +211,7 @@ std::optional<ScannedTime> FormulaParser::scanTime(std::string_view after,
     auto parsed = ParseTime(number, result.unit);
     if (!parsed) {
         fail(FormulaErrorCode::TimeTooLarge, result.position,
-             "The time " + quoted(result.text) + " at " + column(result.position) +
+             "The time " + quotedFormulaText(result.text) + " at " + column(result.position) +
                  " is too large: expected at most " + FormatTime(kMaxTime, true, Ps));
         return std::nullopt;
     }
@@ -242,8 +234,8 @@ bool FormulaParser::scanUnit(std::string_view number, TimeUnit& unit) {
     auto named = unitNamed(m_text.substr(unitStart, m_pos - unitStart));
     if (!named) {
         fail(FormulaErrorCode::UnknownUnit, unitStart,
-             "Expected a time unit (fs, ps, ns, us, ms, sec, min, hr) after " + quoted(number) +
-                 " at " + column(unitStart) +
+             "Expected a time unit (fs, ps, ns, us, ms, sec, min, hr) after " +
+                 quotedFormulaText(number) + " at " + column(unitStart) +
                  (unitStart > numberEnd ? ", or ', ' before the next pair" : ""));
         return false;
     }
@@ -261,13 +253,13 @@ bool FormulaParser::scanRepeat(Formula& formula) {
     if (period->time == 0) {
         fail(FormulaErrorCode::RepeatNotPositive, period->position,
              "Expected a repeat period of at least 1 ps at " + column(period->position) + ", not " +
-                 quoted(period->text));
+                 quotedFormulaText(period->text));
         return false;
     }
     if (period->time <= last - first) {
         fail(FormulaErrorCode::RepeatTooShort, period->position,
-             "The repeat period " + quoted(period->text) + " at " + column(period->position) +
-                 " is too short: expected more than " +
+             "The repeat period " + quotedFormulaText(period->text) + " at " +
+                 column(period->position) + " is too short: expected more than " +
                  FormatTime(last - first, true, period->unit) +
                  ", the time from the first offset to the last, so that the sequence fits in it");
         return false;
@@ -291,17 +283,18 @@ bool FormulaParser::scanPair(Formula& formula) {
         return false;
     if (!atEnd() && !isBlank(peek())) {
         fail(FormulaErrorCode::ExpectedTime, m_pos,
-             "Expected a blank and a time after the value " + quoted(item.value) + " at " +
-                 column(m_pos));
+             "Expected a blank and a time after the value " + quotedFormulaText(item.value) +
+                 " at " + column(m_pos));
         return false;
     }
-    auto time = scanTime("the value " + quoted(item.value), FormulaErrorCode::ExpectedTime);
+    auto time =
+        scanTime("the value " + quotedFormulaText(item.value), FormulaErrorCode::ExpectedTime);
     if (!time)
         return false;
     if (!formula.items.empty() && time->time < formula.items.back().offset) {
         fail(FormulaErrorCode::TimeBackwards, time->position,
-             "The time " + quoted(time->text) + " at " + column(time->position) +
-                 " is earlier than the one before it, " + quoted(m_previousTime) +
+             "The time " + quotedFormulaText(time->text) + " at " + column(time->position) +
+                 " is earlier than the one before it, " + quotedFormulaText(m_previousTime) +
                  ": expected offsets from the fill start that never decrease");
         return false;
     }
@@ -350,6 +343,22 @@ FormulaResult FormulaParser::parse() {
 }
 
 } // namespace
+
+// Long values are cut (between UTF-8 characters) so that a message stays readable in a message
+// box; control bytes show as '?', so that a zero byte cannot end the message early.
+std::string quotedFormulaText(std::string_view text) {
+    constexpr std::size_t kShown = 40;
+    std::size_t shown = text.size();
+    if (shown > kShown) {
+        shown = kShown;
+        while (shown > 0 && (static_cast<unsigned char>(text[shown]) & 0xC0) == 0x80)
+            --shown;
+    }
+    std::string result = "'";
+    for (char c : text.substr(0, shown))
+        result.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c);
+    return result + (shown < text.size() ? "...'" : "'");
+}
 
 FormulaResult parseFormula(std::string_view text, TimeUnit defaultUnit) {
     return FormulaParser(text, defaultUnit).parse();

@@ -189,6 +189,13 @@ TEST(FormulaTest, ErrorDescriptionFitsTheBufferAndFallsBackWhenCodeDoesNotMatch)
     EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(length)),
               "Expected a blank and a time after the value '" + std::string(40, 'v') +
                   "...' at column 61");
+    const std::string control("a\0b\n,", 5);
+    position = CheckFormula(control, code);
+    GetErrorDescription(code, buffer, 255, control, position);
+    EXPECT_STREQ(buffer,
+                 "Expected a time (a number with an optional unit, such as 10 ns) after the "
+                 "value 'a?b' at column 5")
+        << "a zero byte in a value must not end the message";
 }
 
 TEST(FormulaTest, TooLongFormulaIsRefused) {
