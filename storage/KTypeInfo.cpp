@@ -86,14 +86,20 @@ std::string_view trim(std::string_view text) {
 }
 
 std::int64_t findLiteral(const Node& node, std::string_view text) {
-    if (text.size() == 3 && text.front() == '\'' && text.back() == '\'')
-        return ordinalOfChar(node, static_cast<unsigned char>(text[1]));
+    const bool quoted = text.size() == 3 && text.front() == '\'' && text.back() == '\'';
+    if (quoted) {
+        if (std::int64_t ordinal = ordinalOfChar(node, static_cast<unsigned char>(text[1]));
+            ordinal >= 0 || !node.allCharacters)
+            return ordinal;
+        text = text.substr(1, 1); // 'z' for std_logic: only the letter case differs
+    }
     if (text.size() == 1) {
         auto c = static_cast<unsigned char>(text[0]);
         if (std::int64_t ordinal = ordinalOfChar(node, c); ordinal >= 0)
             return ordinal;
     }
-    if (auto it = node.identifierOrdinals.find(lowered(text)); it != node.identifierOrdinals.end())
+    if (auto it = node.identifierOrdinals.find(lowered(text));
+        !quoted && it != node.identifierOrdinals.end())
         return it->second;
     if (text.size() == 1 && node.allCharacters) {
         // 'x', 'z', 'u', 'w', 'l', 'h' for std_logic: a letter in the other case.

@@ -410,9 +410,9 @@ INSTANTIATE_TEST_SUITE_P(
         // enumerations
         ValueCase{kStdLogic, 0, false, "1", "1"}, ValueCase{kStdLogic, 0, false, "'Z'", "Z"},
         ValueCase{kStdLogic, 0, false, "x", "X"}, ValueCase{kStdLogic, 16, false, "h", "H"},
-        ValueCase{kStdLogic, 0, true, "1", "1"}, ValueCase{kStdLogic, 0, true, "L", "L"},
-        ValueCase{kStdLogic, 0, true, " - ", "-"}, ValueCase{kBit, 2, false, "0", "0"},
-        ValueCase{kBoolean, 0, false, "TRUE", "true"},
+        ValueCase{kStdLogic, 0, false, "'z'", "Z"}, ValueCase{kStdLogic, 0, true, "1", "1"},
+        ValueCase{kStdLogic, 0, true, "L", "L"}, ValueCase{kStdLogic, 0, true, " - ", "-"},
+        ValueCase{kBit, 2, false, "0", "0"}, ValueCase{kBoolean, 0, false, "TRUE", "true"},
         ValueCase{kBoolean, 0, true, "false", "false"}, ValueCase{kState, 0, false, "Run", "run"},
         // integers
         ValueCase{kInteger, 0, false, "-42", "-42"},
