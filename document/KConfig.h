@@ -7,15 +7,16 @@
 
 template <typename T> class KConfig : public KConfigGeneric {
 public:
-    // Adds an entry, or redefines a known one; either way its current value becomes the default.
+    // Adds an entry at its default. Redefining a known identifier renames it and changes its
+    // default but keeps its current value, so a window that defines its entries again on
+    // opening does not undo what the user set through another.
     void define(int id, std::string name, T defaultValue) {
         const std::size_t index = defineName(id, std::move(name));
         if (index == m_defaults.size()) {
-            m_defaults.push_back(defaultValue);
-            m_values.push_back(std::move(defaultValue));
+            m_values.push_back(defaultValue);
+            m_defaults.push_back(std::move(defaultValue));
         } else {
-            m_defaults[index] = defaultValue;
-            m_values[index] = std::move(defaultValue);
+            m_defaults[index] = std::move(defaultValue);
         }
     }
 

@@ -139,7 +139,7 @@ public:
     bool setTime(std::string_view name, SimTime value);
     bool setInteger(std::string_view name, std::int32_t value);
 
-    // Adds a font entry (or redefines one), its current value set to the default.
+    // Adds a font entry at its default; redefining one keeps its current value.
     void defineFont(int id, std::string name, const KFontDesc& defaultValue);
 
     // The tables themselves, for listing every entry.

@@ -144,6 +144,10 @@ TEST(KWVConfig, FontsAreDefinedThenSet) {
     EXPECT_TRUE(config.setFont("Print Font", bold));
     EXPECT_EQ(config.font(0), bold);
     EXPECT_EQ(config.fonts().defaultValue(0), mono);
+
+    // Another window defining the same font again does not undo the change.
+    config.defineFont(0, "Print Font", mono);
+    EXPECT_EQ(config.font(0), bold);
 }
 
 TEST(KWVConfig, DefaultConfigsShareTheProcessTables) {
