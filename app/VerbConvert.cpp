@@ -125,8 +125,11 @@ void importVcd(const Options& options, const std::string& database, ProgressBar&
         auto onProgress = [&](std::uint64_t done, std::uint64_t total) {
             progress.update(done, total);
         };
-        if (options.threads > 1) {
-            // The database writer has no threads of its own: run it on a second thread.
+        // Two threads: the database encodes and writes blocks on its own worker while the parser
+        // fills the next one. Three: the parser also hands its events to another thread.
+        if (options.threads > 1)
+            evstream::SetWriterThread(stream, true);
+        if (options.threads > 2) {
             KThreadedStreamWrite threaded(*stream);
             result = reader.importInto(threaded, onProgress);
             threaded.finish();

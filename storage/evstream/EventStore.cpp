@@ -161,4 +161,9 @@ bool FlushStream(IEventsStreamWrite* stream) {
     return file != nullptr && file->flush();
 }
 
+bool SetWriterThread(IEventsStreamWrite* stream, bool on) {
+    auto* file = dynamic_cast<FileStreamWrite*>(stream);
+    return file != nullptr && file->setWriterThread(on);
+}
+
 } // namespace evstream

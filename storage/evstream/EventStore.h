@@ -52,5 +52,10 @@ std::uint32_t GetSignalValueSize(IEventsStreamRead* stream, SignalHandle handle)
 // (a few times a second at most), not per simulation step. False for a stream that is not a
 // database file, or on failure.
 bool FlushStream(IEventsStreamWrite* stream);
+// Encodes, compresses and writes the blocks of a database file on a worker thread (on) while the
+// caller goes on adding events, or on the caller's thread (off, the default). The file is the
+// same either way; a failure of the worker makes the next call on the stream return false. Worth
+// it with a second core free. False for a stream that is not a database file, or on failure.
+bool SetWriterThread(IEventsStreamWrite* stream, bool on);
 
 } // namespace evstream
