@@ -16,6 +16,7 @@ void BlockBuilder::take(BlockContent& content) {
     content.keyDeltas.swap(m_keyDeltas);
     content.valueSizes.assign(m_valueSizes.begin(), m_valueSizes.end());
     content.events = m_events;
+    content.keepKeyOrder = m_keepKeyOrder;
     m_logSize = 0;
     m_keyTimes.clear();
     m_keyDeltas.clear();

@@ -21,7 +21,8 @@ public:
     static constexpr std::size_t kMaxRawBytes = std::size_t(1) << 20;
     static constexpr std::uint64_t kMaxEvents = std::uint64_t(1) << 18;
 
-    explicit BlockBuilder(int compressionLevel = 3) : m_encoder(compressionLevel) {}
+    explicit BlockBuilder(int compressionLevel = kBlockCompressionLevel)
+        : m_encoder(compressionLevel) {}
 
     void setSlotCount(int count) { m_valueSizes.resize(std::size_t(count)); }
     // The value size of a slot, 0 before its first value.
@@ -46,6 +47,9 @@ public:
         ++m_events;
         m_rawBytes += size + 1;
     }
+
+    // Whether the write order of different signals' events at one key is kept (see BlockContent).
+    void setKeepKeyOrder(bool keep) { m_keepKeyOrder = keep; }
 
     bool isFull() const { return m_rawBytes >= kMaxRawBytes || m_events >= kMaxEvents; }
     bool isEmpty() const { return m_events == 0; }
@@ -84,6 +88,7 @@ private:
     EventKey m_lastKey;
     std::size_t m_rawBytes = 0;
     std::uint64_t m_events = 0;
+    bool m_keepKeyOrder = true;
     BlockContent m_content; // finish()'s own
 };
 

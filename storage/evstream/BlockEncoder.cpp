@@ -65,15 +65,17 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         std::memcpy(&slot32, p, 4);
         std::memcpy(&key32, p + 4, 4);
         auto slot = int(slot32);
-        if (key32 != key) {
-            closeKeyOrder(key);
-            key = key32;
-            lastSlot = -1;
+        if (c.keepKeyOrder) {
+            if (key32 != key) {
+                closeKeyOrder(key);
+                key = key32;
+                lastSlot = -1;
+            }
+            if (slot <= lastSlot)
+                m_keyInOrder = false;
+            lastSlot = slot;
+            m_slotsAtKey.push_back(slot);
         }
-        if (slot <= lastSlot)
-            m_keyInOrder = false;
-        lastSlot = slot;
-        m_slotsAtKey.push_back(slot);
         Slot& s = m_slots[slot32];
         s.valueSize = c.valueSizes[slot32];
         if (s.count == 0) {
@@ -90,7 +92,7 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         ++s.count;
         p += BlockContent::kRecordHeader + s.valueSize;
     }
-    if (c.logSize > 0)
+    if (c.logSize > 0 && c.keepKeyOrder)
         closeKeyOrder(key);
 }
 

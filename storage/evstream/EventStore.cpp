@@ -166,4 +166,12 @@ bool SetWriterThread(IEventsStreamWrite* stream, bool on) {
     return file != nullptr && file->setWriterThread(on);
 }
 
+bool SetWriteOrderKept(IEventsStreamWrite* stream, bool kept) {
+    auto* file = dynamic_cast<FileStreamWrite*>(stream);
+    if (file == nullptr)
+        return false;
+    file->setWriteOrderKept(kept);
+    return true;
+}
+
 } // namespace evstream

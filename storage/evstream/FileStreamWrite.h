@@ -37,6 +37,8 @@ public:
     // Encodes and writes blocks on a worker thread (on) or on the caller's (off, the default).
     // False when the stream is closed or has failed.
     bool setWriterThread(bool on);
+    // Whether the order of different signals' events at one key is stored (see EventStore.h).
+    void setWriteOrderKept(bool kept) { m_block.setKeepKeyOrder(kept); }
 
     // IEventsStreamWrite
     void AddRef() override { ++m_refs; }

@@ -131,6 +131,50 @@ TEST(WriterThread, IsRefusedByStreamsThatAreNotDatabaseFiles) {
     EXPECT_FALSE(SetWriterThread(nullptr, true));
 }
 
+TEST(WriteOrder, WhenNotKeptEventsAtOneKeyReadBackInDeclarationOrder) {
+    std::vector<Event> written = {
+        {5, 0, 3, {2}}, {5, 0, 1, {3}}, {5, 0, 2, {2}}, {5, 0, 1, {2}}, // signal 1 twice
+        {5, 1, 2, {3}}, {5, 1, 0, {3}}, {9, 0, 2, {3}}, {9, 0, 0, {2}},
+    };
+    std::vector<Event> expected = {
+        {5, 0, 1, {3}}, {5, 0, 1, {2}}, {5, 0, 2, {2}}, {5, 0, 3, {2}},
+        {5, 1, 0, {3}}, {5, 1, 2, {3}}, {9, 0, 0, {2}}, {9, 0, 2, {3}},
+    };
+    for (bool thread : {false, true}) {
+        TempFile file;
+        IEventsStreamWrite* w = OpenStreamWrite(file.path());
+        w->BeginDeclarations();
+        declareScalars(w, 4);
+        w->EndDeclarations();
+        ASSERT_TRUE(SetWriteOrderKept(w, false));
+        ASSERT_TRUE(SetWriterThread(w, thread));
+        ASSERT_TRUE(writeEvents(w, written));
+        ASSERT_TRUE(w->Release());
+
+        IEventsStreamRead* r = OpenStreamRead(file.path());
+        Releaser<IEventsStreamRead> release{r};
+        EXPECT_TRUE(readAll(r) == expected);
+    }
+    EXPECT_FALSE(SetWriteOrderKept(nullptr, false));
+}
+
+TEST(WriteOrder, NotKeptMakesShuffledKeysSmaller) {
+    auto events = randomEvents(200000, 50, 9);
+    std::uintmax_t sizes[2] = {};
+    for (bool kept : {false, true}) {
+        TempFile file;
+        IEventsStreamWrite* w = OpenStreamWrite(file.path());
+        w->BeginDeclarations();
+        declareScalars(w, 50);
+        w->EndDeclarations();
+        SetWriteOrderKept(w, kept);
+        ASSERT_TRUE(writeEvents(w, events));
+        ASSERT_TRUE(w->Release());
+        sizes[kept ? 1 : 0] = std::filesystem::file_size(file.path());
+    }
+    EXPECT_LT(sizes[0], sizes[1]);
+}
+
 // Caps the size of files this process writes, so that a write fails part way as on a full disk.
 class FileSizeLimit {
 public:
