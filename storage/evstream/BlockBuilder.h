@@ -42,7 +42,10 @@ public:
         auto key32 = std::uint32_t(m_keyTimes.size() - 1);
         std::memcpy(p, &slot32, 4);
         std::memcpy(p + 4, &key32, 4);
-        std::memcpy(p + 8, value, size);
+        if (size == 1) // most events of most files: no call for one byte
+            p[8] = *value;
+        else
+            std::memcpy(p + 8, value, size);
         m_logSize = need;
         ++m_events;
         m_rawBytes += size + 1;
