@@ -125,8 +125,14 @@ void importVcd(const Options& options, const std::string& database, ProgressBar&
         auto onProgress = [&](std::uint64_t done, std::uint64_t total) {
             progress.update(done, total);
         };
-        if (options.threads > 1) {
-            // The database writer has no threads of its own: run it on a second thread.
+        // Two threads: the database encodes and writes blocks on its own worker while the parser
+        // fills the next one. Three: the parser also hands its events to another thread.
+        if (options.threads > 1)
+            evstream::SetWriterThread(stream, true);
+        // VCD gives the order of the changes under one timestamp no meaning: not storing it
+        // saves about two bytes per change when a simulator writes them in no particular order.
+        evstream::SetWriteOrderKept(stream, false);
+        if (options.threads > 2) {
             KThreadedStreamWrite threaded(*stream);
             result = reader.importInto(threaded, onProgress);
             threaded.finish();

@@ -15,8 +15,9 @@ std::span<const Verb> allVerbs() {
              runTypesVerb},
         Verb{"convert", "Convert between waveform formats (.vcd, .vcd.gz, .awf)",
              "convert IN OUT [--threads N] [--4state]\n"
-             "  --threads N  N > 1: the database writer runs on a thread of its own beside the\n"
-             "               VCD parser (default 1; more than 2 threads are not used yet)\n"
+             "  --threads N  2: the database compresses and writes on a thread of its own\n"
+             "               beside the VCD parser; 3: the parser hands its events to a third\n"
+             "               (default 1; more than 3 threads are not used yet)\n"
              "  --4state     write VCD values in 0 1 x z instead of the nine std_logic states",
              runConvertVerb},
         Verb{"info", "Show the signal tree, end time, event counts and annotations of a file",

@@ -1,13 +1,14 @@
 #pragma once
 
-// Collects the events of one block in memory and encodes it as a block chunk.
+// Collects the events of one block in memory; its BlockEncoder turns them into a block chunk.
 //
-// Events arrive in (time, delta) order. Each slot appends its key indices (varints) and value
-// bytes to its own buffers, so encoding needs no sorting, and a block's memory is bounded by the
-// flush limits below whatever the file size. The builder also carries each slot's value across
-// blocks: it becomes the next block's milestone.
+// Events arrive in (time, delta) order. Adding one appends a record to a flat log (and a key to
+// the key table when the time or delta changes): no per-signal buffers are touched, so the caller's
+// cost per event is small and the sorting into sections happens in the encoder, which may run on
+// another thread (take() hands a block over). A block's memory is bounded by the flush limits
+// below whatever the file size.
 
-#include "storage/evstream/BlockLayout.h"
+#include "storage/evstream/BlockEncoder.h"
 
 #include <cstring>
 #include <vector>
@@ -20,96 +21,78 @@ public:
     static constexpr std::size_t kMaxRawBytes = std::size_t(1) << 20;
     static constexpr std::uint64_t kMaxEvents = std::uint64_t(1) << 18;
 
-    explicit BlockBuilder(int compressionLevel = 3) : m_level(compressionLevel) {}
+    explicit BlockBuilder(int compressionLevel = kBlockCompressionLevel)
+        : m_encoder(compressionLevel) {}
 
-    void setSlotCount(int count) { m_slots.resize(std::size_t(count)); }
+    void setSlotCount(int count) { m_valueSizes.resize(std::size_t(count)); }
     // The value size of a slot, 0 before its first value.
-    std::uint32_t valueSize(int slot) const { return m_slots[std::size_t(slot)].valueSize; }
-    void setValueSize(int slot, std::uint32_t size) { m_slots[std::size_t(slot)].valueSize = size; }
+    std::uint32_t valueSize(int slot) const { return m_valueSizes[std::size_t(slot)]; }
+    void setValueSize(int slot, std::uint32_t size) { m_valueSizes[std::size_t(slot)] = size; }
 
     // Adds one event; the caller has checked the slot, the key order and the value size.
     void add(int slot, const EventKey& key, const std::uint8_t* value) {
         if (m_keyTimes.empty() || key.time != m_lastKey.time || key.delta != m_lastKey.delta)
             startKey(key);
-        Slot& s = m_slots[std::size_t(slot)];
-        auto keyIndex = std::uint32_t(m_keyTimes.size() - 1);
-        if (s.count == 0) {
-            m_touched.push_back(slot);
-            s.lastKey = 0;
-        }
-        awf::appendVarint(s.keyDiffs, keyIndex - s.lastKey);
-        s.lastKey = keyIndex;
-        if (s.valueSize == 1) {
-            s.values.push_back(*value);
-        } else {
-            std::size_t end = s.values.size();
-            s.values.resize(end + s.valueSize);
-            std::memcpy(s.values.data() + end, value, s.valueSize);
-        }
-        ++s.count;
+        std::uint32_t size = m_valueSizes[std::size_t(slot)];
+        std::size_t need = m_logSize + BlockContent::kRecordHeader + size;
+        if (need > m_log.size())
+            growLog(need);
+        std::uint8_t* p = m_log.data() + m_logSize;
+        auto slot32 = std::uint32_t(slot);
+        auto key32 = std::uint32_t(m_keyTimes.size() - 1);
+        std::memcpy(p, &slot32, 4);
+        std::memcpy(p + 4, &key32, 4);
+        if (size == 1) // most events of most files: no call for one byte
+            p[8] = *value;
+        else
+            std::memcpy(p + 8, value, size);
+        m_logSize = need;
         ++m_events;
-        m_rawBytes += s.valueSize + 1;
-        if (slot <= m_lastSlotAtKey)
-            m_keyInOrder = false;
-        m_lastSlotAtKey = slot;
-        m_slotsAtKey.push_back(slot);
+        m_rawBytes += size + 1;
     }
+
+    // Whether the write order of different signals' events at one key is kept (see BlockContent).
+    void setKeepKeyOrder(bool keep) { m_keepKeyOrder = keep; }
 
     bool isFull() const { return m_rawBytes >= kMaxRawBytes || m_events >= kMaxEvents; }
     bool isEmpty() const { return m_events == 0; }
 
     // Encodes the block as a complete chunk (header and payload) into `chunk`, then starts the
-    // next block with the current values as its milestone.
-    void finish(awf::Bytes& chunk);
+    // next block.
+    void finish(awf::Bytes& chunk) {
+        take(m_content);
+        m_encoder.encode(m_content, chunk);
+    }
+    // The two halves of finish(): take() moves the block into `content` (swapping buffers, so
+    // that both sides reuse their memory) and starts the next block; encoder().encode() may then
+    // run on another thread, in block order, and gives the same bytes.
+    void take(BlockContent& content);
+    BlockEncoder& encoder() { return m_encoder; }
 
-    // Per-slot totals over every finished block, for the file index.
-    std::uint64_t totalEvents(int slot) const { return m_slots[std::size_t(slot)].eventsBefore; }
-    SimTime lastEventTime(int slot) const { return m_slots[std::size_t(slot)].lastTime; }
+    // Per-slot totals over every encoded block, for the file index.
+    std::uint64_t totalEvents(int slot) const { return m_encoder.totalEvents(slot); }
+    SimTime lastEventTime(int slot) const { return m_encoder.lastEventTime(slot); }
 
 private:
-    struct Slot {
-        std::uint32_t valueSize = 0;
-        std::uint32_t count = 0; // events in the current block
-        std::uint32_t lastKey = 0;
-        bool hasValue = false; // a value exists before the current block
-        awf::Bytes current;    // that value: the milestone
-        awf::Bytes keyDiffs;
-        awf::Bytes values;
-        std::uint64_t eventsBefore = 0;
-        SimTime lastTime = kNoTime; // time of the last event before the current block
-    };
+    void startKey(const EventKey& key) {
+        m_keyTimes.push_back(key.time);
+        m_keyDeltas.push_back(key.delta);
+        m_lastKey = key;
+        m_rawBytes += 2;
+    }
+    void growLog(std::size_t need);
 
-    struct Placed {
-        int slot;
-        bool own;
-        std::uint64_t group;  // small sections: the group they are in
-        std::uint64_t offset; // own: in the data area; small: in the group
-        std::uint64_t size;   // own: stored blob size; small: section size
-    };
-
-    void placeSections(awf::Bytes& data, std::vector<Placed>& placed,
-                       std::vector<std::pair<std::uint64_t, std::uint64_t>>& groups);
-    void encodeDirectory(std::uint64_t keysSize, const std::vector<Placed>& placed,
-                         const std::vector<std::pair<std::uint64_t, std::uint64_t>>& groups,
-                         awf::Bytes& raw) const;
-    void startKey(const EventKey& key);
-    void closeKeyOrder();
-    void encodeKeys(awf::Bytes& raw) const;
-    void encodeSection(const Slot& s, awf::Bytes& raw) const;
-    void resetBlock();
-
-    int m_level;
-    std::vector<Slot> m_slots;
-    std::vector<int> m_touched;
+    BlockEncoder m_encoder;
+    std::vector<std::uint32_t> m_valueSizes;
+    awf::Bytes m_log;
+    std::size_t m_logSize = 0;
     std::vector<SimTime> m_keyTimes;
     std::vector<DeltaCycle> m_keyDeltas;
     EventKey m_lastKey;
-    std::vector<KeyOrder> m_orders;
-    std::vector<int> m_slotsAtKey;
-    int m_lastSlotAtKey = -1;
-    bool m_keyInOrder = true;
     std::size_t m_rawBytes = 0;
     std::uint64_t m_events = 0;
+    bool m_keepKeyOrder = true;
+    BlockContent m_content; // finish()'s own
 };
 
 } // namespace evstream

@@ -116,7 +116,18 @@ void packValues(const awf::Bytes& values, awf::Bytes& out) {
         out.push_back(std::uint8_t(ValuePacking::Nibbles));
         std::size_t start = out.size();
         out.resize(start + (n + 1) / 2, 0);
-        for (std::size_t i = 0; i < n; ++i)
+        std::size_t i = 0;
+        // Eight bytes below 16 fold into four: pairs, then pairs of pairs, then the two halves.
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t w = load64(values.data() + i);
+            w = (w | w >> 4) & 0x00FF00FF00FF00FFull;
+            w = (w | w >> 8) & 0x0000FFFF0000FFFFull;
+            w = (w | w >> 16) & 0xFFFFFFFFull;
+            std::uint8_t* o = out.data() + start + i / 2;
+            for (int b = 0; b < 4; ++b)
+                o[b] = std::uint8_t(w >> (8 * b));
+        }
+        for (; i < n; ++i)
             out[start + i / 2] |= std::uint8_t(values[i] << (4 * (i % 2)));
     } else {
         out.push_back(std::uint8_t(ValuePacking::Raw));

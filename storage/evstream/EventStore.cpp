@@ -161,4 +161,17 @@ bool FlushStream(IEventsStreamWrite* stream) {
     return file != nullptr && file->flush();
 }
 
+bool SetWriterThread(IEventsStreamWrite* stream, bool on) {
+    auto* file = dynamic_cast<FileStreamWrite*>(stream);
+    return file != nullptr && file->setWriterThread(on);
+}
+
+bool SetWriteOrderKept(IEventsStreamWrite* stream, bool kept) {
+    auto* file = dynamic_cast<FileStreamWrite*>(stream);
+    if (file == nullptr)
+        return false;
+    file->setWriteOrderKept(kept);
+    return true;
+}
+
 } // namespace evstream

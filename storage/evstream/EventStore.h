@@ -52,5 +52,16 @@ std::uint32_t GetSignalValueSize(IEventsStreamRead* stream, SignalHandle handle)
 // (a few times a second at most), not per simulation step. False for a stream that is not a
 // database file, or on failure.
 bool FlushStream(IEventsStreamWrite* stream);
+// Encodes, compresses and writes the blocks of a database file on a worker thread (on) while the
+// caller goes on adding events, or on the caller's thread (off, the default). The file is the
+// same either way; a failure of the worker makes the next call on the stream return false. Worth
+// it with a second core free. False for a stream that is not a database file, or on failure.
+bool SetWriterThread(IEventsStreamWrite* stream, bool on);
+// Whether the write order of different signals' events at one time and delta is stored (the
+// default). Off, they read back in declaration order and the file is smaller: for sources that
+// give that order no meaning, such as the changes under one VCD timestamp. Events of one signal
+// keep their order either way. Applies from the block being filled; false for a stream that is not
+// a database file.
+bool SetWriteOrderKept(IEventsStreamWrite* stream, bool kept);
 
 } // namespace evstream

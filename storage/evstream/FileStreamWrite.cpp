@@ -34,6 +34,7 @@ FileStreamWrite::FileStreamWrite(std::string fileName) : m_fileName(std::move(fi
 }
 
 FileStreamWrite::~FileStreamWrite() {
+    m_worker.reset(); // before the file it writes to is closed
     if (m_fd >= 0)
         ::close(m_fd);
 }
@@ -144,7 +145,8 @@ bool FileStreamWrite::SetDelta(DeltaCycle delta) {
 bool FileStreamWrite::WriteValue(SignalHandle handle, const void* value, std::uint32_t size) {
     int slot = slotOf(handle);
     EventKey key{m_time, m_delta};
-    if (slot < 0 || m_phase != Phase::Events || key < m_lastKey || value == nullptr)
+    if (m_failed.load(std::memory_order_relaxed) || slot < 0 || m_phase != Phase::Events ||
+        key < m_lastKey || value == nullptr)
         return false;
     if (m_block.valueSize(slot) != size) {
         // A signal's value size is fixed by its first value.
@@ -163,13 +165,36 @@ bool FileStreamWrite::WriteValue(SignalHandle handle, const void* value, std::ui
 
 bool FileStreamWrite::flush() {
     if (m_phase != Phase::Events)
-        return m_phase != Phase::Closed;
+        return m_phase != Phase::Closed && !m_failed;
     if (!m_records.empty() && !writeRecordsChunk(awf::kTagMetadata))
         return false;
-    return m_block.isEmpty() || writeBlock();
+    // Readers see the block on return: wait for the worker to have written it.
+    return (m_block.isEmpty() || writeBlock()) && drainWorker();
+}
+
+bool FileStreamWrite::setWriterThread(bool on) {
+    if (m_phase == Phase::Closed || !drainWorker())
+        return false;
+    if (!on)
+        m_worker.reset();
+    else if (!m_worker)
+        m_worker = std::make_unique<BlockWriterThread>([this](const BlockContent& content) {
+            // The encoder is only used here while the worker runs: the caller drains first.
+            m_block.encoder().encode(content, m_workerChunk);
+            return writeBlockChunk(m_workerChunk);
+        });
+    return true;
+}
+
+bool FileStreamWrite::drainWorker() {
+    if (m_worker && !m_worker->drain())
+        m_failed = true;
+    return !m_failed;
 }
 
 bool FileStreamWrite::writeRecordsChunk(std::uint32_t tag) {
+    if (!drainWorker())
+        return false;
     awf::Bytes payload;
     awf::appendBlob(payload, m_records, 3);
     awf::ChunkHeader header;
@@ -189,8 +214,18 @@ bool FileStreamWrite::writeRecordsChunk(std::uint32_t tag) {
 }
 
 bool FileStreamWrite::writeBlock() {
+    if (m_worker) {
+        if (m_worker->submit(m_block))
+            return true;
+        m_failed = true;
+        return false;
+    }
     m_block.finish(m_chunk);
-    auto header = awf::decodeChunkHeader(m_chunk.data());
+    return writeBlockChunk(m_chunk);
+}
+
+bool FileStreamWrite::writeBlockChunk(const awf::Bytes& chunk) {
+    auto header = awf::decodeChunkHeader(chunk.data());
     BlockRef ref;
     ref.offset = m_fileSize;
     ref.payloadSize = header->payloadSize;
@@ -198,7 +233,7 @@ bool FileStreamWrite::writeBlock() {
     ref.firstTime = header->firstTime;
     ref.lastTime = header->lastTime;
     ref.eventCount = header->eventCount;
-    if (!writeChunk(m_chunk))
+    if (!writeChunk(chunk))
         return false;
     m_index.blocks.push_back(ref);
     return true;
@@ -231,6 +266,7 @@ bool FileStreamWrite::close() {
     if (m_phase != Phase::Events)
         ok = EndDeclarations();
     ok = ok && flush();
+    m_worker.reset();
     if (ok) {
         m_index.endTime = std::max(m_maxTime, m_lastKey.time);
         m_index.slots.resize(std::size_t(m_signals.size()));

@@ -6,13 +6,22 @@
 // metadata set later before the next events, one block chunk each time the block builder is full,
 // and at the last Release the final block, the index and the trailer. Each chunk is written with
 // one write call after it is complete, so a reader refreshing meanwhile sees whole chunks or a
-// torn last one, which its checksums reject. Memory stays at one block whatever the file size.
+// torn last one, which its checksums reject. Memory stays at one block whatever the file size,
+// or three with the writer thread (one filling, two encoding or waiting).
+//
+// With setWriterThread(true), finished blocks are encoded, compressed and written by a worker
+// thread (BlockWriterThread) while the caller fills the next block; the file is byte for byte the
+// same. The worker owns the file between a submit and the next drain: every other write (records,
+// flush, close) drains it first. A worker failure makes the next call return false.
 
 #include "storage/evstream/BlockBuilder.h"
+#include "storage/evstream/BlockWriterThread.h"
 #include "storage/evstream/FileIndex.h"
 #include "storage/evstream/IEventsStream.h"
 #include "storage/evstream/SignalTable.h"
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +34,11 @@ public:
 
     // Writes the events so far as a complete block, so that readers see them on Refresh.
     bool flush();
+    // Encodes and writes blocks on a worker thread (on) or on the caller's (off, the default).
+    // False when the stream is closed or has failed.
+    bool setWriterThread(bool on);
+    // Whether the order of different signals' events at one key is stored (see EventStore.h).
+    void setWriteOrderKept(bool kept) { m_block.setKeepKeyOrder(kept); }
 
     // IEventsStreamWrite
     void AddRef() override { ++m_refs; }
@@ -52,6 +66,8 @@ private:
     bool writeRecordsChunk(std::uint32_t tag);
     bool writeChunk(const awf::Bytes& chunk);
     bool writeBlock();
+    bool writeBlockChunk(const awf::Bytes& chunk);
+    bool drainWorker();
     bool close();
     int slotOf(SignalHandle handle) const {
         if (handle >= 0 && std::size_t(handle) < m_fastSlots.size())
@@ -64,7 +80,7 @@ private:
     int m_fd = -1;
     int m_refs = 1;
     Phase m_phase = Phase::Created;
-    bool m_failed = false;
+    std::atomic<bool> m_failed = false; // set by the worker too
     std::uint64_t m_fileSize = 0;
 
     SignalTable m_signals;
@@ -78,6 +94,8 @@ private:
     SimTime m_maxTime = 0;
     FileIndex m_index;
     awf::Bytes m_chunk;
+    awf::Bytes m_workerChunk; // the worker's
+    std::unique_ptr<BlockWriterThread> m_worker;
 };
 
 } // namespace evstream

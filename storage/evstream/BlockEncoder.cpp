@@ -1,0 +1,217 @@
+#include "storage/evstream/BlockEncoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace evstream {
+
+namespace {
+
+using Group = std::pair<std::uint64_t, std::uint64_t>; // offset and stored size in the data area
+
+struct Placed {
+    int slot;
+    bool own;
+    std::uint64_t group;  // small sections: the group they are in
+    std::uint64_t offset; // own: in the data area; small: in the group
+    std::uint64_t size;   // own: stored blob size; small: section size
+};
+
+void encodeDirectory(std::uint64_t keysSize, const std::vector<Placed>& placed,
+                     const std::vector<Group>& groups, const std::vector<std::uint32_t>& valueSizes,
+                     const std::vector<std::uint32_t>& counts, awf::Bytes& raw) {
+    awf::ByteWriter dir(raw);
+    dir.varint(0); // the key table opens the data area
+    dir.varint(keysSize);
+    dir.varint(groups.size());
+    for (const auto& [offset, size] : groups) {
+        dir.varint(offset);
+        dir.varint(size);
+    }
+    dir.varint(placed.size());
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        const Placed& p = placed[i];
+        dir.u32(std::uint32_t(p.slot));
+        dir.u32(valueSizes[i]);
+        dir.u32(counts[i]);
+        dir.u32(p.own ? 0x80000000u : std::uint32_t(p.group));
+        dir.u32(std::uint32_t(p.offset));
+        dir.u32(std::uint32_t(p.size));
+    }
+}
+
+} // namespace
+
+void BlockEncoder::closeKeyOrder(std::uint32_t key) {
+    // Ascending slot order at a key is implied; any other write order is recorded.
+    if (!m_keyInOrder)
+        m_orders.push_back(KeyOrder{key, m_slotsAtKey});
+    m_slotsAtKey.clear();
+    m_keyInOrder = true;
+}
+
+void BlockEncoder::sortEvents(const BlockContent& c) {
+    if (m_slots.size() < c.valueSizes.size())
+        m_slots.resize(c.valueSizes.size());
+    m_orders.clear();
+    m_slotsAtKey.clear();
+    m_keyInOrder = true;
+    const std::uint8_t* p = c.log.data();
+    const std::uint8_t* end = p + c.logSize;
+    std::uint32_t key = 0;
+    int lastSlot = -1;
+    while (p < end) {
+        std::uint32_t slot32, key32;
+        std::memcpy(&slot32, p, 4);
+        std::memcpy(&key32, p + 4, 4);
+        auto slot = int(slot32);
+        if (c.keepKeyOrder) {
+            if (key32 != key) {
+                closeKeyOrder(key);
+                key = key32;
+                lastSlot = -1;
+            }
+            if (slot <= lastSlot)
+                m_keyInOrder = false;
+            lastSlot = slot;
+            m_slotsAtKey.push_back(slot);
+        }
+        Slot& s = m_slots[slot32];
+        s.valueSize = c.valueSizes[slot32];
+        if (s.count == 0) {
+            m_touched.push_back(slot);
+            s.lastKey = 0;
+        }
+        awf::appendVarint(s.keyDiffs, key32 - s.lastKey);
+        s.lastKey = key32;
+        const std::uint8_t* value = p + BlockContent::kRecordHeader;
+        if (s.valueSize == 1)
+            s.values.push_back(*value);
+        else
+            s.values.insert(s.values.end(), value, value + s.valueSize);
+        ++s.count;
+        p += BlockContent::kRecordHeader + s.valueSize;
+    }
+    if (c.logSize > 0 && c.keepKeyOrder)
+        closeKeyOrder(key);
+}
+
+void BlockEncoder::encodeKeys(const BlockContent& c, awf::Bytes& raw) const {
+    awf::ByteWriter out(raw);
+    out.varint(c.keyTimes.size());
+    SimTime time = c.keyTimes.empty() ? 0 : c.keyTimes.front();
+    out.svarint(time);
+    for (std::size_t i = 0; i < c.keyTimes.size(); ++i) {
+        std::uint64_t step = std::uint64_t(c.keyTimes[i]) - std::uint64_t(time);
+        time = c.keyTimes[i];
+        out.varint(step << 1 | (c.keyDeltas[i] != 0 ? 1 : 0));
+        if (c.keyDeltas[i] != 0)
+            out.svarint(c.keyDeltas[i]);
+    }
+    out.varint(m_orders.size());
+    std::uint32_t key = 0;
+    for (const KeyOrder& order : m_orders) {
+        out.varint(order.key - key);
+        key = order.key;
+        out.varint(order.slots.size());
+        for (int slot : order.slots)
+            out.varint(std::uint64_t(slot));
+    }
+}
+
+void BlockEncoder::encodeSection(const Slot& s, awf::Bytes& raw) const {
+    raw.push_back(s.hasValue ? 1 : 0);
+    awf::ByteWriter out(raw);
+    out.varint(s.eventsBefore);
+    out.svarint(s.lastTime);
+    if (s.hasValue)
+        raw.insert(raw.end(), s.current.begin(), s.current.end());
+    raw.insert(raw.end(), s.keyDiffs.begin(), s.keyDiffs.end());
+    packValues(s.values, raw);
+}
+
+void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
+    sortEvents(c);
+    awf::Bytes data; // the data area: key table, then section groups and own sections
+    awf::Bytes raw;
+    encodeKeys(c, raw);
+    awf::appendBlob(data, raw, m_level);
+    std::uint64_t keysSize = data.size();
+
+    // Sections in slot order. Small ones are gathered into groups of a few KiB: big enough to
+    // compress well, small enough that reading a few neighbouring signals decodes little.
+    std::vector<Placed> placed;
+    std::vector<Group> groups;
+    std::vector<std::uint32_t> valueSizes, counts;
+    awf::Bytes group;
+    auto closeGroup = [&] {
+        if (group.empty())
+            return;
+        std::uint64_t offset = data.size();
+        awf::appendBlob(data, group, m_level);
+        groups.emplace_back(offset, data.size() - offset);
+        group.clear();
+    };
+    std::size_t slotCount = std::min(m_slots.size(), c.valueSizes.size());
+    for (std::size_t i = 0; i < slotCount; ++i) {
+        const Slot& s = m_slots[i];
+        if (!s.hasValue && s.count == 0)
+            continue;
+        // Encoded straight after the group's sections; a large one moves to a blob of its own.
+        std::size_t start = group.size();
+        encodeSection(s, group);
+        std::size_t size = group.size() - start;
+        valueSizes.push_back(s.valueSize);
+        counts.push_back(s.count);
+        if (size < kSmallSectionSize) {
+            placed.push_back({int(i), false, groups.size(), start, size});
+            if (group.size() >= kSectionGroupSize)
+                closeGroup();
+        } else {
+            std::uint64_t offset = data.size();
+            awf::appendBlob(data, std::span(group.data() + start, size), m_level);
+            group.resize(start);
+            placed.push_back({int(i), true, 0, offset, data.size() - offset});
+        }
+    }
+    closeGroup();
+    raw.clear();
+    encodeDirectory(keysSize, placed, groups, valueSizes, counts, raw);
+
+    chunk.resize(awf::kChunkHeaderSize);
+    awf::appendBlob(chunk, raw, m_level);
+    auto directorySize = std::uint32_t(chunk.size() - awf::kChunkHeaderSize);
+    chunk.insert(chunk.end(), data.begin(), data.end());
+
+    awf::ChunkHeader header;
+    header.tag = awf::kTagBlock;
+    header.directorySize = directorySize;
+    header.payloadSize = chunk.size() - awf::kChunkHeaderSize;
+    header.firstTime = c.keyTimes.empty() ? 0 : c.keyTimes.front();
+    header.lastTime = c.keyTimes.empty() ? 0 : c.keyTimes.back();
+    header.eventCount = c.events;
+    header.payloadCrc = awf::crc32(chunk.data() + awf::kChunkHeaderSize, header.payloadSize);
+    awf::encodeChunkHeader(header, chunk.data());
+    endBlock(c);
+}
+
+void BlockEncoder::endBlock(const BlockContent& c) {
+    for (int slot : m_touched) {
+        Slot& s = m_slots[std::size_t(slot)];
+        s.current.assign(s.values.end() - s.valueSize, s.values.end());
+        s.hasValue = true;
+        s.eventsBefore += s.count;
+        s.lastTime = c.keyTimes[s.lastKey];
+        s.count = 0;
+        s.keyDiffs.clear();
+        s.values.clear();
+        // Keep buffers for busy signals, but do not let a once-busy signal hold memory forever.
+        if (s.values.capacity() > 65536)
+            awf::Bytes().swap(s.values);
+        if (s.keyDiffs.capacity() > 65536)
+            awf::Bytes().swap(s.keyDiffs);
+    }
+    m_touched.clear();
+}
+
+} // namespace evstream
