@@ -25,6 +25,7 @@
 #include "document/KSignalsSet.h"
 #include "document/KViewSynchronizer.h"
 #include "storage/KTypesManager.h"
+#include "storage/query/IEventSources.h"
 
 #include <cstddef>
 #include <map>
@@ -38,7 +39,7 @@
 // Whether ending a change tells the host that the document is modified.
 enum class HostNotice { None, SetModified };
 
-class KDoc final : public IViewSynchronizer {
+class KDoc final : public IViewSynchronizer, public IEventSources {
 public:
     using SignalMap = std::map<SignalHandle, KSignalRecordPtr>;
     using TypeIndex = KSignalRecord::TypeIndex;
@@ -159,7 +160,14 @@ public:
     void addObserver(IUpdateObserver* observer) override;
     void removeObserver(IUpdateObserver* observer) override;
 
+    // IEventSources (KDocQuery.cpp): a signal with elements reads as its leaves, each at the byte
+    // offset its place in the element order gives it.
+    bool queryLeaves(SignalHandle handle, std::vector<QueryLeaf>& leaves) const override;
+    void querySegments(SignalHandle leaf, std::vector<QuerySegment>& segments) const override;
+
 private:
+    void collectLeaves(const KSignalRecord& record, std::uint32_t& offset,
+                       std::vector<QueryLeaf>& leaves) const;
     void indexName(const KSignalRecord& record);
     void unindexName(const KSignalRecord& record);
     std::string fullName(const KSignalRecord& record) const;

@@ -1,7 +1,10 @@
 #include "storage/KEventsReadHandle.h"
 
+#include "storage/KDatabaseSignalCursor.h"
 #include "storage/KEventsWriteHandle.h"
 #include "storage/KFileException.h"
+#include "storage/KMemoryEventIndex.h"
+#include "storage/KSignalCursor.h"
 #include "storage/MemoryWaveStream.h"
 #include "storage/evstream/EventStore.h"
 
@@ -210,6 +213,18 @@ EventValue KEventsReadHandle::value() const {
 
 SimTime KEventsReadHandle::endTime() const {
     return shifted(stream().GetEndTime(), m_record->offset);
+}
+
+std::unique_ptr<KSignalCursor> KEventsReadHandle::openCursor(SignalHandle handle) const {
+    evstream::IEventsStreamRead& source = stream();
+    if (m_record->inMemory) {
+        auto& memory = static_cast<KMemoryWaveStreamRead&>(source);
+        return KMemoryEventIndex::openCursor(memory.eventIndex(), handle, m_record->offset);
+    }
+    auto cursor = evstream::OpenSignalCursor(&source, handle);
+    if (!cursor)
+        return nullptr;
+    return std::make_unique<KDatabaseSignalCursor>(std::move(cursor), m_record->offset);
 }
 
 void KEventsReadHandle::refresh() {

@@ -23,10 +23,12 @@
 #include "storage/evstream/IEventsStream.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 class KEventsWriteHandle;
+class KSignalCursor;
 
 class KEventsReadHandle {
 public:
@@ -73,6 +75,11 @@ public:
     std::uint32_t valueSize() const;
     EventValue value() const;
     SimTime endTime() const;
+    // A cursor of its own over one signal's events, with this handle's offset applied; it keeps
+    // the source alive and does not disturb the handle's sequential reading. Null when the
+    // source cannot give one (a signal the source does not hold events for); throws KFileException
+    // for a null handle.
+    std::unique_ptr<KSignalCursor> openCursor(SignalHandle handle) const;
     // Makes data appended since opening visible; throws when the source cannot (memory sources
     // never can).
     void refresh();

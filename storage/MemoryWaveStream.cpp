@@ -1,5 +1,7 @@
 #include "storage/MemoryWaveStream.h"
 
+#include "storage/KMemoryEventIndex.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -62,16 +64,20 @@ void KMemoryWaveStreamWrite::sortEvents() {
 
 KMemoryWaveStreamRead* KMemoryWaveStreamWrite::snapshot() {
     sortEvents();
-    return new KMemoryWaveStreamRead(std::make_shared<const std::vector<MemoryEvent>>(m_events));
+    auto events = std::make_shared<const std::vector<MemoryEvent>>(m_events);
+    auto index = std::make_shared<const KMemoryEventIndex>(events);
+    return new KMemoryWaveStreamRead(std::move(events), std::move(index));
 }
 
 // KMemoryWaveStreamRead
 
-KMemoryWaveStreamRead::KMemoryWaveStreamRead(std::shared_ptr<const Store> events)
-    : m_events(std::move(events)), m_endTime(m_events->empty() ? 0 : m_events->back().time) {}
+KMemoryWaveStreamRead::KMemoryWaveStreamRead(std::shared_ptr<const Store> events,
+                                             std::shared_ptr<const KMemoryEventIndex> index)
+    : m_events(std::move(events)), m_index(std::move(index)),
+      m_endTime(m_events->empty() ? 0 : m_events->back().time) {}
 
 KMemoryWaveStreamRead* KMemoryWaveStreamRead::clone() const {
-    return new KMemoryWaveStreamRead(m_events);
+    return new KMemoryWaveStreamRead(m_events, m_index);
 }
 
 void KMemoryWaveStreamRead::AddRef() {

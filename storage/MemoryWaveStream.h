@@ -46,6 +46,7 @@ struct MemoryEvent {
 };
 
 class KMemoryWaveStreamRead;
+class KMemoryEventIndex;
 
 // A write-only stream of events in memory. It starts with one reference, at time 0, delta 0 and
 // with no events; the last Release destroys it. Time may go backwards: every event is placed by
@@ -115,6 +116,8 @@ public:
     // until its first Rewind). The two never interfere: the events are immutable.
     KMemoryWaveStreamRead* clone() const;
     std::size_t eventCount() const { return m_events->size(); }
+    // The per-signal index of the events, shared by all clones (built on first use).
+    std::shared_ptr<const KMemoryEventIndex> eventIndex() const { return m_index; }
 
     // evstream::IEventsStreamRead
     void AddRef() override;
@@ -146,7 +149,8 @@ public:
 private:
     friend class KMemoryWaveStreamWrite;
     // `events` must be in key order, stable for equal keys.
-    explicit KMemoryWaveStreamRead(std::shared_ptr<const Store> events);
+    KMemoryWaveStreamRead(std::shared_ptr<const Store> events,
+                          std::shared_ptr<const KMemoryEventIndex> index);
     ~KMemoryWaveStreamRead() override = default;
     void makeCurrent(const MemoryEvent& event);
 
@@ -156,6 +160,7 @@ private:
     SimTime m_time = 0;
     DeltaCycle m_delta = 0;
     std::shared_ptr<const Store> m_events;
+    std::shared_ptr<const KMemoryEventIndex> m_index;
     std::size_t m_cursor = kNoCursor;
     // The value of the event last read; its size is the current value length.
     EventValue m_value;

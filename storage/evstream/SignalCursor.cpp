@@ -50,6 +50,50 @@ bool SignalCursor::next() {
     return settle(m_block + 1, INT64_MIN);
 }
 
+bool SignalCursor::previous() {
+    if (m_events && m_position > 0) {
+        --m_position;
+        return true;
+    }
+    BlockStore& store = m_stream->store();
+    // Start the backward walk at the block that must hold the earlier event, not at the end.
+    SimTime earlier = kNoTime;
+    std::size_t end = m_events ? m_block : store.blocks().size();
+    if (m_events) {
+        earlier = m_events->previousTime;
+        if (earlier == kNoTime)
+            return false;
+    } else if (const SlotSummary* summary = store.summary(m_slot)) {
+        if (m_slot < 0 || summary->totalEvents == 0)
+            return false;
+        earlier = summary->lastEventTime;
+    }
+    if (earlier != kNoTime) {
+        const std::ptrdiff_t last = store.lastBlockStartingAtOrBefore(earlier);
+        end = std::min(end, std::size_t(last + 1));
+    }
+    return m_slot >= 0 && settleBackward(end);
+}
+
+bool SignalCursor::settleBackward(std::size_t end) {
+    BlockStore& store = m_stream->store();
+    for (std::size_t block = end; block-- > 0;) {
+        auto loaded = store.block(block);
+        auto entry = loaded->directory.find(m_slot);
+        if (!entry || entry->eventCount == 0)
+            continue;
+        auto events = store.section(block, m_slot);
+        if (!events || events->times.empty())
+            continue;
+        m_block = block;
+        m_events = std::move(events);
+        m_keys = loaded->keys;
+        m_position = m_events->times.size() - 1;
+        return true;
+    }
+    return false;
+}
+
 bool SignalCursor::settle(std::size_t block, SimTime time) {
     BlockStore& store = m_stream->store();
     for (; block < store.blocks().size(); ++block) {

@@ -30,6 +30,9 @@ public:
     bool seek(SimTime time);
     // Moves to the next event; false at the end.
     bool next();
+    // Moves to the event before the current one (from the end: to the signal's last event);
+    // false, and the cursor stays, when there is none. next() undoes it.
+    bool previous();
     bool atEnd() const { return m_events == nullptr; }
 
     // The event under the cursor (only when not atEnd).
@@ -43,6 +46,8 @@ public:
 private:
     // Settles on the first event at or after `time` in block `block` or a later one.
     bool settle(std::size_t block, SimTime time);
+    // Settles on the last event in the last block before `end` that holds events of the slot.
+    bool settleBackward(std::size_t end);
 
     FileStreamRead* m_stream;
     int m_slot;

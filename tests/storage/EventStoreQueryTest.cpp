@@ -190,6 +190,34 @@ TEST_P(EventStoreQuery, CursorSeeksToTheFirstEventAtOrAfterATime) {
     EXPECT_EQ(GetSignalValueSize(m_reader, 3), 2u);
 }
 
+TEST_P(EventStoreQuery, CursorStepsBackToTheEventBeforeIt) {
+    for (SignalHandle h = 0; h < kSignals; ++h) {
+        auto cursor = OpenSignalCursor(m_reader, h);
+        const auto& list = m_bySignal[h];
+        for (SimTime t : probeTimes()) {
+            auto it = std::lower_bound(list.begin(), list.end(), t,
+                                       [](const Event& e, SimTime v) { return e.time < v; });
+            cursor->seek(t);
+            if (it == list.begin()) {
+                EXPECT_FALSE(cursor->previous()) << "t=" << t << " h=" << h;
+                EXPECT_EQ(cursor->atEnd(), list.empty());
+                continue;
+            }
+            ASSERT_TRUE(cursor->previous()) << "t=" << t << " h=" << h;
+            const Event& before = *std::prev(it);
+            EXPECT_EQ(cursor->time(), before.time);
+            EXPECT_EQ(cursor->delta(), before.delta);
+            EXPECT_EQ(cursor->value()[0], before.value[0]);
+            EXPECT_EQ(cursor->eventIndex(), std::uint64_t(std::prev(it) - list.begin()));
+            // next() comes back to where the cursor was.
+            EXPECT_EQ(cursor->next(), it != list.end());
+            if (it != list.end()) {
+                EXPECT_EQ(cursor->eventIndex(), std::uint64_t(it - list.begin()));
+            }
+        }
+    }
+}
+
 TEST_P(EventStoreQuery, MilestonesAreBlockStartsInAscendingOrder) {
     SimTime t = -1;
     int count = 0;

@@ -1,0 +1,64 @@
+#pragma once
+
+// The unit an event query hands to its providers: one event (or one merged change) of one
+// signal, in the document's time frame with every offset already applied.
+//
+// The value is an EventValue: 8 bytes inline, a longer value in a shared block that copies of
+// the record share. The flags say what the query knows about the record beyond its value.
+
+#include "storage/EventValue.h"
+#include "storage/SimTime.h"
+
+#include <cstdint>
+#include <utility>
+
+class KEventRecord {
+public:
+    // Several events were folded into this change (a glitch when drawn).
+    static constexpr std::uint16_t kMerged = 1u << 0;
+    // The value lives in a shared block (it is longer than 8 bytes).
+    static constexpr std::uint16_t kSharedBlock = 1u << 2;
+
+    // State codes in the upper byte, set by the query that made the record.
+    enum State : std::uint8_t {
+        NoState = 0,
+        InForceAtStart = 1, // the value in force at the start time, from an earlier event
+        AtStart = 3,        // an event lying exactly at the start time
+    };
+
+    KEventRecord() = default;
+    KEventRecord(EventKey key, EventValue value, std::uint16_t flags = 0)
+        : m_time(key.time), m_delta(key.delta), m_value(std::move(value)) {
+        setFlags(flags);
+    }
+
+    SimTime time() const { return m_time; }
+    DeltaCycle delta() const { return m_delta; }
+    EventKey key() const { return {m_time, m_delta}; }
+    const EventValue& value() const { return m_value; }
+    void setValue(EventValue value) {
+        m_value = std::move(value);
+        setFlags(m_flags);
+    }
+
+    std::uint16_t flags() const { return m_flags; }
+    // The shared-block bit always follows the value, whatever is passed.
+    void setFlags(std::uint16_t flags) {
+        m_flags = static_cast<std::uint16_t>((flags & ~kSharedBlock) |
+                                             (m_value.isShared() ? kSharedBlock : 0));
+    }
+    bool isMerged() const { return (m_flags & kMerged) != 0; }
+    void setMerged(bool merged) { setFlags(merged ? (m_flags | kMerged) : (m_flags & ~kMerged)); }
+    std::uint8_t state() const { return static_cast<std::uint8_t>(m_flags >> 8); }
+    void setState(std::uint8_t state) {
+        m_flags = static_cast<std::uint16_t>((m_flags & 0x00FF) | (state << 8));
+    }
+
+    friend bool operator==(const KEventRecord&, const KEventRecord&) = default;
+
+private:
+    SimTime m_time = 0;
+    DeltaCycle m_delta = 0;
+    EventValue m_value;
+    std::uint16_t m_flags = 0;
+};

@@ -1,0 +1,144 @@
+#include "storage/query/KLeafCursor.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+namespace {
+
+constexpr SimTime kMinTime = std::numeric_limits<SimTime>::min();
+constexpr DeltaCycle kMinDelta = std::numeric_limits<DeltaCycle>::min();
+
+} // namespace
+
+KLeafCursor::KLeafCursor(std::vector<QuerySegment> segments)
+    : m_segments(std::move(segments)), m_cursors(m_segments.size()),
+      m_opened(m_segments.size(), false), m_segment(m_segments.size()) {}
+
+KLeafCursor::~KLeafCursor() = default;
+
+KSignalCursor* KLeafCursor::cursor(std::size_t index) {
+    if (!m_opened[index]) {
+        const QuerySegment& segment = m_segments[index];
+        if (segment.source)
+            m_cursors[index] = segment.source.openCursor(segment.sourceSignal);
+        m_opened[index] = true;
+    }
+    return m_cursors[index].get();
+}
+
+void KLeafCursor::seek(SimTime time) {
+    // The first segment that still holds events at or after `time`.
+    const EventKey first{time, kMinDelta};
+    const auto found =
+        std::partition_point(m_segments.begin(), m_segments.end(),
+                             [first](const QuerySegment& segment) { return segment.to <= first; });
+    enter(static_cast<std::size_t>(found - m_segments.begin()), time);
+}
+
+void KLeafCursor::next() {
+    if (atEnd())
+        return;
+    KSignalCursor* source = cursor(m_segment);
+    if (source != nullptr) {
+        if (m_place == Place::Source)
+            source->next();
+        if (takeSourceEvent())
+            return;
+    }
+    enter(m_segment + 1, kMinTime);
+}
+
+void KLeafCursor::enter(std::size_t index, SimTime time) {
+    for (m_segment = index; m_segment < m_segments.size(); ++m_segment) {
+        const QuerySegment& segment = m_segments[m_segment];
+        if (segment.from.time >= time) {
+            // The segment starts at or after `time`: its first event is the boundary.
+            if (boundaryValue(m_segment, m_value)) {
+                m_place = Place::Boundary;
+                m_key = segment.from;
+                return;
+            }
+            if (cursor(m_segment) != nullptr && takeSourceEvent())
+                return;
+            continue;
+        }
+        KSignalCursor* source = cursor(m_segment);
+        if (source == nullptr)
+            continue; // a constant's only event lies before `time`
+        source->seek(time);
+        if (takeSourceEvent())
+            return;
+    }
+}
+
+bool KLeafCursor::boundaryValue(std::size_t index, EventValue& value) {
+    const QuerySegment& segment = m_segments[index];
+    KSignalCursor* source = cursor(index);
+    if (source == nullptr) {
+        if (segment.source || segment.value.isEmpty())
+            return false;
+        value = segment.value;
+        return true;
+    }
+    // Events at from's time but at or before its delta are in force at from as well.
+    source->seek(segment.from.time);
+    while (!source->atEnd() && source->key() <= segment.from)
+        source->next();
+    EventKey key;
+    return source->previous(key, &value);
+}
+
+EventValue KLeafCursor::value() const {
+    if (m_place == Place::Source)
+        return m_cursors[m_segment]->value();
+    return m_value;
+}
+
+bool KLeafCursor::takeSourceEvent() {
+    KSignalCursor& source = *m_cursors[m_segment];
+    if (source.atEnd())
+        return false;
+    const EventKey key = source.key();
+    if (!(key < m_segments[m_segment].to))
+        return false;
+    m_place = Place::Source;
+    m_key = key;
+    return true;
+}
+
+bool KLeafCursor::previous(EventKey& key, EventValue* value) {
+    std::size_t index = m_segment;
+    if (!atEnd() && m_place == Place::Source) {
+        const QuerySegment& segment = m_segments[index];
+        if (m_cursors[index]->previous(key, value)) {
+            // An earlier source event is the value in force at from: the boundary event.
+            key = std::max(key, segment.from);
+            return true;
+        }
+    }
+    while (index-- > 0)
+        if (lastOfSegment(index, key, value))
+            return true;
+    return false;
+}
+
+bool KLeafCursor::lastOfSegment(std::size_t index, EventKey& key, EventValue* value) {
+    const QuerySegment& segment = m_segments[index];
+    KSignalCursor* source = cursor(index);
+    if (source == nullptr) {
+        if (segment.source || segment.value.isEmpty())
+            return false;
+        key = segment.from;
+        if (value != nullptr)
+            *value = segment.value;
+        return true;
+    }
+    source->seek(segment.to.time);
+    while (!source->atEnd() && source->key() < segment.to)
+        source->next();
+    if (!source->previous(key, value))
+        return false;
+    key = std::max(key, segment.from);
+    return true;
+}

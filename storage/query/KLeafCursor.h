@@ -1,0 +1,65 @@
+#pragma once
+
+// A cursor over the events of one leaf signal as its waveform shows them, across its segments.
+//
+// Inside a segment the leaf's events are its source signal's events (through a KSignalCursor
+// with the source's offset) clipped to [from, to). At a segment's from the leaf has an event with
+// the value in force in that segment's source there, so that a change of source is an ordinary
+// event to whoever reads the leaf; a source event lying exactly at from is that event, not a
+// second one. A segment without source but with value bytes is a constant: one event at from. A
+// gap between segments has no events: the value of the last event stays in force.
+//
+// Source cursors are opened per segment on first use and kept, so walking back and forth over
+// segment boundaries reopens nothing.
+
+#include "storage/KSignalCursor.h"
+#include "storage/query/IEventSources.h"
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+class KLeafCursor {
+public:
+    explicit KLeafCursor(std::vector<QuerySegment> segments);
+    KLeafCursor(KLeafCursor&&) noexcept = default;
+    KLeafCursor& operator=(KLeafCursor&&) noexcept = default;
+    ~KLeafCursor();
+
+    // Moves to the first event whose time is at or after `time`.
+    void seek(SimTime time);
+    // Moves to the next event (nothing at the end).
+    void next();
+    bool atEnd() const { return m_segment >= m_segments.size(); }
+    // The event under the cursor (only when not atEnd). The value is read only when asked for:
+    // a reader that skips an event never pays for its value.
+    EventKey key() const { return m_key; }
+    EventValue value() const;
+
+    // The last event strictly before the position (at the end: the last event of all); false
+    // when there is none. `value` may be null when only the key is wanted. Reads source cursors
+    // of earlier segments but does not move.
+    bool previous(EventKey& key, EventValue* value);
+
+private:
+    enum class Place { Boundary, Source };
+
+    // Settles on the first event with time at or after `time` in segment `index` or later.
+    void enter(std::size_t index, SimTime time);
+    // The value in force in a segment's source at its from; positions that segment's source
+    // cursor on the first event after from.
+    bool boundaryValue(std::size_t index, EventValue& value);
+    // Takes the source cursor's event when it lies inside the current segment.
+    bool takeSourceEvent();
+    // The last event of a whole segment.
+    bool lastOfSegment(std::size_t index, EventKey& key, EventValue* value);
+    KSignalCursor* cursor(std::size_t index);
+
+    std::vector<QuerySegment> m_segments;
+    std::vector<std::unique_ptr<KSignalCursor>> m_cursors;
+    std::vector<bool> m_opened;
+    std::size_t m_segment = 0;
+    Place m_place = Place::Boundary;
+    EventKey m_key;
+    EventValue m_value; // of a boundary event; a source event's value stays in its cursor
+};

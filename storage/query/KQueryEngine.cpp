@@ -1,0 +1,83 @@
+#include "storage/query/KQueryEngine.h"
+
+#include "storage/KSignalCursor.h"
+#include "storage/query/KCompositeCursor.h"
+#include "storage/query/KEventsProvider.h"
+#include "storage/query/KSignalRun.h"
+
+#include <algorithm>
+#include <limits>
+
+KQueryEngine::KQueryEngine(const IEventSources& sources, SimTime startTime)
+    : m_sources(sources), m_startTime(startTime) {}
+
+void KQueryEngine::addSignal(SignalHandle handle, SimTime mergeDistance) {
+    mergeDistance = std::max<SimTime>(mergeDistance, 0);
+    auto [found, added] = m_indexByHandle.try_emplace(handle, m_requests.size());
+    if (added) {
+        m_requests.push_back({handle, mergeDistance});
+        return;
+    }
+    SimTime& kept = m_requests[found->second].mergeDistance;
+    kept = std::min(kept, mergeDistance);
+}
+
+KCompositeCursor KQueryEngine::open(SignalHandle handle) const {
+    std::vector<QueryLeaf> leaves;
+    if (!m_sources.queryLeaves(handle, leaves))
+        return {};
+    std::vector<KLeafCursor> cursors;
+    cursors.reserve(leaves.size());
+    for (const QueryLeaf& leaf : leaves) {
+        std::vector<QuerySegment> segments;
+        m_sources.querySegments(leaf.handle, segments);
+        cursors.emplace_back(std::move(segments));
+    }
+    return KCompositeCursor(std::move(cursors), leaves);
+}
+
+void KQueryEngine::run(KEventsProvider& provider) {
+    std::vector<KSignalRun> runs;
+    runs.reserve(m_requests.size());
+    // The start value is what is in force before the first event after the start time.
+    const SimTime afterStart =
+        m_startTime == std::numeric_limits<SimTime>::max() ? m_startTime : m_startTime + 1;
+    for (const Request& request : m_requests) {
+        KCompositeCursor cursor = open(request.handle);
+        cursor.seek(afterStart);
+        if (cursor.hasPrevious()) {
+            const EventKey key = cursor.previousKey();
+            const KEventRecord record(key, cursor.previousValue());
+            provider.OnStartValue(request.handle, record, key.time == m_startTime);
+        } else {
+            provider.OnNoStartValue(request.handle);
+        }
+        runs.emplace_back(request.handle, request.mergeDistance, m_startTime, std::move(cursor));
+    }
+    deliverTogether(provider, runs);
+}
+
+void KQueryEngine::deliverTogether(KEventsProvider& provider, std::vector<KSignalRun>& runs) {
+    // Rounds through time: each round finds the signal furthest behind, and every signal reads
+    // up to a merge distance past that point. All signals thus read the same stretch of their
+    // sources at about the same time, which keeps a database file's recently decoded blocks
+    // useful; a stretch where nothing happens is jumped over in one round.
+    std::vector<KSignalRun*> active;
+    for (KSignalRun& run : runs)
+        if (!run.isDone())
+            active.push_back(&run);
+    while (!active.empty()) {
+        SimTime behind = std::numeric_limits<SimTime>::max();
+        for (const KSignalRun* run : active)
+            behind = std::min(behind, run->position());
+        for (KSignalRun* run : active) {
+            // Without a merge distance a signal is read to its end in one go.
+            const SimTime limit = run->mergeDistance() > 0
+                                      ? KSignalCursor::shifted(behind, run->mergeDistance())
+                                      : std::numeric_limits<SimTime>::max();
+            while (!run->isDone() && run->position() <= limit)
+                run->step(provider);
+        }
+        std::erase_if(active, [](const KSignalRun* run) { return run->isDone(); });
+    }
+}

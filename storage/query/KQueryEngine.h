@@ -1,0 +1,57 @@
+#pragma once
+
+// The query engine behind every events provider: it reads the requested signals' events from
+// the document's sources and calls the provider back.
+//
+// A run first gives every requested signal its start value (OnStartValue, or OnNoStartValue),
+// once, then each signal's changes after the start time in ascending (time, delta) order through
+// OnEvent, until the provider answers false or the changes end. The order holds per signal, not
+// across signals: signals with a merge distance (drawing) are read side by side through time,
+// at most a merge distance apart, so that they share the decoded blocks of a database file;
+// signals without one are read one after the other.
+//
+// Merge distance. A signal with merge distance md > 0 never gets two changes closer than md
+// unless they are the same: an event less than md after the last delivered change opens a
+// pending change at its time p, and everything before p + md folds into it (the latest value
+// wins; kMerged when more than the opening event was folded). The engine does not step through
+// the folded events: it seeks to p + md and asks what was in force just before, so a dense
+// stretch costs one seek per merge distance, however many events it holds. The pending change
+// is delivered before the first event at or after p + md, or at the end of the signal's events.
+
+#include "storage/query/IEventSources.h"
+#include "storage/query/KEventRecord.h"
+
+#include <cstddef>
+#include <unordered_map>
+#include <vector>
+
+class KEventsProvider;
+class KCompositeCursor;
+class KSignalRun;
+
+class KQueryEngine {
+public:
+    KQueryEngine(const IEventSources& sources, SimTime startTime);
+
+    // Requests a signal; a repeated request keeps the smaller merge distance (negative: 0).
+    void addSignal(SignalHandle handle, SimTime mergeDistance);
+    // Throws KFileException when a source cannot be read; the provider keeps what it was given.
+    void run(KEventsProvider& provider);
+
+    SimTime startTime() const { return m_startTime; }
+    const IEventSources& sources() const { return m_sources; }
+
+private:
+    struct Request {
+        SignalHandle handle;
+        SimTime mergeDistance;
+    };
+
+    KCompositeCursor open(SignalHandle handle) const;
+    static void deliverTogether(KEventsProvider& provider, std::vector<KSignalRun>& runs);
+
+    const IEventSources& m_sources;
+    SimTime m_startTime;
+    std::vector<Request> m_requests;
+    std::unordered_map<SignalHandle, std::size_t> m_indexByHandle;
+};
