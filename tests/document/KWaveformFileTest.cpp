@@ -5,6 +5,7 @@
 #include "document/KDoc.h"
 #include "document/KDocTemplate.h"
 #include "document/KEventsExtent.h"
+#include "document/KStoreEventsQuery.h"
 #include "document/KTempFiles.h"
 #include "document/KVBusCreator.h"
 #include "document/KWaveComment.h"
@@ -458,6 +459,62 @@ TEST_F(KWaveformFileTest, BadFilesDoNotOpen) {
     const std::string badVcd = folder.file("bad.vcd");
     { std::ofstream(badVcd) << "$var wire 1 ! x $end\n#zz\n"; }
     EXPECT_THROW(KDocTemplate::open(badVcd), KFileException);
+}
+
+} // namespace
+
+namespace {
+
+// "time+delta handle=bytes" for every event of a memory sink, in stream order.
+std::vector<std::string> sinkEvents(const KEventsWriteHandle& sink) {
+    KEventsReadHandle read = KEventsReadHandle::fromWriter(sink);
+    read.seek(0);
+    std::vector<std::string> lines;
+    for (SignalHandle handle = read.readNextEvent(); handle != kNoSignal;
+         handle = read.readNextEvent())
+        lines.push_back(std::to_string(read.time()) + "+" + std::to_string(read.delta()) + " " +
+                        std::to_string(handle) + "=" + bytesText(read.value()));
+    return lines;
+}
+
+TEST(KStoreEventsQueryTest, WindowsOfAnySizeWriteTheSameEventsInKeyOrder) {
+    KDoc doc;
+    std::vector<SourceEvent> events;
+    for (SimTime t = 0; t < 200; t += 7) {
+        events.push_back({t, 0, 0, static_cast<std::uint8_t>(t % 4)});
+        events.push_back({t, 0, 1, static_cast<std::uint8_t>(t % 3)});
+        events.push_back({t, 2, 0, static_cast<std::uint8_t>(t % 5)});
+    }
+    KEventsReadHandle source = memorySource(events);
+    const SignalHandle bus = addBus(doc);
+    const SignalHandle a = addLeaf(doc, {segmentOver(0, 100, source, 0)}, bus);
+    const SignalHandle b = addLeaf(doc, {segmentOver(0, 150, source, 1)}, bus);
+    const SignalHandle c = addLeaf(doc, {segmentOver(10, 190, source.cloned(-5), 0)});
+    std::vector<std::vector<std::string>> results;
+    for (std::size_t window : {std::size_t(1) << 20, std::size_t(1), std::size_t(5)}) {
+        KStoreEventsQuery query(doc, 180);
+        query.setWindowEvents(window);
+        query.addLeavesOf(bus);
+        query.addLeavesOf(c);
+        query.addLeavesOf(a); // already requested through the bus
+        KEventsWriteHandle sink = KEventsWriteHandle::createMemory();
+        query.writeTo(sink);
+        results.push_back(sinkEvents(sink));
+        EXPECT_EQ(query.writtenValues(), results.back().size());
+    }
+    EXPECT_EQ(results[1], results[0]);
+    EXPECT_EQ(results[2], results[0]);
+    ASSERT_FALSE(results[0].empty());
+    EXPECT_EQ(results[0].front(), "0+0 " + std::to_string(a) + "=0.");
+    EXPECT_NE(std::find(results[0].begin(), results[0].end(), "7+2 " + std::to_string(a) + "=2."),
+              results[0].end());
+    // Nothing after the limit, and b's segment ends at 150.
+    for (const std::string& line : results[0]) {
+        EXPECT_LE(std::stoll(line), 180) << line;
+        if (line.find(" " + std::to_string(b) + "=") != std::string::npos) {
+            EXPECT_LT(std::stoll(line), 150) << line;
+        }
+    }
 }
 
 } // namespace
