@@ -14,15 +14,18 @@ public:
         : KEventsProvider(owner.m_sources, start), m_owner(owner), m_end(end), m_first(first) {}
 
     void OnStartValue(SignalHandle handle, const KEventRecord& record, bool) override {
-        if (m_first)
-            leaf(handle).push_back(KEventRecord({0, 0}, record.value()));
+        if (!m_first)
+            return;
+        leaf(handle).push_back(KEventRecord({0, 0}, record.value()));
+        m_carried.push_back(handle);
     }
     bool OnEvent(SignalHandle handle, const KEventRecord& record) override {
         if (record.time() > m_end)
             return false;
         std::vector<KEventRecord>& events = leaf(handle);
-        // An event at (0, 0) replaces a value carried over from before 0.
-        if (!events.empty() && events.back().key() == record.key())
+        // An event at (0, 0) replaces a value carried over from before 0. Other events that share
+        // a key are kept: a source may hold several changes of one signal at one (time, delta).
+        if (events.size() == 1 && record.key() == EventKey{0, 0} && isCarried(handle))
             events.back() = record;
         else
             events.push_back(record);
@@ -37,9 +40,14 @@ private:
         return m_owner.m_leaves[m_owner.m_indexByHandle.at(handle)].events;
     }
 
+    bool isCarried(SignalHandle handle) const {
+        return std::find(m_carried.begin(), m_carried.end(), handle) != m_carried.end();
+    }
+
     KStoreEventsQuery& m_owner;
     SimTime m_end;
     bool m_first;
+    std::vector<SignalHandle> m_carried; // few: only segments moved before time 0 carry a value
 };
 
 KStoreEventsQuery::KStoreEventsQuery(const IEventSources& sources, SimTime limit)

@@ -518,3 +518,22 @@ TEST(KStoreEventsQueryTest, WindowsOfAnySizeWriteTheSameEventsInKeyOrder) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(KStoreEventsQueryTest, SeveralChangesAtOneKeyAreAllKept) {
+    KDoc doc;
+    KEventsReadHandle source =
+        memorySource({{2, 0, 0, 1}, {2, 0, 0, 2}, {5, 0, 0, 3}, {5, 0, 0, 2}, {5, 1, 0, 3}});
+    const SignalHandle a = addLeaf(doc, {segmentOver(0, 10, source, 0)});
+    KStoreEventsQuery query(doc, 10);
+    query.addLeavesOf(a);
+    KEventsWriteHandle sink = KEventsWriteHandle::createMemory();
+    query.writeTo(sink);
+    const std::string h = std::to_string(a);
+    EXPECT_EQ(sinkEvents(sink),
+              (std::vector<std::string>{"2+0 " + h + "=1.", "2+0 " + h + "=2.", "5+0 " + h + "=3.",
+                                        "5+0 " + h + "=2.", "5+1 " + h + "=3."}));
+}
+
+} // namespace
