@@ -191,9 +191,41 @@ TEST_F(KWaveformFileTest, DefaultsWriteNoProperty) {
 TEST_F(KWaveformFileTest, StartTimeIsWrittenButNotReadBack) {
     KEventsReadHandle source = memorySource({{0, 0, 0, 3}});
     const SignalHandle handle = addRow(doc, "late", {segmentOver(100, 200, source)});
+    const std::vector<std::string> before = allEvents(doc);
     const std::string path = folder.file("s.awf");
     ASSERT_TRUE(doc.saveDocument(path));
     EXPECT_EQ(KEventsReadHandle::openDatabase(path).property(handle, "StartTime"), "100");
+    // The value in force where the segment starts is an event there in the file.
+    EXPECT_EQ(allEvents(*reopen(path)), before);
+    EXPECT_EQ(before, (std::vector<std::string>{"/top/late 100=3.", "/top/late none"}));
+}
+
+TEST_F(KWaveformFileTest, OneSignalIsWrittenWithItsElementsAndWithoutAnnotations) {
+    KEventsReadHandle source = memorySource({{0, 0, 0, 2}, {0, 0, 1, 3}, {4, 0, 1, 2}});
+    const SignalHandle a = addRow(doc, "a", {segmentOver(0, 10, source, 0)});
+    const SignalHandle bus = addRow(doc, "bus", {});
+    for (int i = 0; i < 2; ++i) {
+        const KSignalRecordPtr element =
+            doc.record(addLeaf(doc, {segmentOver(0, 10, source, i)}, bus));
+        element->setName("bus(" + std::to_string(i) + ")");
+        element->setParentNameLength(3);
+        element->setHierarchyIndex(doc.record(bus)->hierarchyIndex());
+    }
+    doc.rebuildNameIndex();
+    ASSERT_TRUE(doc.addItem(std::make_unique<KWaveComment>(bus, 0, 5, "note")));
+    const std::string path = folder.file("one.awf");
+    KWaveformWriter(doc).writeSignal(bus, path);
+    auto again = reopen(path);
+    ASSERT_EQ(again->rowCount(), 1u);
+    EXPECT_EQ(again->findByName("/top/a"), 0);
+    EXPECT_EQ(again->record(again->rows()[0])->children().size(), 2u);
+    EXPECT_TRUE(again->items().empty());
+    std::vector<std::string> expected = allEvents(doc);
+    std::erase_if(expected, [](const std::string& line) { return line.starts_with("/top/a "); });
+    EXPECT_EQ(allEvents(*again), expected);
+    EXPECT_THROW(KWaveformWriter(doc).writeSignal(999, path), KFileException);
+    EXPECT_THROW(KWaveformWriter(doc).write(folder.file("no/such/folder.awf")), KFileException);
+    (void)a;
 }
 
 TEST(KWaveformWriterTest, DefaultAnalogRangesByType) {
