@@ -6,11 +6,13 @@
 #include "app/Verbs.h"
 #include "document/KDoc.h"
 #include "document/KEventsExtent.h"
+#include "document/KStoreEventsQuery.h"
 #include "document/KWaveComment.h"
 #include "document/KWaveformWriter.h"
+#include "storage/KEventsWriteHandle.h"
 #include "storage/KFileException.h"
 #include "storage/TimeFormat.h"
-#include "storage/query/KEventsProvider.h"
+#include "storage/evstream/IEventsStream.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -26,15 +28,71 @@ const char* modeText(std::uint32_t mode) {
     return mode < 8 ? kModes[mode] : "unknown";
 }
 
-// Counts the changes of each requested signal from time 0 on.
-class KMyEventsProvider final : public KEventsProvider {
+// Counts the changes of every signal from the values a save would write: the store walk reads
+// all leaves side by side through time, so a database file's blocks are decoded once, not once
+// per signal. A bus counts each (time, delta) at which any of its elements changes once.
+class CountingSink final : public evstream::IEventsStreamWrite {
 public:
-    explicit KMyEventsProvider(const KDoc& doc) : KEventsProvider(doc, -1) {}
-    bool OnEvent(SignalHandle handle, const KEventRecord&) override {
-        ++counts[handle];
-        return true;
+    explicit CountingSink(const KDoc& doc) {
+        for (const auto& [handle, record] : doc.signals())
+            if (record->children().empty())
+                for (SignalHandle up = handle; up != 0; up = doc.record(up)->parent())
+                    m_counted[handle].push_back(up);
     }
     std::map<SignalHandle, std::int64_t> counts;
+
+    void AddRef() override { ++m_refs; }
+    bool Release() override {
+        if (--m_refs == 0)
+            delete this;
+        return true;
+    }
+    bool BeginDeclarations() override { return true; }
+    bool EndDeclarations() override { return true; }
+    bool DeclareScalar(SignalHandle, const evstream::SignalInfo&) override { return true; }
+    bool DeclareComposite(SignalHandle, const evstream::SignalInfo&) override { return true; }
+    bool AddAnnotation(SignalHandle, SimTime, std::string_view, std::string_view) override {
+        return true;
+    }
+    bool SetProperty(SignalHandle, std::string_view, std::string_view) override { return true; }
+    bool SetTypeInfoString(SignalHandle, std::string_view) override { return true; }
+    bool SetTime(const SimTime& time) override {
+        m_time = time;
+        m_delta = 0;
+        ++m_key;
+        return true;
+    }
+    const SimTime& GetTime() override { return m_time; }
+    bool SetDelta(DeltaCycle delta) override {
+        m_delta = delta;
+        ++m_key;
+        return true;
+    }
+    DeltaCycle GetDelta() override { return m_delta; }
+    bool WriteValue(SignalHandle handle, const void*, std::uint32_t) override {
+        ++total;
+        auto found = m_counted.find(handle);
+        if (found == m_counted.end())
+            return true;
+        for (SignalHandle each : found->second) {
+            std::int64_t& last = m_lastKey[each];
+            // A leaf counts every value; a bus once per key.
+            if (each == handle || last != m_key)
+                ++counts[each];
+            last = m_key;
+        }
+        return true;
+    }
+    std::string GetFileName() override { return "(counting)"; }
+    std::int64_t total = 0;
+
+private:
+    int m_refs = 1;
+    SimTime m_time = 0;
+    DeltaCycle m_delta = 0;
+    std::int64_t m_key = 0;
+    std::map<SignalHandle, std::vector<SignalHandle>> m_counted; // a leaf and its ancestors
+    std::map<SignalHandle, std::int64_t> m_lastKey;
 };
 
 struct Annotation {
@@ -46,14 +104,17 @@ struct Annotation {
 class InfoPrinter {
 public:
     explicit InfoPrinter(const KDoc& doc) : m_doc(doc), m_writer(doc) {
-        KMyEventsProvider provider(doc);
-        for (const auto& [handle, record] : doc.signals())
-            provider.addSignal(handle);
-        provider.run();
-        m_counts = std::move(provider.counts);
-        for (const auto& [handle, record] : doc.signals())
-            if (record->children().empty())
-                m_total += m_counts[handle];
+        auto* sink = new CountingSink(doc);
+        KEventsWriteHandle handle = KEventsWriteHandle::adopt(sink);
+        const SimTime end = doc.endTime();
+        if (end != kNoTime) {
+            KStoreEventsQuery query(doc, end);
+            for (SignalHandle row : doc.rows())
+                query.addLeavesOf(row);
+            query.writeTo(handle);
+        }
+        m_counts = sink->counts;
+        m_total = sink->total;
         collectAnnotations();
     }
 
