@@ -103,7 +103,8 @@ TEST_F(DocumentVerbs, ValueShowsEveryRowOrTheNamedSignals) {
                               "counter_tb/n = -2\n"),
               std::string::npos)
         << all.output;
-    RunResult some = run("value " + m_data + "ghdl_counter.vcd --at \"1.5 us\" r COUNTER_TB/COUNT --json");
+    RunResult some =
+        run("value " + m_data + "ghdl_counter.vcd --at \"1.5 us\" r COUNTER_TB/COUNT --json");
     ASSERT_EQ(some.exitCode, 0) << some.output;
     EXPECT_NE(some.output.find("\"timePs\":1500000,\"values\":[{\"name\":\"counter_tb/r\","
                                "\"value\":\"9.5\"},{\"name\":\"counter_tb/count\""),
@@ -167,6 +168,10 @@ TEST_F(DocumentVerbs, ReadingAVcdLeavesNoTemporaryFile) {
     ASSERT_EQ(result.exitCode, 0) << result.output;
     result = run("events " + m_data + "ghdl_hier.vcd nosuchsignal", "TMPDIR=" + temporary.string());
     EXPECT_EQ(result.exitCode, 1);
+    // A reader that stops after the first line.
+    result =
+        run("events " + m_data + "ghdl_counter.vcd clk | head -1", "TMPDIR=" + temporary.string());
+    EXPECT_EQ(result.output, "0 ps             0\n");
     EXPECT_TRUE(fs::is_empty(temporary));
 }
 
