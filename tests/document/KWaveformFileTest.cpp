@@ -454,6 +454,10 @@ TEST_F(KWaveformFileTest, UndoReadySegmentsStillReadAfterSaves) {
     EXPECT_NE(allEvents(doc), before);
     doc.record(a)->setSegments(kept); // undo
     EXPECT_EQ(allEvents(doc), before);
+    // Moving them (an insert-form edit) still reads the deleted file through the open source.
+    ASSERT_TRUE(doc.record(a)->segments().shiftFrom({0, 0}, 5));
+    EXPECT_EQ(allEvents(doc),
+              (std::vector<std::string>{"/top/a 25=3.", "/top/a 5=2.", "/top/a none"}));
 }
 
 TEST(KTempFilesTest, FilesAreMadeInTheTemporaryFolderAndDeleted) {
