@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::string path = base + ".awf";
     static const std::string savedPath = base + "-saved.awf";
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(data, 1, size, f);
+        if (size != 0)
+            std::fwrite(data, 1, size, f);
         std::fclose(f);
     } else {
         return 0;
