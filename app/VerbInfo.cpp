@@ -1,13 +1,20 @@
-// tessel-wave info FILE [--json]: the signal tree of a waveform file (.awf, or a VCD read
-// through the importer) with types, modes, end times, event counts and annotations.
+// tessel-wave info FILE [--json]: a waveform file (.awf, or a VCD converted on the way) as the
+// document sees it: rows with their elements, types, modes, end times, event counts, the
+// properties that differ from the defaults, comments and measurements.
 
+#include "app/VerbSupport.h"
 #include "app/Verbs.h"
+#include "document/KDoc.h"
+#include "document/KEventsExtent.h"
+#include "document/KStoreEventsQuery.h"
+#include "document/KWaveComment.h"
+#include "document/KWaveformWriter.h"
+#include "storage/KEventsWriteHandle.h"
 #include "storage/KFileException.h"
 #include "storage/TimeFormat.h"
-#include "storage/evstream/EventStore.h"
-#include "storage/vcd/KVcdReader.h"
-#include "storage/vcd/KVcdType.h"
+#include "storage/evstream/IEventsStream.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -15,206 +22,205 @@
 
 namespace {
 
-struct SignalEntry {
-    SignalHandle handle = kNoSignal;
-    evstream::SignalInfo info;
-    std::string typeString;
-    std::int64_t events = 0;
-    std::vector<evstream::Annotation> annotations;
-    std::vector<SignalEntry> children;
-};
-
-struct FileInfo {
-    std::string fileName;
-    SimTime endTime = 0;
-    std::int64_t events = 0;
-    std::vector<SignalEntry> signals;
-};
-
-const char* modeText(int mode) {
+const char* modeText(std::uint32_t mode) {
     static const char* kModes[] = {"unspecified", "in",      "out",    "inout",
                                    "buffer",      "linkage", "signal", "variable"};
-    return mode >= 0 && mode < 8 ? kModes[mode] : "unknown";
+    return mode < 8 ? kModes[mode] : "unknown";
 }
 
-// The VHDL subtype text of a type string: full for the types VCD carries, the bare type name
-// otherwise. TODO: take GetTypeIdentifier of KTypeInfo when it lands.
-std::string typeText(const std::string& typeString) {
-    if (typeString.empty())
-        return "<type unknown>";
-    if (auto type = KVcdType::fromTypeInfoString(typeString);
-        type && type->kind() == KVcdType::Kind::LogicVector)
-        return std::string(type->isTwoState() ? "bit_vector(" : "std_logic_vector(") +
-               std::to_string(type->left()) +
-               (type->left() >= type->right() ? " downto " : " to ") +
-               std::to_string(type->right()) + ")";
-    std::size_t first = typeString.find('#');
-    std::size_t second = first == std::string::npos ? first : typeString.find('#', first + 1);
-    if (second == std::string::npos)
-        return typeString;
-    std::size_t length = std::strtoul(typeString.c_str() + first + 1, nullptr, 10);
-    return typeString.substr(second + 1, length);
-}
-
-// Collects a VCD file's declarations and counts its events without storing them.
-class CountingSink : public evstream::IEventsStreamWrite {
+// Counts the changes of every signal from the values a save would write: the store walk reads
+// all leaves side by side through time, so a database file's blocks are decoded once, not once
+// per signal. A bus counts each (time, delta) at which any of its elements changes once.
+class CountingSink final : public evstream::IEventsStreamWrite {
 public:
-    FileInfo& info;
-    std::map<SignalHandle, std::size_t> index;
-    SimTime time = 0;
-    DeltaCycle delta = 0;
+    explicit CountingSink(const KDoc& doc) {
+        for (const auto& [handle, record] : doc.signals())
+            if (record->children().empty())
+                for (SignalHandle up = handle; up != 0; up = doc.record(up)->parent())
+                    m_counted[handle].push_back(up);
+    }
+    std::map<SignalHandle, std::int64_t> counts;
 
-    explicit CountingSink(FileInfo& target) : info(target) {}
-    void AddRef() override {}
-    bool Release() override { return true; }
-    bool BeginDeclarations() override { return true; }
-    bool EndDeclarations() override { return true; }
-    bool DeclareScalar(SignalHandle handle, const evstream::SignalInfo& declared) override {
-        index[handle] = info.signals.size();
-        info.signals.push_back({handle, declared, {}, 0, {}, {}});
+    void AddRef() override { ++m_refs; }
+    bool Release() override {
+        if (--m_refs == 0)
+            delete this;
         return true;
     }
-    bool DeclareComposite(SignalHandle handle, const evstream::SignalInfo& declared) override {
-        return DeclareScalar(handle, declared);
-    }
+    bool BeginDeclarations() override { return true; }
+    bool EndDeclarations() override { return true; }
+    bool DeclareScalar(SignalHandle, const evstream::SignalInfo&) override { return true; }
+    bool DeclareComposite(SignalHandle, const evstream::SignalInfo&) override { return true; }
     bool AddAnnotation(SignalHandle, SimTime, std::string_view, std::string_view) override {
         return true;
     }
     bool SetProperty(SignalHandle, std::string_view, std::string_view) override { return true; }
-    bool SetTypeInfoString(SignalHandle handle, std::string_view typeInfo) override {
-        info.signals[index[handle]].typeString = typeInfo;
+    bool SetTypeInfoString(SignalHandle, std::string_view) override { return true; }
+    bool SetTime(const SimTime& time) override {
+        m_time = time;
+        m_delta = 0;
+        ++m_key;
         return true;
     }
-    bool SetTime(const SimTime& t) override {
-        time = t;
+    const SimTime& GetTime() override { return m_time; }
+    bool SetDelta(DeltaCycle delta) override {
+        m_delta = delta;
+        ++m_key;
         return true;
     }
-    const SimTime& GetTime() override { return time; }
-    bool SetDelta(DeltaCycle d) override {
-        delta = d;
-        return true;
-    }
-    DeltaCycle GetDelta() override { return delta; }
+    DeltaCycle GetDelta() override { return m_delta; }
     bool WriteValue(SignalHandle handle, const void*, std::uint32_t) override {
-        ++info.signals[static_cast<std::size_t>(handle)].events;
-        ++info.events;
+        ++total;
+        auto found = m_counted.find(handle);
+        if (found == m_counted.end())
+            return true;
+        for (SignalHandle each : found->second) {
+            std::int64_t& last = m_lastKey[each];
+            // A leaf counts every value; a bus once per key.
+            if (each == handle || last != m_key)
+                ++counts[each];
+            last = m_key;
+        }
         return true;
     }
-    std::string GetFileName() override { return info.fileName; }
+    std::string GetFileName() override { return "(counting)"; }
+    std::int64_t total = 0;
+
+private:
+    int m_refs = 1;
+    SimTime m_time = 0;
+    DeltaCycle m_delta = 0;
+    std::int64_t m_key = 0;
+    std::map<SignalHandle, std::vector<SignalHandle>> m_counted; // a leaf and its ancestors
+    std::map<SignalHandle, std::int64_t> m_lastKey;
 };
 
-void readVcd(FileInfo& info) {
-    CountingSink sink(info);
-    KVcdImportSummary summary = KVcdReader(info.fileName).importInto(sink);
-    info.endTime = summary.endTime;
-}
+struct Annotation {
+    SimTime time;
+    std::string key;
+    std::string text;
+};
 
-SignalEntry readSignal(evstream::IEventsStreamRead& stream, SignalHandle handle) {
-    SignalEntry entry;
-    entry.handle = handle;
-    if (!stream.GetSignalInfo(handle, entry.info))
-        throw KFileException::generic(stream.GetFileName(), "cannot read the signal tree");
-    entry.typeString = stream.GetTypeInfoString(handle);
-    int annotations = stream.GetAnnotationCount(handle);
-    for (int i = 0; i < annotations; ++i) {
-        evstream::Annotation annotation;
-        if (stream.GetAnnotation(handle, i, annotation))
-            entry.annotations.push_back(std::move(annotation));
-    }
-    for (int i = 0; entry.info.isComposite && i < entry.info.childCount; ++i)
-        entry.children.push_back(readSignal(stream, stream.GetChild(handle, i)));
-    return entry;
-}
-
-void countEvents(std::vector<SignalEntry>& entries,
-                 const std::map<SignalHandle, std::int64_t>& counts) {
-    for (SignalEntry& entry : entries) {
-        auto found =
-            counts.find(entry.info.sameEventsAs >= 0 ? entry.info.sameEventsAs : entry.handle);
-        entry.events = found == counts.end() ? 0 : found->second;
-        countEvents(entry.children, counts);
-    }
-}
-
-void readDatabase(FileInfo& info) {
-    evstream::IEventsStreamRead* stream = evstream::OpenStreamRead(info.fileName);
-    try {
-        int roots = stream->GetRootCount();
-        for (int i = 0; i < roots; ++i)
-            info.signals.push_back(readSignal(*stream, stream->GetRoot(i)));
-        std::map<SignalHandle, std::int64_t> counts;
-        if (stream->Rewind(0))
-            for (SignalHandle h = stream->ReadNextEvent(); h != kNoSignal;
-                 h = stream->ReadNextEvent()) {
-                ++counts[h];
-                ++info.events;
-            }
-        countEvents(info.signals, counts);
-        info.endTime = stream->GetEndTime();
-    } catch (...) {
-        stream->Release();
-        throw;
-    }
-    stream->Release();
-}
-
-std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += c;
+class InfoPrinter {
+public:
+    explicit InfoPrinter(const KDoc& doc) : m_doc(doc), m_writer(doc) {
+        auto* sink = new CountingSink(doc);
+        KEventsWriteHandle handle = KEventsWriteHandle::adopt(sink);
+        const SimTime end = doc.endTime();
+        if (end != kNoTime) {
+            KStoreEventsQuery query(doc, end);
+            for (SignalHandle row : doc.rows())
+                query.addLeavesOf(row);
+            query.writeTo(handle);
         }
+        m_counts = sink->counts;
+        m_total = sink->total;
+        collectAnnotations();
     }
-    return out + "\"";
-}
 
-SimTime endOf(const SignalEntry& entry, const FileInfo& info) {
-    return entry.info.endTime == kNoTime ? info.endTime : entry.info.endTime;
-}
+    std::int64_t totalEvents() const { return m_total; }
 
-void printText(const std::vector<SignalEntry>& entries, const FileInfo& info, int depth) {
-    for (const SignalEntry& entry : entries) {
-        std::printf("%*s%s : %s  [%s]  end %s, %lld events", depth * 2, "", entry.info.name.c_str(),
-                    typeText(entry.typeString).c_str(), modeText(entry.info.mode),
-                    FormatTime(endOf(entry, info)).c_str(), static_cast<long long>(entry.events));
-        if (entry.info.sameEventsAs >= 0)
-            std::printf(" (same events as handle %d)", entry.info.sameEventsAs);
-        std::printf("\n");
-        for (const evstream::Annotation& annotation : entry.annotations)
-            std::printf("%*s  %s at %s: %s\n", depth * 2, "", annotation.key.c_str(),
-                        FormatTime(annotation.time).c_str(), annotation.text.c_str());
-        printText(entry.children, info, depth + 1);
+    void printText(SignalHandle handle, int depth) const {
+        const KSignalRecord& record = *m_doc.record(handle);
+        std::printf("%*s%s : %s  [%s]  end %s, %lld events\n", depth * 2, "",
+                    m_doc.fullName(handle).c_str(), typeText(record).c_str(),
+                    modeText(record.mode()), FormatTime(endOf(record)).c_str(),
+                    static_cast<long long>(count(handle)));
+        std::string properties;
+        for (const auto& [key, value] : m_writer.properties(record))
+            properties += (properties.empty() ? "" : ", ") + key + "=" + value;
+        if (!properties.empty())
+            std::printf("%*s  properties: %s\n", depth * 2, "", properties.c_str());
+        for (const Annotation& note : annotationsOf(handle))
+            std::printf("%*s  %s at %s: %s\n", depth * 2, "", note.key.c_str(),
+                        FormatTime(note.time).c_str(), note.text.c_str());
+        for (const KSignalRecordPtr& child : record.children())
+            printText(child->handle(), depth + 1);
     }
-}
 
-std::string json(const std::vector<SignalEntry>& entries, const FileInfo& info) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const SignalEntry& entry = entries[i];
-        out += (i ? ",{" : "{");
-        out += "\"name\":" + jsonString(entry.info.name) +
-               ",\"type\":" + jsonString(typeText(entry.typeString)) +
-               ",\"typeString\":" + jsonString(entry.typeString) +
-               ",\"mode\":" + jsonString(modeText(entry.info.mode)) +
-               ",\"endTime\":" + jsonString(FormatTime(endOf(entry, info))) +
-               ",\"endTimePs\":" + std::to_string(endOf(entry, info)) +
-               ",\"events\":" + std::to_string(entry.events) + ",\"annotations\":[";
-        for (std::size_t a = 0; a < entry.annotations.size(); ++a)
-            out += std::string(a ? "," : "") +
-                   "{\"time\":" + jsonString(FormatTime(entry.annotations[a].time)) +
-                   ",\"key\":" + jsonString(entry.annotations[a].key) +
-                   ",\"text\":" + jsonString(entry.annotations[a].text) + "}";
-        out += "],\"children\":" + json(entry.children, info) + "}";
+    std::string json(const std::vector<SignalHandle>& handles) const {
+        std::string out = "[";
+        for (std::size_t i = 0; i < handles.size(); ++i) {
+            const KSignalRecord& record = *m_doc.record(handles[i]);
+            const std::string typeString =
+                record.hasTypeInfo() ? m_doc.types().type(record.typeIndex()).GetTypeInfoString()
+                                     : std::string();
+            out += (i ? ",{" : "{");
+            out += "\"name\":" + jsonString(m_doc.fullName(handles[i])) +
+                   ",\"type\":" + jsonString(typeText(record)) +
+                   ",\"typeString\":" + jsonString(typeString) +
+                   ",\"mode\":" + jsonString(modeText(record.mode())) +
+                   ",\"endTime\":" + jsonString(FormatTime(endOf(record))) +
+                   ",\"endTimePs\":" + std::to_string(endOf(record)) +
+                   ",\"events\":" + std::to_string(count(handles[i])) + ",\"properties\":{";
+            bool first = true;
+            for (const auto& [key, value] : m_writer.properties(record)) {
+                out += (first ? "" : ",") + jsonString(key) + ":" + jsonString(value);
+                first = false;
+            }
+            out += "},\"annotations\":[";
+            first = true;
+            for (const Annotation& note : annotationsOf(handles[i])) {
+                out += std::string(first ? "" : ",") +
+                       "{\"time\":" + jsonString(FormatTime(note.time)) +
+                       ",\"timePs\":" + std::to_string(note.time) +
+                       ",\"key\":" + jsonString(note.key) + ",\"text\":" + jsonString(note.text) +
+                       "}";
+                first = false;
+            }
+            std::vector<SignalHandle> children;
+            for (const KSignalRecordPtr& child : record.children())
+                children.push_back(child->handle());
+            out += "],\"children\":" + json(children) + "}";
+        }
+        return out + "]";
     }
-    return out + "]";
-}
+
+private:
+    std::string typeText(const KSignalRecord& record) const {
+        if (record.isVirtualBus())
+            return "Virtual Bus";
+        return record.hasTypeInfo() ? m_doc.types().type(record.typeIndex()).GetTypeIdentifier()
+                                    : "<type unknown>";
+    }
+    SimTime endOf(const KSignalRecord& record) const {
+        const SimTime end = m_writer.endTime(record);
+        return end == kNoTime ? 0 : end;
+    }
+    std::int64_t count(SignalHandle handle) const {
+        auto found = m_counts.find(handle);
+        return found == m_counts.end() ? 0 : found->second;
+    }
+    std::vector<Annotation> annotationsOf(SignalHandle handle) const {
+        auto found = m_annotations.find(handle);
+        return found == m_annotations.end() ? std::vector<Annotation>() : found->second;
+    }
+    void collectAnnotations() {
+        for (const auto& item : m_doc.items()) {
+            if (item->kind() == KItemUI::Kind::Comment) {
+                const auto& comment = static_cast<const KWaveComment&>(*item);
+                m_annotations[comment.signal()].push_back(
+                    {comment.time(), "Comment", comment.text()});
+            } else if (item->kind() == KItemUI::Kind::Measurement) {
+                const auto& extent = static_cast<const KEventsExtent&>(*item);
+                m_annotations[extent.signal()].push_back(
+                    {extent.startTime(), "Measurement",
+                     FormatTime(extent.duration()) + " to " + m_doc.fullName(extent.endSignal()) +
+                         " at " + FormatTime(extent.endTime())});
+            }
+        }
+        for (auto& [handle, notes] : m_annotations)
+            std::stable_sort(
+                notes.begin(), notes.end(),
+                [](const Annotation& a, const Annotation& b) { return a.time < b.time; });
+    }
+
+    const KDoc& m_doc;
+    KWaveformWriter m_writer;
+    std::map<SignalHandle, std::int64_t> m_counts;
+    std::map<SignalHandle, std::vector<Annotation>> m_annotations;
+    std::int64_t m_total = 0;
+};
 
 } // namespace
 
@@ -231,27 +237,28 @@ int runInfoVerb(const std::vector<std::string_view>& args) {
     }
     if (files.size() != 1)
         return usageError("info", "expected one FILE");
-    FileInfo info;
-    info.fileName = files[0];
+    const std::string fileName(files[0]);
+    std::unique_ptr<KDoc> doc = openDocumentFor("info", fileName);
+    if (!doc)
+        return 1;
     try {
-        if (info.fileName.ends_with(".vcd") || info.fileName.ends_with(".vcd.gz"))
-            readVcd(info);
-        else
-            readDatabase(info);
+        const InfoPrinter printer(*doc);
+        const SimTime end = std::max<SimTime>(doc->endTime(), 0);
+        if (asJson) {
+            std::printf("{\"file\":%s,\"endTime\":%s,\"endTimePs\":%lld,\"events\":%lld,"
+                        "\"signals\":%s}\n",
+                        jsonString(fileName).c_str(), jsonString(FormatTime(end)).c_str(),
+                        static_cast<long long>(end), static_cast<long long>(printer.totalEvents()),
+                        printer.json(doc->rows()).c_str());
+            return 0;
+        }
+        std::printf("%s: end %s, %lld events\n", fileName.c_str(), FormatTime(end).c_str(),
+                    static_cast<long long>(printer.totalEvents()));
+        for (SignalHandle row : doc->rows())
+            printer.printText(row, 1);
     } catch (const KFileException& error) {
         std::fprintf(stderr, "tessel-wave info: %s\n", error.what());
         return 1;
     }
-    if (asJson) {
-        std::printf("{\"file\":%s,\"endTime\":%s,\"endTimePs\":%lld,\"events\":%lld,"
-                    "\"signals\":%s}\n",
-                    jsonString(info.fileName).c_str(), jsonString(FormatTime(info.endTime)).c_str(),
-                    static_cast<long long>(info.endTime), static_cast<long long>(info.events),
-                    json(info.signals, info).c_str());
-        return 0;
-    }
-    std::printf("%s: end %s, %lld events\n", info.fileName.c_str(),
-                FormatTime(info.endTime).c_str(), static_cast<long long>(info.events));
-    printText(info.signals, info, 1);
     return 0;
 }

@@ -7,6 +7,8 @@
 int runTypesVerb(const std::vector<std::string_view>& args);
 int runConvertVerb(const std::vector<std::string_view>& args);
 int runInfoVerb(const std::vector<std::string_view>& args);
+int runEventsVerb(const std::vector<std::string_view>& args);
+int runValueVerb(const std::vector<std::string_view>& args);
 
 std::span<const Verb> allVerbs() {
     static const std::array verbs{
@@ -22,6 +24,14 @@ std::span<const Verb> allVerbs() {
              runConvertVerb},
         Verb{"info", "Show the signal tree, end time, event counts and annotations of a file",
              "info FILE [--json]   (FILE: .awf, .vcd or .vcd.gz)", runInfoVerb},
+        Verb{"events", "List the value changes of one signal",
+             "events FILE SIGNAL [--from T] [--to T] [--radix bin|oct|dec|hex] [--json]\n"
+             "  SIGNAL  full name (top/u1/clk), or the signal's own name when it is unique\n"
+             "  T       a time such as 10ns, 1.5 us or 250 (picoseconds)",
+             runEventsVerb},
+        Verb{"value", "Show the values of signals at one time",
+             "value FILE --at T [SIGNAL...] [--json]   (every row when no SIGNAL is given)",
+             runValueVerb},
     };
     return verbs;
 }

@@ -22,6 +22,12 @@ public:
     virtual void printOutput(std::string_view line) = 0;
     // A yes/no question; `messageId` names it (62128, say) so that a host can answer by rule.
     virtual HostAnswer ask(int messageId, std::string_view text) = 0;
+    // A message the user must see (62126, say); hosts without message boxes show it in the
+    // status pane.
+    virtual void showMessage(int messageId, std::string_view text) {
+        (void)messageId;
+        showStatus(text);
+    }
 };
 
 // The host of the command line: remembers nothing, shows nothing and answers every question

@@ -60,6 +60,25 @@ public:
     bool isModified() const { return m_modified; }
     void setModified(bool modified) { m_modified = modified; }
 
+    // The waveform file (KDocFile.cpp).
+    // Loads a .awf file into this empty document; false when it cannot be read or is damaged.
+    bool openDocument(const std::string& path);
+    // Writes the document into a new temporary file, moves every saved signal onto it and puts
+    // a copy at `path`, replacing what was there only when the copy is complete. False when the
+    // user cancels or the file cannot be written (the host is told why); `path` is then as it
+    // was.
+    bool saveDocument(const std::string& path);
+    // Replaces the segments of every saved signal without elements by one segment over `path`
+    // (the same span, reading its own handle there), or by nothing when `path` is empty.
+    void rebaseOnto(const std::string& path);
+    // The temporary file the waveforms come from since the last save; empty before one.
+    const std::string& temporaryFile() const { return m_temporaryFile; }
+    // The file a converted document was made from: saving under it asks first.
+    const std::string& convertedFrom() const { return m_convertedFrom; }
+    void setConvertedFrom(std::string path) { m_convertedFrom = std::move(path); }
+    // While a simulation runs, events after this time are not saved; kNoTime: no limit.
+    void setSaveLimit(SimTime limit) { m_saveLimit = limit; }
+
     // Signals (KDoc.cpp).
     // The record of a handle; the placeholder for -1; null for a handle the document lacks.
     KSignalRecordPtr record(SignalHandle handle) const;
@@ -191,4 +210,7 @@ private:
     std::multimap<std::string, SignalHandle> m_byUpperName;
     KTypesManager m_types;
     std::vector<std::unique_ptr<KItemUI>> m_items;
+    std::string m_temporaryFile;
+    std::string m_convertedFrom;
+    SimTime m_saveLimit = kNoTime;
 };

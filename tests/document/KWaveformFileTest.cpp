@@ -1,0 +1,575 @@
+// Saving a document into a waveform file and opening it again: declarations, properties,
+// annotations, events, the save protocol and the temporary files.
+
+#include "QueryTestUtil.h"
+#include "document/KDoc.h"
+#include "document/KDocTemplate.h"
+#include "document/KEventsExtent.h"
+#include "document/KStoreEventsQuery.h"
+#include "document/KTempFiles.h"
+#include "document/KVBusCreator.h"
+#include "document/KWaveComment.h"
+#include "document/KWaveformReader.h"
+#include "document/KWaveformWriter.h"
+#include "storage/KFileException.h"
+#include "storage/query/KEventsQuery.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace querytest;
+namespace fs = std::filesystem;
+
+namespace {
+
+class AnsweringHost final : public IDocHost {
+public:
+    explicit AnsweringHost(HostAnswer answer = HostAnswer::Yes) : m_answer(answer) {}
+    void setModified(bool modified) override { modifiedCalls.push_back(modified); }
+    void showStatus(std::string_view) override {}
+    void printOutput(std::string_view) override {}
+    HostAnswer ask(int id, std::string_view) override {
+        questions.push_back(id);
+        return m_answer;
+    }
+    void showMessage(int id, std::string_view) override { messages.push_back(id); }
+
+    std::vector<bool> modifiedCalls;
+    std::vector<int> questions;
+    std::vector<int> messages;
+
+private:
+    HostAnswer m_answer;
+};
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A folder of its own under the temporary folder, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder() {
+        static int counter = 0;
+        m_path = fs::temp_directory_path() /
+                 ("wavefile-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        fs::create_directories(m_path);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(m_path, ignored);
+    }
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+SignalHandle addRow(KDoc& doc, const std::string& name, const std::vector<KEventSegment>& segments,
+                    const std::string& hierarchy = "/top/") {
+    KSignalRecordPtr record = KSignalRecord::create(name);
+    record->setHierarchyIndex(doc.hierarchy().intern(hierarchy));
+    record->setTypeIndex(KTypesManager::kStdLogicIndex);
+    record->setMode(SignalMode::Signal);
+    for (const KEventSegment& segment : segments)
+        record->segments().insert(segment, InsertForm::Overwrite);
+    const SignalHandle handle = doc.addRecord(record);
+    const SignalHandle row[] = {handle};
+    doc.insertRows(doc.rowCount(), row);
+    return handle;
+}
+
+// Every event of every signal by full name: "name time+delta=bytes" lines.
+std::vector<std::string> allEvents(const KDoc& doc) {
+    std::vector<std::string> lines;
+    for (const auto& [handle, record] : doc.signals()) {
+        RecordingProvider provider(doc, 0);
+        provider.addSignal(handle);
+        provider.run();
+        for (const std::string& line : provider.lines)
+            lines.push_back(doc.fullName(handle) + " " + line.substr(line.find(' ') + 1));
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+std::unique_ptr<KDoc> reopen(const std::string& path) {
+    auto doc = std::make_unique<KDoc>();
+    EXPECT_TRUE(doc->openDocument(path)) << path;
+    return doc;
+}
+
+class KWaveformFileTest : public testing::Test {
+protected:
+    TempFolder folder;
+    AnsweringHost host;
+    KDoc doc{&host};
+};
+
+// Properties -------------------------------------------------------------------------------
+
+struct PropertyCase {
+    const char* name;
+    std::function<void(KSignalRecord&)> set;
+    const char* key;
+    const char* text;
+    std::function<bool(const KSignalRecord&)> check;
+};
+
+class PropertyRoundTrip : public KWaveformFileTest,
+                          public testing::WithParamInterface<PropertyCase> {};
+
+TEST_P(PropertyRoundTrip, IsWrittenAsTextAndReadBack) {
+    const PropertyCase& c = GetParam();
+    const SignalHandle handle = addRow(doc, "sig", {});
+    doc.setTypeInfo(handle, doc.types().registerType("i#7#natural(0t5)"));
+    c.set(*doc.record(handle));
+    const std::string path = folder.file("p.awf");
+    ASSERT_TRUE(doc.saveDocument(path));
+
+    KEventsReadHandle file = KEventsReadHandle::openDatabase(path);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file.property(handle, c.key), c.text);
+    auto again = reopen(path);
+    ASSERT_EQ(again->rowCount(), 1u);
+    EXPECT_TRUE(c.check(*again->record(again->rows()[0])));
+}
+
+const PropertyCase kPropertyCases[] = {
+    {"Bold", [](KSignalRecord& r) { r.setBold(true); }, "Bold", "1",
+     [](const KSignalRecord& r) { return r.isBold(); }},
+    {"Color", [](KSignalRecord& r) { r.setColor(0x00FF8000); }, "Color", "16744448",
+     [](const KSignalRecord& r) { return r.color() == 0x00FF8000; }},
+    {"Height", [](KSignalRecord& r) { r.setHeight(40); }, "Height", "40",
+     [](const KSignalRecord& r) { return r.height() == 40; }},
+    {"Inverted", [](KSignalRecord& r) { r.setInverted(true); }, "Inverted", "1",
+     [](const KSignalRecord& r) { return r.isInverted(); }},
+    {"Radix", [](KSignalRecord& r) { r.setRadix(16); }, "Radix", "16",
+     [](const KSignalRecord& r) { return r.radix() == 16; }},
+    {"Shape", [](KSignalRecord& r) { r.setShape(1); }, "Shape", "1",
+     [](const KSignalRecord& r) { return r.shape() == 1; }},
+    {"Stimulator", [](KSignalRecord& r) { r.setStimulator("clock 10ns"); }, "Stimulator",
+     "clock 10ns", [](const KSignalRecord& r) { return r.stimulator() == "clock 10ns"; }},
+    {"AnalogRange", [](KSignalRecord& r) { r.setAnalogRange(0, 4); }, "Analog range",
+     "0.0000 4.0000",
+     [](const KSignalRecord& r) { return r.analogLow() == 0 && r.analogHigh() == 4; }},
+    {"AnalogRangeAtTypeDefault", [](KSignalRecord& r) { r.setAnalogRange(0, 5); }, "Analog range",
+     "", [](const KSignalRecord& r) { return !r.hasAnalogRange(); }},
+    {"NegativeRadixIsDefault", [](KSignalRecord& r) { r.setRadix(-1); }, "Radix", "",
+     [](const KSignalRecord& r) { return r.radix() == -1; }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Keys, PropertyRoundTrip, testing::ValuesIn(kPropertyCases),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(KWaveformFileTest, DefaultsWriteNoProperty) {
+    const SignalHandle handle = addRow(doc, "plain", {});
+    const std::string path = folder.file("d.awf");
+    ASSERT_TRUE(doc.saveDocument(path));
+    KEventsReadHandle file = KEventsReadHandle::openDatabase(path);
+    for (const char* key : {"Analog range", "Bold", "Color", "Height", "Inverted", "Radix", "Shape",
+                            "StartTime", "Stimulator", "VBus"})
+        EXPECT_EQ(file.property(handle, key), "") << key;
+    auto again = reopen(path);
+    const KSignalRecordPtr back = again->record(again->rows()[0]);
+    EXPECT_EQ(back->color(), KSignalRecord::kAutomaticColor);
+    EXPECT_EQ(back->height(), KSignalRecord::kDefaultHeight);
+    EXPECT_EQ(back->radix(), -1);
+    EXPECT_EQ(back->mode(), static_cast<std::uint32_t>(SignalMode::Signal));
+    EXPECT_EQ(again->fullName(back->handle()), "/top/plain");
+}
+
+TEST_F(KWaveformFileTest, StartTimeIsWrittenButNotReadBack) {
+    KEventsReadHandle source = memorySource({{0, 0, 0, 3}});
+    const SignalHandle handle = addRow(doc, "late", {segmentOver(100, 200, source)});
+    const std::vector<std::string> before = allEvents(doc);
+    const std::string path = folder.file("s.awf");
+    ASSERT_TRUE(doc.saveDocument(path));
+    EXPECT_EQ(KEventsReadHandle::openDatabase(path).property(handle, "StartTime"), "100");
+    // The value in force where the segment starts is an event there in the file.
+    EXPECT_EQ(allEvents(*reopen(path)), before);
+    EXPECT_EQ(before, (std::vector<std::string>{"/top/late 100=3.", "/top/late none"}));
+}
+
+TEST_F(KWaveformFileTest, OneSignalIsWrittenWithItsElementsAndWithoutAnnotations) {
+    KEventsReadHandle source = memorySource({{0, 0, 0, 2}, {0, 0, 1, 3}, {4, 0, 1, 2}});
+    const SignalHandle a = addRow(doc, "a", {segmentOver(0, 10, source, 0)});
+    const SignalHandle bus = addRow(doc, "bus", {});
+    for (int i = 0; i < 2; ++i) {
+        const KSignalRecordPtr element =
+            doc.record(addLeaf(doc, {segmentOver(0, 10, source, i)}, bus));
+        element->setName("bus(" + std::to_string(i) + ")");
+        element->setParentNameLength(3);
+        element->setHierarchyIndex(doc.record(bus)->hierarchyIndex());
+    }
+    doc.rebuildNameIndex();
+    ASSERT_TRUE(doc.addItem(std::make_unique<KWaveComment>(bus, 0, 5, "note")));
+    const std::string path = folder.file("one.awf");
+    KWaveformWriter(doc).writeSignal(bus, path);
+    auto again = reopen(path);
+    ASSERT_EQ(again->rowCount(), 1u);
+    EXPECT_EQ(again->findByName("/top/a"), 0);
+    EXPECT_EQ(again->record(again->rows()[0])->children().size(), 2u);
+    EXPECT_TRUE(again->items().empty());
+    std::vector<std::string> expected = allEvents(doc);
+    std::erase_if(expected, [](const std::string& line) { return line.starts_with("/top/a "); });
+    EXPECT_EQ(allEvents(*again), expected);
+    EXPECT_THROW(KWaveformWriter(doc).writeSignal(999, path), KFileException);
+    EXPECT_THROW(KWaveformWriter(doc).write(folder.file("no/such/folder.awf")), KFileException);
+    (void)a;
+}
+
+TEST(KWaveformWriterTest, DefaultAnalogRangesByType) {
+    struct Case {
+        const char* type;
+        bool has;
+        double low;
+        double high;
+    };
+    const Case cases[] = {
+        {"i#7#natural(0t255)", true, 0, 255},
+        {"i#4#down(9d2)", true, 2, 9},
+        {"a#16#std_logic_vector1(7d0)e#9#std_logicc9 UX01ZWLH-", true, 0, 255},
+        {"e#3#bitc2 01", false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        auto type = KTypeInfo::fromString(c.type);
+        ASSERT_TRUE(type) << c.type;
+        double low = -7;
+        double high = -7;
+        EXPECT_EQ(KWaveformWriter::defaultAnalogRange(*type, low, high), c.has) << c.type;
+        if (c.has) {
+            EXPECT_EQ(low, c.low) << c.type;
+            EXPECT_EQ(high, c.high) << c.type;
+        }
+    }
+    EXPECT_EQ(KWaveformWriter::rangeEndText(4), "4.0000");
+    EXPECT_EQ(KWaveformWriter::rangeEndText(-0.5), "-0.50000");
+}
+
+// Names ------------------------------------------------------------------------------------
+
+TEST(KWaveformReaderTest, SplitsPathsAtTheLastSeparatorOrTheExtendedIdentifier) {
+    const std::pair<const char*, std::size_t> cases[] = {
+        {"/top/u1/clk", 8},
+        {"clk", 0},
+        {"/top/\\a/b\\", 5},
+        {"/top/\\a\\\\b\\", 5},
+        {"\\ext\\", 0},
+        {"/top/", 5},
+        {"\\\\", 0},
+        {"/top/x\\y\\", 6},
+        {"", 0},
+    };
+    for (const auto& [path, split] : cases)
+        EXPECT_EQ(KWaveformReader::splitPoint(path), split) << path;
+}
+
+TEST_F(KWaveformFileTest, BusesVirtualBusesAndElementsKeepTheirNames) {
+    KEventsReadHandle source = memorySource({{0, 0, 0, 2}, {0, 0, 1, 3}, {5, 0, 0, 3}});
+    const SignalHandle bus = addRow(doc, "data", {});
+    doc.setTypeInfo(
+        bus, doc.types().registerType("a#16#std_logic_vector1(1d0)e#9#std_logicc9 UX01ZWLH-"));
+    ASSERT_TRUE(doc.createElements(bus));
+    int i = 0;
+    for (const KSignalRecordPtr& element : doc.record(bus)->children())
+        element->segments().insert(segmentOver(0, 10, source, i++), InsertForm::Overwrite);
+    const SignalHandle member = addRow(doc, "clk", {segmentOver(0, 10, source, 0)}, "/top/u1/");
+    const SignalHandle members[] = {member};
+    const SignalHandle vbus = KVBusCreator(doc).create(members);
+    ASSERT_NE(vbus, 0);
+    ASSERT_EQ(doc.record(vbus)->name(), "VBUS1");
+
+    const std::string path = folder.file("names.awf");
+    ASSERT_TRUE(doc.saveDocument(path));
+    auto again = reopen(path);
+    ASSERT_EQ(again->rowCount(), 2u);
+    const KSignalRecordPtr busBack = again->record(again->rows()[0]);
+    ASSERT_EQ(busBack->children().size(), 2u);
+    EXPECT_EQ(again->fullName(busBack->handle()), "/top/data");
+    EXPECT_EQ(busBack->children()[0]->name(), "data(1)");
+    EXPECT_EQ(busBack->children()[1]->name(), "data(0)");
+    EXPECT_EQ(busBack->children()[1]->parentNameLength(), 4);
+    EXPECT_EQ(again->fullName(busBack->children()[0]->handle()), "/top/data(1)");
+    const KSignalRecordPtr vbusBack = again->record(again->rows()[1]);
+    EXPECT_TRUE(vbusBack->isVirtualBus());
+    EXPECT_EQ(vbusBack->name(), "VBUS1");
+    ASSERT_EQ(vbusBack->children().size(), 1u);
+    EXPECT_EQ(vbusBack->children()[0]->name(), "/top/u1/clk");
+    EXPECT_EQ(vbusBack->children()[0]->hierarchyIndex(), 0u);
+    EXPECT_EQ(allEvents(*again), allEvents(doc));
+}
+
+// Annotations ------------------------------------------------------------------------------
+
+TEST_F(KWaveformFileTest, CommentsAndLongMeasurementsRoundTrip) {
+    const SignalHandle a = addRow(doc, "a", {});
+    const SignalHandle b = addRow(doc, "b", {});
+    ASSERT_TRUE(doc.addItem(std::make_unique<KWaveComment>(a, 2, 1500, "x, y,, z,")));
+    const SimTime longer = (SimTime(1) << 31) + 12345;
+    ASSERT_TRUE(doc.addItem(std::make_unique<KEventsExtent>(a, 100, b, 100 + longer, 1)));
+    const std::string path = folder.file("items.awf");
+    ASSERT_TRUE(doc.saveDocument(path));
+
+    KEventsReadHandle file = KEventsReadHandle::openDatabase(path);
+    ASSERT_EQ(file.annotationCount(a), 2);
+    auto again = reopen(path);
+    ASSERT_EQ(again->items().size(), 2u);
+    for (const auto& item : again->items()) {
+        if (item->kind() == KItemUI::Kind::Comment) {
+            const auto& comment = static_cast<const KWaveComment&>(*item);
+            EXPECT_EQ(comment.text(), "x, y,, z,");
+            EXPECT_EQ(comment.rowPosition(), 2);
+            EXPECT_EQ(comment.time(), 1500);
+        } else {
+            const auto& extent = static_cast<const KEventsExtent&>(*item);
+            EXPECT_EQ(extent.duration(), longer);
+            EXPECT_EQ(extent.startTime(), 100);
+            EXPECT_EQ(again->fullName(extent.endSignal()), "/top/b");
+            EXPECT_EQ(extent.rowPosition(), 1);
+        }
+    }
+}
+
+// Documents and events ---------------------------------------------------------------------
+
+TEST_F(KWaveformFileTest, EmptyDocumentSavesAndReopensEmpty) {
+    const std::string path = folder.file("empty.awf");
+    ASSERT_TRUE(doc.saveDocument(path));
+    auto again = reopen(path);
+    EXPECT_EQ(again->rowCount(), 0u);
+    EXPECT_TRUE(again->signals().empty());
+}
+
+TEST_F(KWaveformFileTest, EventsOfEditedSegmentsAreStoredAndReadBack) {
+    KEventsReadHandle first =
+        memorySource({{0, 0, 0, 2}, {10, 0, 0, 3}, {10, 1, 0, 2}, {30, 0, 0, 3}});
+    KEventsReadHandle second = memorySource({{0, 0, 0, 4}, {5, 0, 0, 5}});
+    addRow(doc, "a", {segmentOver(0, 20, first), segmentOver(20, 40, second.cloned(20))});
+    addRow(doc, "b", {segmentOver(0, 40, first)});
+    const SignalHandle readOnly = addRow(doc, "ro", {segmentOver(0, 40, first)});
+    doc.record(readOnly)->setReadOnly(true);
+    const std::vector<std::string> before = allEvents(doc);
+    const std::string path = folder.file("events.awf");
+    ASSERT_TRUE(doc.saveDocument(path));
+    EXPECT_EQ(allEvents(doc), before); // now read from the saved file
+
+    auto again = reopen(path);
+    EXPECT_EQ(again->rowCount(), 2u);
+    EXPECT_EQ(again->findByName("/top/ro"), 0);
+    std::vector<std::string> expected = before;
+    std::erase_if(expected, [](const std::string& line) { return line.starts_with("/top/ro"); });
+    EXPECT_EQ(allEvents(*again), expected);
+    EXPECT_EQ(host.modifiedCalls, std::vector<bool>{false});
+}
+
+TEST_F(KWaveformFileTest, VcdOpenedAsDocumentSavesAndReopensWithTheSameValues) {
+    for (const char* name : {"ghdl_counter.vcd", "verilog_style.vcd.gz", "ghdl_hier.vcd"}) {
+        const std::string vcd = std::string(TESSEL_SOURCE_DIR) + "/tests/data/vcd/" + name;
+        std::unique_ptr<KDoc> opened = KDocTemplate::open(vcd, &host);
+        EXPECT_EQ(opened->convertedFrom(), vcd);
+        EXPECT_GT(opened->rowCount(), 0u);
+        const std::string path = folder.file(std::string(name) + ".awf");
+        ASSERT_TRUE(opened->saveDocument(path)) << name;
+        auto again = reopen(path);
+        EXPECT_EQ(allEvents(*again), allEvents(*opened)) << name;
+        EXPECT_FALSE(allEvents(*again).empty());
+    }
+}
+
+// The save protocol ------------------------------------------------------------------------
+
+TEST_F(KWaveformFileTest, SavingAConvertedFileOverItselfAsksAndNoLeavesItUntouched) {
+    const std::string vcd = folder.file("counter.vcd");
+    fs::copy_file(std::string(TESSEL_SOURCE_DIR) + "/tests/data/vcd/ghdl_counter.vcd", vcd);
+    const std::string original = readAll(vcd);
+    AnsweringHost no(HostAnswer::No);
+    std::unique_ptr<KDoc> opened = KDocTemplate::open(vcd, &no);
+    EXPECT_FALSE(opened->saveDocument(vcd));
+    EXPECT_EQ(no.questions, std::vector<int>{62128});
+    EXPECT_TRUE(no.messages.empty());
+    EXPECT_EQ(readAll(vcd), original);
+    // The question is asked once: the remembered path is cleared by the attempt.
+    EXPECT_TRUE(opened->saveDocument(vcd));
+    EXPECT_EQ(no.questions.size(), 1u);
+}
+
+TEST_F(KWaveformFileTest, FailedSaveLeavesThePreviousFileIntact) {
+    addRow(doc, "a", {segmentOver(0, 10, memorySource({{0, 0, 0, 2}}))});
+    const std::string path = folder.file("keep.awf");
+    { std::ofstream(path) << "previous contents"; }
+    // No temporary file can be made.
+    const char* saved = std::getenv("TMPDIR");
+    const std::string previous = saved ? saved : "";
+    ::setenv("TMPDIR", folder.file("missing-folder").c_str(), 1);
+    EXPECT_FALSE(doc.saveDocument(path));
+    saved ? ::setenv("TMPDIR", previous.c_str(), 1) : ::unsetenv("TMPDIR");
+    EXPECT_EQ(readAll(path), "previous contents");
+    EXPECT_EQ(host.messages, std::vector<int>{62126});
+
+    // The target cannot be replaced (a folder stands at its path).
+    const std::string blocked = folder.file("blocked.awf");
+    fs::create_directories(fs::path(blocked) / "inside");
+    EXPECT_FALSE(doc.saveDocument(blocked));
+    EXPECT_TRUE(fs::is_directory(fs::path(blocked) / "inside"));
+    for (const auto& entry : fs::directory_iterator(folder.path()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".blocked")) << entry.path();
+    EXPECT_TRUE(host.modifiedCalls.empty());
+}
+
+TEST_F(KWaveformFileTest, UnwritableFolderFailsTheSave) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not stop root";
+    addRow(doc, "a", {segmentOver(0, 10, memorySource({{0, 0, 0, 2}}))});
+    const std::string path = folder.file("ro.awf");
+    ASSERT_TRUE(doc.saveDocument(path));
+    const std::string saved = readAll(path);
+    fs::permissions(folder.path(), fs::perms::owner_write, fs::perm_options::remove);
+    EXPECT_FALSE(doc.saveDocument(path));
+    EXPECT_EQ(readAll(path), saved);
+}
+
+TEST_F(KWaveformFileTest, UndoReadySegmentsStillReadAfterSaves) {
+    const SignalHandle a =
+        addRow(doc, "a", {segmentOver(0, 50, memorySource({{0, 0, 0, 2}, {20, 0, 0, 3}}))});
+    ASSERT_TRUE(doc.saveDocument(folder.file("u1.awf")));
+    const std::string firstTemporary = doc.temporaryFile();
+    // What an undo item holds: the record's segments over the first temporary file.
+    const KEventSegmentMap kept = doc.record(a)->segments();
+    const std::vector<std::string> before = allEvents(doc);
+    doc.record(a)->segments().insert(segmentOver(30, 40, memorySource({{0, 0, 0, 4}})),
+                                     InsertForm::Overwrite);
+    ASSERT_TRUE(doc.saveDocument(folder.file("u2.awf")));
+    EXPECT_FALSE(fs::exists(firstTemporary));
+    EXPECT_FALSE(KTempFiles::isRegistered(firstTemporary));
+    EXPECT_NE(allEvents(doc), before);
+    doc.record(a)->setSegments(kept); // undo
+    EXPECT_EQ(allEvents(doc), before);
+    // Moving them (an insert-form edit) still reads the deleted file through the open source.
+    ASSERT_TRUE(doc.record(a)->segments().shiftFrom({0, 0}, 5));
+    EXPECT_EQ(allEvents(doc),
+              (std::vector<std::string>{"/top/a 25=3.", "/top/a 5=2.", "/top/a none"}));
+}
+
+TEST(KTempFilesTest, FilesAreMadeInTheTemporaryFolderAndDeleted) {
+    const std::string one = KTempFiles::create();
+    const std::string two = KTempFiles::create(".awf");
+    ASSERT_FALSE(one.empty());
+    EXPECT_TRUE(fs::path(one).filename().string().starts_with("wfv"));
+    EXPECT_TRUE(two.ends_with(".awf"));
+    EXPECT_NE(one, two);
+    EXPECT_TRUE(fs::exists(one));
+    KTempFiles::remove(one);
+    EXPECT_FALSE(fs::exists(one));
+    KTempFiles::removeAll();
+    EXPECT_FALSE(fs::exists(two));
+    // Paths it did not make are not its to delete.
+    TempPath other;
+    { std::ofstream(other.path()) << "x"; }
+    KTempFiles::remove(other.path());
+    EXPECT_TRUE(fs::exists(other.path()));
+}
+
+// Bad input --------------------------------------------------------------------------------
+
+TEST_F(KWaveformFileTest, BadFilesDoNotOpen) {
+    const std::string garbage = folder.file("garbage.awf");
+    { std::ofstream(garbage) << "not a waveform file at all"; }
+    KDoc empty;
+    EXPECT_FALSE(empty.openDocument(garbage));
+    EXPECT_FALSE(empty.openDocument(folder.file("missing.awf")));
+    EXPECT_THROW(KDocTemplate::open(garbage), KFileException);
+    EXPECT_THROW(KDocTemplate::open(folder.file("missing.vcd")), KFileException);
+    const std::string text = folder.file("notes.txt");
+    { std::ofstream(text) << "x"; }
+    EXPECT_THROW(KDocTemplate::open(text), KFileException);
+    const std::string badVcd = folder.file("bad.vcd");
+    { std::ofstream(badVcd) << "$var wire 1 ! x $end\n#zz\n"; }
+    EXPECT_THROW(KDocTemplate::open(badVcd), KFileException);
+}
+
+} // namespace
+
+namespace {
+
+// "time+delta handle=bytes" for every event of a memory sink, in stream order.
+std::vector<std::string> sinkEvents(const KEventsWriteHandle& sink) {
+    KEventsReadHandle read = KEventsReadHandle::fromWriter(sink);
+    read.seek(0);
+    std::vector<std::string> lines;
+    for (SignalHandle handle = read.readNextEvent(); handle != kNoSignal;
+         handle = read.readNextEvent())
+        lines.push_back(std::to_string(read.time()) + "+" + std::to_string(read.delta()) + " " +
+                        std::to_string(handle) + "=" + bytesText(read.value()));
+    return lines;
+}
+
+TEST(KStoreEventsQueryTest, WindowsOfAnySizeWriteTheSameEventsInKeyOrder) {
+    KDoc doc;
+    std::vector<SourceEvent> events;
+    for (SimTime t = 0; t < 200; t += 7) {
+        events.push_back({t, 0, 0, static_cast<std::uint8_t>(t % 4)});
+        events.push_back({t, 0, 1, static_cast<std::uint8_t>(t % 3)});
+        events.push_back({t, 2, 0, static_cast<std::uint8_t>(t % 5)});
+    }
+    KEventsReadHandle source = memorySource(events);
+    const SignalHandle bus = addBus(doc);
+    const SignalHandle a = addLeaf(doc, {segmentOver(0, 100, source, 0)}, bus);
+    const SignalHandle b = addLeaf(doc, {segmentOver(0, 150, source, 1)}, bus);
+    const SignalHandle c = addLeaf(doc, {segmentOver(10, 190, source.cloned(-5), 0)});
+    std::vector<std::vector<std::string>> results;
+    for (std::size_t window : {std::size_t(1) << 20, std::size_t(1), std::size_t(5)}) {
+        KStoreEventsQuery query(doc, 180);
+        query.setWindowEvents(window);
+        query.addLeavesOf(bus);
+        query.addLeavesOf(c);
+        query.addLeavesOf(a); // already requested through the bus
+        KEventsWriteHandle sink = KEventsWriteHandle::createMemory();
+        query.writeTo(sink);
+        results.push_back(sinkEvents(sink));
+        EXPECT_EQ(query.writtenValues(), results.back().size());
+    }
+    EXPECT_EQ(results[1], results[0]);
+    EXPECT_EQ(results[2], results[0]);
+    ASSERT_FALSE(results[0].empty());
+    EXPECT_EQ(results[0].front(), "0+0 " + std::to_string(a) + "=0.");
+    EXPECT_NE(std::find(results[0].begin(), results[0].end(), "7+2 " + std::to_string(a) + "=2."),
+              results[0].end());
+    // Nothing after the limit, and b's segment ends at 150.
+    for (const std::string& line : results[0]) {
+        EXPECT_LE(std::stoll(line), 180) << line;
+        if (line.find(" " + std::to_string(b) + "=") != std::string::npos) {
+            EXPECT_LT(std::stoll(line), 150) << line;
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(KStoreEventsQueryTest, SeveralChangesAtOneKeyAreAllKept) {
+    KDoc doc;
+    KEventsReadHandle source =
+        memorySource({{2, 0, 0, 1}, {2, 0, 0, 2}, {5, 0, 0, 3}, {5, 0, 0, 2}, {5, 1, 0, 3}});
+    const SignalHandle a = addLeaf(doc, {segmentOver(0, 10, source, 0)});
+    KStoreEventsQuery query(doc, 10);
+    query.addLeavesOf(a);
+    KEventsWriteHandle sink = KEventsWriteHandle::createMemory();
+    query.writeTo(sink);
+    const std::string h = std::to_string(a);
+    EXPECT_EQ(sinkEvents(sink),
+              (std::vector<std::string>{"2+0 " + h + "=1.", "2+0 " + h + "=2.", "5+0 " + h + "=3.",
+                                        "5+0 " + h + "=2.", "5+1 " + h + "=3."}));
+}
+
+} // namespace
