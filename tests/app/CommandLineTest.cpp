@@ -1,29 +1,11 @@
+#include "RunProgram.h"
+
 #include <array>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <string>
 
 namespace {
-
-struct RunResult {
-    int exitCode;
-    std::string output;
-};
-
-// Runs the real program with arguments and captures stdout and stderr together.
-RunResult runProgram(const std::string& arguments) {
-    std::string command = std::string(TESSEL_WAVE_EXE) + " " + arguments + " 2>&1";
-    RunResult result{-1, {}};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return result;
-    std::array<char, 4096> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr)
-        result.output += buffer.data();
-    int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
 
 TEST(CommandLine, VersionPrintsProgramAndVersion) {
     RunResult result = runProgram("--version");

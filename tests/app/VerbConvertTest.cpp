@@ -1,5 +1,7 @@
 // The convert and info verbs, run as the real program on real files.
 
+#include "RunProgram.h"
+
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -12,23 +14,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-    int exitCode;
-    std::string output;
-};
-
-RunResult run(const std::string& arguments) {
-    std::string command = std::string(TESSEL_WAVE_EXE) + " " + arguments + " 2>&1";
-    RunResult result{-1, {}};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return result;
-    std::array<char, 4096> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr)
-        result.output += buffer.data();
-    int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+RunResult run(const std::string& arguments, const std::string& environment = {}) {
+    return runProgram(arguments, environment);
 }
 
 std::string readFile(const fs::path& path) {

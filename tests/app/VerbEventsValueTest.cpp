@@ -1,5 +1,6 @@
 // The events, value and info verbs reading files through the document, run as the real program.
 
+#include "RunProgram.h"
 #include "document/KDoc.h"
 #include "document/KEventsExtent.h"
 #include "document/KWaveComment.h"
@@ -16,23 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-    int exitCode;
-    std::string output;
-};
-
 RunResult run(const std::string& arguments, const std::string& environment = {}) {
-    std::string command = environment + " " + TESSEL_WAVE_EXE + " " + arguments + " 2>&1";
-    RunResult result{-1, {}};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return result;
-    std::array<char, 4096> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr)
-        result.output += buffer.data();
-    int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return runProgram(arguments, environment);
 }
 
 class DocumentVerbs : public testing::Test {
