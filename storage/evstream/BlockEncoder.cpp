@@ -7,6 +7,8 @@ namespace evstream {
 
 namespace {
 
+constexpr int kDirectoryLevel = -1;
+
 using Group = std::pair<std::uint64_t, std::uint64_t>; // offset and stored size in the data area
 
 struct Placed {
@@ -179,7 +181,10 @@ void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
     encodeDirectory(keysSize, placed, groups, valueSizes, counts, raw);
 
     chunk.resize(awf::kChunkHeaderSize);
-    awf::appendBlob(chunk, raw, m_level);
+    // Every first read of a block decodes its directory whole. zstd's fast mode (a negative
+    // level) decodes its fixed-width entries faster than level 1 for under 0.5 % more file; -5
+    // was faster still but made the import files 4 to 5 % larger.
+    awf::appendBlob(chunk, raw, kDirectoryLevel);
     auto directorySize = std::uint32_t(chunk.size() - awf::kChunkHeaderSize);
     chunk.insert(chunk.end(), data.begin(), data.end());
 
