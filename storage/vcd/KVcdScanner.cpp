@@ -88,7 +88,8 @@ std::uint64_t KVcdScanner::fileOffset() const {
 std::size_t KVcdScanner::readSome(char* into, std::size_t capacity) {
     if (m_inMemory) {
         std::size_t size = std::min(capacity, m_memory.size());
-        std::memcpy(into, m_memory.data(), size);
+        if (size != 0) // an empty text may have no storage at all
+            std::memcpy(into, m_memory.data(), size);
         m_memory.remove_prefix(size);
         return size;
     }
