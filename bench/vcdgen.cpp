@@ -7,6 +7,8 @@
 // --scale multiplies the number of changes (0.1 gives files of about a tenth). The output is
 // deterministic: a fixed-seed generator, so runs compare like with like.
 
+#include "storage/vcd/KVcdWriter.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -57,15 +59,6 @@ private:
     std::string m_buffer;
 };
 
-std::string codeFor(std::size_t number) {
-    std::string code;
-    do {
-        code += static_cast<char>('!' + number % 94);
-        number /= 94;
-    } while (number != 0);
-    return code;
-}
-
 struct Var {
     std::string code;
     int width;
@@ -105,7 +98,7 @@ void busFile(Writer& out, double scale) {
     const int widths[] = {16, 16, 16, 24, 32, 32, 48, 64};
     std::vector<Var> vars;
     for (int i = 0; i < 1000; ++i)
-        vars.push_back({codeFor(static_cast<std::size_t>(i)), widths[random.below(8)], 0,
+        vars.push_back({vcdIdentifierCode(static_cast<std::size_t>(i)), widths[random.below(8)], 0,
                         static_cast<int>(random.below(3))});
     header(out, vars, 50);
     auto changes = static_cast<std::uint64_t>(15e6 * scale);
@@ -140,7 +133,7 @@ void bitFile(Writer& out, double scale) {
     Random random;
     std::vector<Var> vars;
     for (int i = 0; i < 5000; ++i)
-        vars.push_back({codeFor(static_cast<std::size_t>(i)), 1, 0, 0});
+        vars.push_back({vcdIdentifierCode(static_cast<std::size_t>(i)), 1, 0, 0});
     header(out, vars, 100);
     auto changes = static_cast<std::uint64_t>(100e6 * scale);
     std::uint64_t time = 0;

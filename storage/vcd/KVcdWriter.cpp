@@ -125,16 +125,6 @@ struct Scope {
     }
 };
 
-// Identifier codes: base-94 numbers in the printable characters '!' to '~'.
-std::string codeFor(std::size_t number) {
-    std::string code;
-    do {
-        code += static_cast<char>('!' + number % 94);
-        number /= 94;
-    } while (number != 0);
-    return code;
-}
-
 class Exporter {
 public:
     Exporter(evstream::IEventsStreamRead& source, const KVcdExportOptions& options,
@@ -228,7 +218,7 @@ private:
         if (alias)
             code = m_signals[static_cast<std::size_t>(m_byHandle[same])].code;
         else
-            code = codeFor(m_codes++);
+            code = vcdIdentifierCode(m_codes++);
         if (m_byHandle.size() <= static_cast<std::size_t>(handle))
             m_byHandle.resize(static_cast<std::size_t>(handle) + 1, -1);
         m_byHandle[static_cast<std::size_t>(handle)] = static_cast<std::int32_t>(m_signals.size());
@@ -351,4 +341,13 @@ KVcdExportSummary KVcdWriter::write(evstream::IEventsStreamRead& source,
     exporter.writeEvents(out);
     summary.bytesWritten = out.close();
     return summary;
+}
+
+std::string vcdIdentifierCode(std::size_t number) {
+    std::string code;
+    do {
+        code += static_cast<char>('!' + number % 94);
+        number /= 94;
+    } while (number != 0);
+    return code;
 }

@@ -19,6 +19,10 @@ namespace evstream {
 class IEventsStreamRead;
 }
 
+// The identifier code of variable `number`: a base-94 number in the printable characters '!'
+// to '~', lowest digit first.
+std::string vcdIdentifierCode(std::size_t number);
+
 struct KVcdExportOptions {
     enum class States { Nine, Four };
     States states = States::Nine;
