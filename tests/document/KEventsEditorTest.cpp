@@ -101,7 +101,14 @@ TEST_F(KEventsEditorTest, GetterCopiesAnotherSignalsEvents) {
     doc.commitItem();
     EXPECT_EQ(eventsText(doc, to, 100),
               (std::vector<std::string>{"0=4.", "10=2.", "15=3.", "20=4."}));
+    // Bad requests change nothing: an empty range, an unknown target, a negative length.
     EXPECT_FALSE(doc.putEvents(getter, targets, 20, 20, PutForm::Overwrite));
+    const SignalHandle unknown[] = {to, 99};
+    EXPECT_FALSE(doc.putEvents(getter, unknown, 0, 10, PutForm::Insert));
+    EXPECT_FALSE(KEditTransaction(doc, 99, 0, 10).commit(false));
+    EXPECT_FALSE(doc.deleteTime(KSignalsSet{to}, 0, -5));
+    EXPECT_EQ(eventsText(doc, to, 100),
+              (std::vector<std::string>{"0=4.", "10=2.", "15=3.", "20=4."}));
 }
 
 // Random puts, inserts and deletes; undoing every step must give back each earlier state and
