@@ -1,12 +1,14 @@
 #include "document/KDoc.h"
 
+#include "document/KUndoRing.h"
+
 #include <algorithm>
 #include <set>
 #include <utility>
 
 KDoc::KDoc(IDocHost* host)
     : m_host(host != nullptr ? host : &m_quietHost),
-      m_placeholder(KSignalRecord::create({}, kNoSignal)) {}
+      m_placeholder(KSignalRecord::create({}, kNoSignal)), m_undo(std::make_unique<KUndoRing>()) {}
 
 KDoc::~KDoc() = default;
 

@@ -18,6 +18,8 @@
 // (IDocHost) and the host decides.
 
 #include "document/IDocHost.h"
+#include "document/IEventsEditor.h"
+#include "document/IUndo.h"
 #include "document/KAddedSignals.h"
 #include "document/KHierarchyTable.h"
 #include "document/KItemUI.h"
@@ -39,7 +41,13 @@
 // Whether ending a change tells the host that the document is modified.
 enum class HostNotice { None, SetModified };
 
-class KDoc final : public IViewSynchronizer, public IEventSources {
+class KWVUndoItem;
+struct KUndoRing;
+
+class KDoc final : public IViewSynchronizer,
+                   public IEventSources,
+                   public IEventsEditor,
+                   public IUndo {
 public:
     using SignalMap = std::map<SignalHandle, KSignalRecordPtr>;
     using TypeIndex = KSignalRecord::TypeIndex;
@@ -184,7 +192,46 @@ public:
     bool queryLeaves(SignalHandle handle, std::vector<QueryLeaf>& leaves) const override;
     void querySegments(SignalHandle leaf, std::vector<QuerySegment>& segments) const override;
 
+    // IEventsEditor (KDocEdit.cpp)
+    bool putEvents(const KEditEventsSource& source, std::span<const SignalHandle> targets,
+                   SimTime start, SimTime end, PutForm form) override;
+    bool deleteTime(const KSignalsSet& handles, SimTime start, SimTime length) override;
+    bool clearSignal(SignalHandle handle) override;
+
+    // Permission to edit [start, end) of signals (KDocEdit.cpp). The silent forms only answer;
+    // checkEdit also tells the host's status pane why it refuses.
+    bool canEdit(std::span<const SignalHandle> handles, SimTime start, SimTime end) const;
+    bool canEdit(SignalHandle handle, SimTime start, SimTime end) const;
+    bool checkEdit(SignalHandle handle, SimTime start, SimTime end);
+    // While connected to a running simulation, results from `resultsTime` up to `currentTime`
+    // cannot be edited.
+    void setSimulation(bool running, SimTime resultsTime, SimTime currentTime);
+    bool isSimulationRunning() const { return m_simulationRunning; }
+    SimTime currentSimulationTime() const { return m_currentSimulationTime; }
+    // Whether edits of the modes push the waveform later instead of overwriting it.
+    bool insertMode() const { return m_insertMode; }
+    void setInsertMode(bool on) { m_insertMode = on; }
+
+    // IUndo (KDocUndo.cpp)
+    void undo() override;
+    bool canUndo() const override;
+    void redo() override;
+    bool canRedo() const override;
+    void beginItem() override;
+    void commitItem() override;
+    void cancelItem() override;
+    void clearUndo() override;
+    // The item being recorded; null outside begin and commit.
+    KWVUndoItem* currentItem() const;
+
+    // What undo items restore (KDocUndo.cpp): a record entered or taken out as it stands (handle,
+    // parent and children untouched), and the whole row order.
+    void enterRecord(const KSignalRecordPtr& record);
+    void takeOutRecord(SignalHandle handle);
+    void setRows(std::vector<SignalHandle> rows) { m_rows = std::move(rows); }
+
 private:
+    bool hasAncestorIn(SignalHandle handle, const KSignalsSet& set) const;
     void collectLeaves(const KSignalRecord& record, std::uint32_t& offset,
                        std::vector<QueryLeaf>& leaves) const;
     void indexName(const KSignalRecord& record);
@@ -213,4 +260,9 @@ private:
     std::string m_temporaryFile;
     std::string m_convertedFrom;
     SimTime m_saveLimit = kNoTime;
+    std::unique_ptr<KUndoRing> m_undo;
+    bool m_insertMode = false;
+    bool m_simulationRunning = false;
+    SimTime m_resultsTime = 0;
+    SimTime m_currentSimulationTime = 0;
 };

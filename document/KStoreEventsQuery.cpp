@@ -16,16 +16,16 @@ public:
     void OnStartValue(SignalHandle handle, const KEventRecord& record, bool) override {
         if (!m_first)
             return;
-        leaf(handle).push_back(KEventRecord({0, 0}, record.value()));
+        leaf(handle).push_back(KEventRecord({m_owner.m_from, 0}, record.value()));
         m_carried.push_back(handle);
     }
     bool OnEvent(SignalHandle handle, const KEventRecord& record) override {
         if (record.time() > m_end)
             return false;
         std::vector<KEventRecord>& events = leaf(handle);
-        // An event at (0, 0) replaces a value carried over from before 0. Other events that share
+        // An event at (from, 0) replaces the value carried over to it. Other events that share
         // a key are kept: a source may hold several changes of one signal at one (time, delta).
-        if (events.size() == 1 && record.key() == EventKey{0, 0} && isCarried(handle))
+        if (events.size() == 1 && record.key() == EventKey{m_owner.m_from, 0} && isCarried(handle))
             events.back() = record;
         else
             events.push_back(record);
@@ -68,9 +68,9 @@ void KStoreEventsQuery::addLeavesOf(SignalHandle handle) {
 std::size_t KStoreEventsQuery::gather(SimTime start, SimTime end, bool first) {
     for (Leaf& each : m_leaves)
         each.events.clear();
-    // Starting just before 0 makes every event from (0, 0) on an ordinary event, deltas at time 0
+    // Starting just before `from` makes every event from (from, 0) on an ordinary event, deltas
     // included; a later window starts at the end of the one before, whose events it has written.
-    KMyEventsProvider provider(*this, first ? -1 : start, end, first);
+    KMyEventsProvider provider(*this, first ? m_from - 1 : start, end, first);
     for (const Leaf& each : m_leaves)
         provider.addSignal(each.handle);
     provider.run();
@@ -80,16 +80,15 @@ std::size_t KStoreEventsQuery::gather(SimTime start, SimTime end, bool first) {
 void KStoreEventsQuery::writeTo(KEventsWriteHandle& sink) {
     m_written = 0;
     m_started = false;
-    if (m_limit < 0 || m_leaves.empty())
+    if (m_limit < m_from || m_leaves.empty())
         return;
     // A first guess of the span; the event counts of the windows correct it.
-    SimTime span = std::max<SimTime>(m_limit / 64, 1);
-    SimTime start = -1;
+    SimTime span = std::max<SimTime>((m_limit - m_from) / 64, 1);
+    SimTime start = m_from - 1;
     bool first = true;
     while (first || start < m_limit) {
-        const SimTime end = span > m_limit - std::max<SimTime>(start, 0)
-                                ? m_limit
-                                : std::max<SimTime>(start, 0) + span;
+        const SimTime from = std::max(start, m_from);
+        const SimTime end = span > m_limit - from ? m_limit : from + span;
         const std::size_t gathered = gather(start, end, first);
         merge(sink);
         if (gathered < m_windowEvents / 4 && span < std::numeric_limits<SimTime>::max() / 2)

@@ -34,6 +34,9 @@ public:
     void writeTo(KEventsWriteHandle& sink);
     // How many values the last writeTo wrote.
     std::size_t writtenValues() const { return m_written; }
+    // Writes from `from` on instead of from time 0: the value in force there is written at
+    // `from`. For edits that copy one range of a waveform.
+    void setFrom(SimTime from) { m_from = from; }
     // How many events a window aims at (tests make it small to cross many windows).
     void setWindowEvents(std::size_t events) { m_windowEvents = events; }
 
@@ -50,6 +53,7 @@ private:
 
     const IEventSources& m_sources;
     SimTime m_limit;
+    SimTime m_from = 0;
     std::vector<Leaf> m_leaves;
     std::unordered_map<SignalHandle, std::size_t> m_indexByHandle;
     std::size_t m_windowEvents = 1u << 20;
