@@ -37,14 +37,14 @@ bool KStretchApply::write(const std::vector<std::vector<KTimedValue>>& events, S
     const SimTime start = m_selection.start;
     const bool insert = m_doc.insertMode();
     const SimTime end = insert ? newEnd : std::max(m_selection.end, newEnd);
-    m_doc.beginUndoItem();
+    m_doc.beginItem();
     try {
         if (insert) {
             KSignalsSet handles;
             for (SignalHandle handle : m_selection.signals)
                 handles.add(handle);
             if (!m_doc.deleteTime(handles, start, m_selection.end - start)) {
-                m_doc.cancelUndoItem();
+                m_doc.cancelItem();
                 return false;
             }
         }
@@ -54,16 +54,16 @@ bool KStretchApply::write(const std::vector<std::vector<KTimedValue>>& events, S
                 KEditTransaction transaction(m_doc, m_selection.signals[i], start, end);
                 transaction.setEvents(events[i]);
                 if (!transaction.commit(insert)) {
-                    m_doc.cancelUndoItem();
+                    m_doc.cancelItem();
                     return false;
                 }
             }
         }
     } catch (...) {
         // A source that cannot be read leaves the document as it was.
-        m_doc.cancelUndoItem();
+        m_doc.cancelItem();
         throw;
     }
-    m_doc.commitUndoItem();
+    m_doc.commitItem();
     return true;
 }

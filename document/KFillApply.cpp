@@ -15,23 +15,23 @@ bool KFillApply::hasRange() const {
 }
 
 bool KFillApply::write(const std::vector<std::vector<KTimedValue>>& events) {
-    m_doc.beginUndoItem();
+    m_doc.beginItem();
     try {
         for (std::size_t i = 0; i < m_selection.signals.size(); ++i) {
             KEditTransaction transaction(m_doc, m_selection.signals[i], m_selection.start,
                                          m_selection.end);
             transaction.setEvents(events[i]);
             if (!transaction.commit(false)) {
-                m_doc.cancelUndoItem();
+                m_doc.cancelItem();
                 return false;
             }
         }
     } catch (...) {
         // A source that cannot be read leaves the document as it was.
-        m_doc.cancelUndoItem();
+        m_doc.cancelItem();
         throw;
     }
-    m_doc.commitUndoItem();
+    m_doc.commitItem();
     return true;
 }
 
