@@ -1,5 +1,6 @@
 #include "document/KClipDataProvider.h"
 
+#include "document/ElementNames.h"
 #include "document/KDoc.h"
 #include "document/KItemStream.h"
 #include "document/KItemStreamReader.h"
@@ -77,6 +78,24 @@ KClipSignal readSignal(KItemStreamReader& in, int depth) {
     for (std::int32_t i = 0; i < children && in.ok(); ++i)
         signal.children.push_back(readSignal(in, depth + 1));
     return signal;
+}
+
+// Elements named and typed as KDoc::createElements makes them; false when they would take more
+// rows than `budget` has left.
+bool addElements(KClipSignal& signal, const KTypeInfo& type, std::int64_t& budget) {
+    const std::vector<std::string> suffixes = elementSuffixes(type);
+    if (static_cast<std::int64_t>(suffixes.size()) > budget)
+        return false;
+    budget -= static_cast<std::int64_t>(suffixes.size());
+    for (std::size_t i = 0; i < suffixes.size(); ++i) {
+        KClipSignal element{
+            suffixes[i], signal.mode, elementTypeInfo(type, static_cast<int>(i)), {}, {}};
+        const std::optional<KTypeInfo> elementType = KTypeInfo::fromString(element.typeInfo);
+        if (elementType && !addElements(element, *elementType, budget))
+            return false;
+        signal.children.push_back(std::move(element));
+    }
+    return true;
 }
 
 KSignalRecordPtr makeRecord(KDoc& doc, const KClipSignal& signal, const KSignalRecord* parent) {
@@ -161,6 +180,20 @@ KClipDataProvider::parse(std::span<const std::uint8_t> block, std::string* error
         return std::nullopt;
     }
     return signals;
+}
+
+std::vector<KClipSignal>
+KClipDataProvider::fromSignalList(const std::vector<KSignalClipboard::Entry>& entries) {
+    std::vector<KClipSignal> out;
+    for (const KSignalClipboard::Entry& entry : entries) {
+        KClipSignal signal{entry.name, entry.mode, entry.typeInfo, {}, {}};
+        std::int64_t budget = kMaxElementRows;
+        const std::optional<KTypeInfo> type = KTypeInfo::fromString(entry.typeInfo);
+        if (type && !addElements(signal, *type, budget))
+            signal.children.clear();
+        out.push_back(std::move(signal));
+    }
+    return out;
 }
 
 std::vector<KSignalRecordPtr> KClipDataProvider::records(KDoc& doc,

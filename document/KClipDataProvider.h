@@ -9,6 +9,7 @@
 // name, the same naming the waveform file uses. Display properties are the waveform file's
 // property texts, so both places read and write them alike. Layout: docs/clipboard-formats.md.
 
+#include "document/KSignalClipboard.h"
 #include "document/KSignalRecord.h"
 
 #include <cstdint>
@@ -46,6 +47,12 @@ public:
     // Reads a block back; on damage nothing and, when asked, a message.
     static std::optional<std::vector<KClipSignal>> parse(std::span<const std::uint8_t> block,
                                                          std::string* error = nullptr);
+
+    // Signals of a signal list as copied signals without properties, their elements made from
+    // their types (named by the element rule) unless all of them together would be more than
+    // kMaxElementRows rows.
+    static std::vector<KClipSignal>
+    fromSignalList(const std::vector<KSignalClipboard::Entry>& entries);
 
     // New records for `doc` (not entered yet: handle 0, elements in each record's children):
     // types registered with the document, hierarchy texts interned, properties applied (a shape

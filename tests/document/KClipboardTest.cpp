@@ -384,6 +384,12 @@ TEST_F(KClipboardTest, SignalListDescribesTypedSignalsOnly) {
                             {"/top/clk", logic, 0, false},
                             {"/top/bus", vector(63, 0, StandardType::StdLogic), 2, false}}));
 
+    const SignalHandle records[] = {rec};
+    const auto fromList = KClipDataProvider::fromSignalList(
+        *KSignalClipboard::parse(KSignalClipboard::render(doc, records)));
+    ASSERT_EQ(fromList.size(), 1u);
+    EXPECT_EQ(fromList[0].children, KClipDataProvider::describe(doc, records)[0].children);
+
     const SignalHandle none[] = {untyped};
     EXPECT_TRUE(KSignalClipboard::render(doc, none).empty());
     for (std::size_t size = 0; size < block.size(); ++size)
