@@ -1,6 +1,17 @@
-// The paste runs inside an undo item of the document's undo ring; until the document has its
-// ring this file compiles to nothing (see KClipPaste.h for what it offers).
-#if __has_include("document/KWVUndoItem.h")
+// Kept out of the build until the document has its undo ring. It relies on these members of
+// KDoc besides those it has now:
+// - void beginUndoItem(), void commitUndoItem(), void cancelUndoItem(): one undo item around a
+//   paste; commit tells the host the document is modified, cancel takes back what the item
+//   recorded;
+// - std::vector<SignalHandle> addSignals(std::size_t row, std::vector<KSignalRecordPtr> tops):
+//   enters each record and, from its children vector, its descendants (handles 0 get new ones;
+//   the children vectors are kept as they are, each child's parent set), inserts the tops as rows
+//   at `row`, records them in the current undo item and broadcasts SignalsAddedRemoved; returns
+//   the new top-level handles, empty (and nothing entered) when refused;
+// and on KEditTransaction as declared in document/KEditTransaction.h.
+// Then: git mv pending/document/KClipPaste.* document/ and
+// git mv tests/pending/KClipPasteTest.cpp tests/document/ (its tests also use undo() and
+// canUndo()).
 
 #include "document/KClipPaste.h"
 
@@ -107,5 +118,3 @@ bool KClipPaste::paste(std::span<const Offer> blocks, std::size_t row, SimTime t
     m_doc.endChange(std::move(change), HostNotice::None);
     return true;
 }
-
-#endif
