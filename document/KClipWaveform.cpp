@@ -166,6 +166,32 @@ private:
     KClipWaveform m_clip;
 };
 
+// The comments and measurements on copied rows inside [start, end); `clip` holds the events.
+void copyItems(const KDoc& doc, const std::map<SignalHandle, int>& rowOf, SimTime start,
+               SimTime end, KClipWaveform& clip) {
+    auto inRange = [&](SimTime time) { return time >= start && time < end; };
+    for (const std::unique_ptr<KItemUI>& item : doc.items()) {
+        const auto row = rowOf.find(item->signal());
+        const auto endRow = rowOf.find(item->endSignal());
+        if (row == rowOf.end() || endRow == rowOf.end())
+            continue;
+        if (item->kind() == KItemUI::Kind::Comment) {
+            const auto& comment = static_cast<const KWaveComment&>(*item);
+            if (inRange(comment.time()))
+                clip.comments.push_back({row->second, comment.time() - start, comment.text()});
+        } else if (item->kind() == KItemUI::Kind::Measurement) {
+            const auto& extent = static_cast<const KEventsExtent&>(*item);
+            if (!inRange(extent.startTime()) || !inRange(extent.endTime()))
+                continue;
+            const KClipWaveform::Extent copied{row->second, extent.startTime() - start,
+                                               endRow->second, extent.endTime() - start};
+            if (clip.eventNumber(copied.startRow, copied.startOffset) &&
+                clip.eventNumber(copied.endRow, copied.endOffset))
+                clip.extents.push_back(copied);
+        }
+    }
+}
+
 } // namespace
 
 KClipWaveform KClipWaveform::copy(const KDoc& doc, std::size_t first, std::size_t last,
@@ -202,27 +228,7 @@ KClipWaveform KClipWaveform::copy(const KDoc& doc, std::size_t first, std::size_
         clip.signals.push_back(std::move(signal));
     }
 
-    auto inRange = [&](SimTime time) { return time >= start && time < end; };
-    for (const std::unique_ptr<KItemUI>& item : doc.items()) {
-        const auto row = rowOf.find(item->signal());
-        const auto endRow = rowOf.find(item->endSignal());
-        if (row == rowOf.end() || endRow == rowOf.end())
-            continue;
-        if (item->kind() == KItemUI::Kind::Comment) {
-            const auto& comment = static_cast<const KWaveComment&>(*item);
-            if (inRange(comment.time()))
-                clip.comments.push_back({row->second, comment.time() - start, comment.text()});
-        } else if (item->kind() == KItemUI::Kind::Measurement) {
-            const auto& extent = static_cast<const KEventsExtent&>(*item);
-            if (!inRange(extent.startTime()) || !inRange(extent.endTime()))
-                continue;
-            const Extent copied{row->second, extent.startTime() - start, endRow->second,
-                                extent.endTime() - start};
-            if (clip.eventNumber(copied.startRow, copied.startOffset) &&
-                clip.eventNumber(copied.endRow, copied.endOffset))
-                clip.extents.push_back(copied);
-        }
-    }
+    copyItems(doc, rowOf, start, end, clip);
     return clip;
 }
 
