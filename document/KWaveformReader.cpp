@@ -6,11 +6,11 @@
 
 #include <algorithm>
 #include <charconv>
-#include <limits>
-#include <optional>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
+#include <optional>
 #include <strings.h>
 
 namespace {
@@ -72,8 +72,9 @@ void KWaveformReader::nameRecord(KSignalRecord& record, const std::string& fileN
     record.setHierarchyIndex(parent->hierarchyIndex());
 }
 
-void KWaveformReader::readProperties(SignalHandle fileHandle, KSignalRecord& record) const {
-    auto number = [&](std::string_view key) { return integer(m_file.property(fileHandle, key)); };
+void KWaveformReader::applyProperties(const std::function<std::string(std::string_view)>& property,
+                                      KSignalRecord& record) {
+    auto number = [&](std::string_view key) { return integer(property(key)); };
     if (auto color = number("Color"))
         record.setColor(static_cast<std::uint32_t>(*color));
     if (auto height = number("Height"))
@@ -90,11 +91,15 @@ void KWaveformReader::readProperties(SignalHandle fileHandle, KSignalRecord& rec
         record.setVirtualBus(*bus != 0);
     if (auto inverted = number("Inverted"))
         record.setInverted(*inverted != 0);
-    const std::string range = m_file.property(fileHandle, "Analog range");
+    const std::string range = property("Analog range");
     if (const std::size_t blank = range.find(' '); blank != std::string::npos)
         record.setAnalogRange(std::strtod(range.c_str(), nullptr),
                               std::strtod(range.c_str() + blank + 1, nullptr));
-    record.setStimulator(m_file.property(fileHandle, "Stimulator"));
+    record.setStimulator(property("Stimulator"));
+}
+
+void KWaveformReader::readProperties(SignalHandle fileHandle, KSignalRecord& record) const {
+    applyProperties([&](std::string_view key) { return m_file.property(fileHandle, key); }, record);
 }
 
 bool KWaveformReader::readSignal(SignalHandle fileHandle, SignalHandle docParent, int depth) {

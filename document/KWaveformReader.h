@@ -10,6 +10,7 @@
 
 #include "storage/KEventsReadHandle.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -30,6 +31,11 @@ public:
     // ends with an extended identifier (\...\, doubled backslashes inside), at the backslash that
     // opens it. Returns the split position.
     static std::size_t splitPoint(std::string_view path);
+
+    // Sets a record's display properties from their texts (as KWaveformWriter::properties makes
+    // them); `property` answers the text of a key, empty when there is none.
+    static void applyProperties(const std::function<std::string(std::string_view)>& property,
+                                KSignalRecord& record);
 
     const std::map<SignalHandle, SignalHandle>& translation() const { return m_translation; }
 
