@@ -1,24 +1,10 @@
-// Kept out of the build until the document has its undo ring. It relies on these members of
-// KDoc besides those it has now:
-// - void beginUndoItem(), void commitUndoItem(), void cancelUndoItem(): one undo item around a
-//   paste; commit tells the host the document is modified, cancel takes back what the item
-//   recorded;
-// - std::vector<SignalHandle> addSignals(std::size_t row, std::vector<KSignalRecordPtr> tops):
-//   enters each record and, from its children vector, its descendants (handles 0 get new ones;
-//   the children vectors are kept as they are, each child's parent set), inserts the tops as rows
-//   at `row`, records them in the current undo item and broadcasts SignalsAddedRemoved; returns
-//   the new top-level handles, empty (and nothing entered) when refused;
-// and on KEditTransaction as declared in document/KEditTransaction.h.
-// Then: git mv pending/document/KClipPaste.* document/ and
-// git mv tests/pending/KClipPasteTest.cpp tests/document/ (its tests also use undo() and
-// canUndo()).
-
 #include "document/KClipPaste.h"
 
 #include "document/KClipPlacement.h"
 #include "document/KDoc.h"
 #include "document/KEditTransaction.h"
 #include "document/KSignalClipboard.h"
+#include "document/KSignalsEditor.h"
 #include "storage/KFileException.h"
 
 bool KClipPaste::applyWaveform(const KClipWaveform& clip, std::size_t row, SimTime time,
@@ -43,8 +29,8 @@ bool KClipPaste::applySignals(const std::vector<KClipSignal>& signals, std::size
                               KAddedSignals& added) {
     if (signals.empty())
         return false;
-    const std::vector<SignalHandle> handles = m_doc.addSignals(
-        std::min(row, m_doc.rowCount()), KClipDataProvider::records(m_doc, signals));
+    const std::vector<SignalHandle> handles = KSignalsEditor(m_doc).addSignals(
+        KClipDataProvider::records(m_doc, signals), std::min(row, m_doc.rowCount()));
     for (SignalHandle handle : handles)
         added.add(handle);
     return !handles.empty();
@@ -98,7 +84,7 @@ bool KClipPaste::paste(std::span<const Offer> blocks, std::size_t row, SimTime t
         if (offer.first == format)
             block = offer.second;
     std::unique_ptr<KAddedSignals> change = m_doc.openChange();
-    m_doc.beginUndoItem();
+    m_doc.beginItem();
     bool done = false;
     try {
         done = applyBlock(format, block, row, time, form, *change);
@@ -106,10 +92,10 @@ bool KClipPaste::paste(std::span<const Offer> blocks, std::size_t row, SimTime t
         done = false; // a source that cannot be read leaves the document as it was
     }
     if (!done) {
-        m_doc.cancelUndoItem();
+        m_doc.cancelItem();
         return false;
     }
-    m_doc.commitUndoItem();
+    m_doc.commitItem();
     for (SignalHandle handle : change->signals())
         added.add(handle);
     // New rows were announced by adding them; the changed waveforms are announced here.

@@ -90,7 +90,9 @@ TEST_F(KClipPasteTest, InsertingMovesTheRestOfTheWaveformLater) {
     ASSERT_TRUE(KClipPaste(doc).paste(offers, 0, 10, PasteForm::Insert, changed));
     const auto after = events(a, 0, 50);
     EXPECT_EQ(after, (std::vector<std::pair<SimTime, std::uint8_t>>{
-                         {0, k0}, {25, k1}, {35, k0}, {45, k1}})); // the edge at 10 moved to 25
+                         {0, k0}, {10, k0}, {25, k1}, {35, k0}, {45, k1}}));
+    // The edge at 10 moved to 25; the pasted piece starts a new segment at 10, and a change of
+    // segment reads as an event even when the value stays.
 }
 
 TEST_F(KClipPasteTest, APieceThatDoesNotFitChangesNothing) {
