@@ -165,10 +165,13 @@ public:
     bool setStimulator(SignalHandle handle, std::string text);
 
     // Items (KDocItems.cpp); each change broadcasts ItemChanged with the item.
-    // Takes the item; refused (and the item deleted) when a signal it lies on is not held.
+    // Takes the item; refused (and the item deleted) when a signal it lies on is not held. Inside
+    // an undo item the addition is recorded.
     bool addItem(std::unique_ptr<KItemUI> item);
     // Hands the item back to the caller; null when the document does not hold it.
     std::unique_ptr<KItemUI> removeItem(const KItemUI* item);
+    // Removes and deletes an item; inside an undo item the item is kept there for undo.
+    bool deleteItem(const KItemUI* item);
     // Announces a change the caller made to an item the document holds.
     bool changeItem(const KItemUI* item);
     const std::vector<std::unique_ptr<KItemUI>>& items() const { return m_items; }

@@ -1,4 +1,5 @@
 #include "document/KDoc.h"
+#include "document/KWVUndoItem.h"
 
 #include <algorithm>
 
@@ -6,6 +7,8 @@ bool KDoc::addItem(std::unique_ptr<KItemUI> item) {
     if (!item || !contains(item->signal()) || !contains(item->endSignal()))
         return false;
     m_items.push_back(std::move(item));
+    if (KWVUndoItem* undo = currentItem())
+        undo->itemAdded(m_items.back().get());
     broadcast(UpdateHint::ItemChanged, m_items.back().get());
     return true;
 }
@@ -20,6 +23,15 @@ std::unique_ptr<KItemUI> KDoc::removeItem(const KItemUI* item) {
     m_items.erase(found);
     broadcast(UpdateHint::ItemChanged, taken.get());
     return taken;
+}
+
+bool KDoc::deleteItem(const KItemUI* item) {
+    std::unique_ptr<KItemUI> taken = removeItem(item);
+    if (!taken)
+        return false;
+    if (KWVUndoItem* undo = currentItem())
+        undo->itemRemoved(std::move(taken));
+    return true;
 }
 
 bool KDoc::changeItem(const KItemUI* item) {

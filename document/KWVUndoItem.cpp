@@ -159,20 +159,50 @@ void KWVUndoItem::broadcastChanges() const {
     m_doc.setModified(true);
 }
 
+void KWVUndoItem::itemAdded(const KItemUI* item) {
+    if (item)
+        m_items.push_back({true, item, nullptr});
+}
+
+void KWVUndoItem::itemRemoved(std::unique_ptr<KItemUI> item) {
+    if (item) {
+        const KItemUI* raw = item.get();
+        m_items.push_back({false, raw, std::move(item)});
+    }
+}
+
+// Takes out of the document the items the action added (`added`) or those it removed (undone
+// state of a redo), newest first.
+void KWVUndoItem::takeItemsOut(bool added) {
+    for (auto it = m_items.rbegin(); it != m_items.rend(); ++it)
+        if (it->added == added && !it->held)
+            it->held = m_doc.removeItem(it->item);
+}
+
+void KWVUndoItem::putItemsBack(bool added) {
+    for (ItemChange& change : m_items)
+        if (change.added == added && change.held)
+            m_doc.addItem(std::move(change.held));
+}
+
 void KWVUndoItem::undo() {
+    takeItemsOut(true);
     for (auto it = m_properties.rbegin(); it != m_properties.rend(); ++it)
         assignProperties(*it->live, *it->before);
     for (auto it = m_layouts.rbegin(); it != m_layouts.rend(); ++it)
         apply(it->after, it->before, it->rowsBefore);
     exchangeSegments();
+    putItemsBack(false);
     broadcastChanges();
 }
 
 void KWVUndoItem::redo() {
+    takeItemsOut(false);
     exchangeSegments();
     for (const Layout& layout : m_layouts)
         apply(layout.before, layout.after, layout.rowsAfter);
     for (const Properties& change : m_properties)
         assignProperties(*change.live, *change.after);
+    putItemsBack(true);
     broadcastChanges();
 }

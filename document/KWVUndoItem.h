@@ -14,6 +14,7 @@
 // children, name, row order) and which records entered or left the document. Undo applies them
 // newest first, redo oldest first.
 
+#include "document/KItemUI.h"
 #include "document/KSignalRecord.h"
 #include "document/KSignalsSet.h"
 #include "document/KUndoItem.h"
@@ -34,7 +35,9 @@ public:
     bool isOpen() const { return m_open; }
     void close() { m_open = false; }
     // Nothing recorded yet.
-    bool isEmpty() const { return m_saved.empty() && m_layouts.empty() && m_properties.empty(); }
+    bool isEmpty() const {
+        return m_saved.empty() && m_layouts.empty() && m_properties.empty() && m_items.empty();
+    }
 
     // Saves the segments of a signal and of its descendants, each unless this item holds them
     // already, and notes the handles as changed waveforms.
@@ -50,6 +53,12 @@ public:
     // Recording a change of a record's display fields: the copies before and after.
     void saveProperties(const KSignalRecordPtr& live, KSignalRecordPtr before,
                         KSignalRecordPtr after);
+
+    // Recording drawn items: one the action added (the document holds it) or removed (handed
+    // over here). Undo takes added items back out before the signals' layout is restored and
+    // puts removed ones back after it, so an item always lies on signals the document holds.
+    void itemAdded(const KItemUI* item);
+    void itemRemoved(std::unique_ptr<KItemUI> item);
 
     // Handles whose waveforms the action changed (hint 5) and signals it added or removed (6).
     const KSignalsSet& changedWaves() const { return m_waves; }
@@ -95,7 +104,16 @@ private:
         KEventSegmentMap segments;
     };
 
+    struct ItemChange {
+        bool added = false;
+        const KItemUI* item = nullptr;
+        std::unique_ptr<KItemUI> held; // the item while it is out of the document
+    };
+    void takeItemsOut(bool added);
+    void putItemsBack(bool added);
+
     std::map<SignalHandle, Saved> m_saved;
+    std::vector<ItemChange> m_items;
     std::vector<Layout> m_layouts;
     std::vector<Properties> m_properties;
     KSignalsSet m_waves;

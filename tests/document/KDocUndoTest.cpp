@@ -5,6 +5,7 @@
 #include "HintRecorder.h"
 #include "document/KEditTransaction.h"
 #include "document/KWVUndoItem.h"
+#include "document/KWaveComment.h"
 
 #include <gtest/gtest.h>
 
@@ -130,3 +131,31 @@ TEST_F(KDocUndoTest, RunningSimulationGuardsTheResultsInterval) {
 }
 
 } // namespace
+
+TEST_F(KDocUndoTest, AddedAndDeletedItemsComeAndGoWithUndoAndRedo) {
+    doc.beginItem();
+    ASSERT_TRUE(doc.addItem(std::make_unique<KWaveComment>(signal, 0, 40, "first")));
+    doc.commitItem();
+    const KItemUI* first = doc.items().front().get();
+
+    doc.beginItem();
+    ASSERT_TRUE(doc.deleteItem(first));
+    ASSERT_TRUE(doc.addItem(std::make_unique<KWaveComment>(signal, 0, 50, "second")));
+    doc.commitItem();
+    ASSERT_EQ(doc.items().size(), 1u);
+
+    doc.undo(); // the second comment goes, the first comes back
+    ASSERT_EQ(doc.items().size(), 1u);
+    EXPECT_EQ(doc.items().front().get(), first);
+    doc.undo();
+    EXPECT_TRUE(doc.items().empty());
+    doc.redo();
+    doc.redo();
+    ASSERT_EQ(doc.items().size(), 1u);
+    EXPECT_EQ(static_cast<const KWaveComment&>(*doc.items().front()).text(), "second");
+
+    doc.beginItem(); // a cancelled action leaves the items as they were
+    ASSERT_TRUE(doc.deleteItem(doc.items().front().get()));
+    doc.cancelItem();
+    EXPECT_EQ(doc.items().size(), 1u);
+}
