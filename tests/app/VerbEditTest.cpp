@@ -115,6 +115,72 @@ TEST_F(EditVerb, CommandsGivenWithEEditTheInputInPlace) {
                              "15 ns            00000001\n");
 }
 
+TEST_F(EditVerb, GroupingSelectsTheNewBusForTheNextCommands) {
+    const std::string awf = makeAwf();
+    const RunResult edit = runProgram("edit " + awf +
+                                      " -e 'select counter_tb/rst counter_tb/clk' -e group"
+                                      " -e 'set bold on' -e 'select all' -e 'set height 40'");
+    ASSERT_EQ(edit.exitCode, 0) << edit.output;
+    const RunResult info = runProgram("info " + awf);
+    EXPECT_NE(info.output.find("  VBUS1 : Virtual Bus  [unspecified]  end 200 ns, 42 events\n"
+                               "    properties: Bold=1, Height=40, VBus=1\n"
+                               "    counter_tb/rst : std_logic"),
+              std::string::npos)
+        << info.output;
+    EXPECT_NE(info.output.find("    counter_tb/clk : std_logic"), std::string::npos);
+}
+
+TEST_F(EditVerb, RemovingASignalTakesItsCommentsAndMeasurementsAlong) {
+    const std::string awf = makeAwf();
+    const RunResult edit =
+        runProgram("edit " + awf +
+                   " -e 'comment counter_tb/rst 5ns reset' -e 'comment counter_tb/clk 5ns tick'"
+                   " -e 'measure counter_tb/clk 0 counter_tb/rst 10ns'"
+                   " -e 'measure counter_tb/clk 10ns 20ns' -e 'remove counter_tb/rst'");
+    ASSERT_EQ(edit.exitCode, 0) << edit.output;
+    const RunResult info = runProgram("info " + awf);
+    EXPECT_NE(info.output.find("Comment at 5000 ps: tick\n"
+                               "    Measurement at 10 ns: 10 ns to counter_tb/clk at 20 ns\n"),
+              std::string::npos)
+        << info.output;
+    EXPECT_EQ(info.output.find("reset"), std::string::npos);
+    EXPECT_EQ(info.output.find("Measurement at 0 ps"), std::string::npos);
+}
+
+TEST_F(EditVerb, ASaveToAFileKeepsTheDocumentAsItWasThen) {
+    const std::string awf = makeAwf();
+    const std::string snapshot = path("snapshot.awf");
+    const RunResult edit =
+        runProgram("edit " + awf + " -o " + path("out.awf") + " -e 'add early bit' -e 'save " +
+                   snapshot + "' -e 'add late bit'");
+    ASSERT_EQ(edit.exitCode, 0) << edit.output;
+    const RunResult then = runProgram("info " + snapshot);
+    EXPECT_NE(then.output.find("early : bit"), std::string::npos) << then.output;
+    EXPECT_EQ(then.output.find("late : bit"), std::string::npos);
+    EXPECT_NE(runProgram("info " + path("out.awf")).output.find("late : bit"), std::string::npos);
+}
+
+TEST_F(EditVerb, AScriptFromTheStandardInputWithQuotesUnitsAndMixedCase) {
+    const std::string awf = makeAwf();
+    fs::permissions(awf, fs::perms(0640));
+    const std::string script =
+        write("edit.txt", "  # quoted words, a time in two words\n"
+                          "SELECT \"counter_tb/count\"\n"
+                          "Set Stimulator \"clock \"\"fast\"\"\"\n"
+                          "set range 10 200\n"
+                          "comment counter_tb/count 1.5 us  says \"hi\"  \n");
+    const RunResult edit = runProgram("edit " + awf + " --script - < " + script);
+    ASSERT_EQ(edit.exitCode, 0) << edit.output;
+    const RunResult info = runProgram("info " + awf);
+    EXPECT_NE(info.output.find("properties: Analog range=10.000 200.00, "
+                               "Stimulator=clock \"fast\"\n"
+                               "    Comment at 1500 ns: says \"hi\"\n"),
+              std::string::npos)
+        << info.output;
+    // An edit in place keeps the file's permissions.
+    EXPECT_EQ(fs::status(awf).permissions() & fs::perms::all, fs::perms(0640));
+}
+
 TEST_F(EditVerb, ABadCommandNamesItsLineAndLeavesEveryFileAsItWas) {
     struct Case {
         std::string line;
