@@ -5,6 +5,7 @@
 #include "storage/KFileException.h"
 
 #include <algorithm>
+#include <new>
 
 EditSession::EditSession(KDoc& doc, EditHost& host, std::string output)
     : m_doc(doc), m_host(host), m_output(std::move(output)), m_saves(host) {}
@@ -39,6 +40,8 @@ EditStatus EditSession::run(const EditScriptLine& line) {
         status = EditStatus::refused(error.what());
     } catch (const KFileException& error) {
         status = EditStatus::refused(error.what());
+    } catch (const std::bad_alloc&) {
+        status = EditStatus::refused("not enough memory");
     }
     if (command->changesDocument) {
         if (status.ok())

@@ -16,6 +16,11 @@
 
 namespace {
 
+// The widest bus a user may declare, as the bus range dialog allows, and a bound on the value of
+// any other type, so that a typed type cannot ask for gigabytes per value.
+constexpr std::int64_t kMaxBusWidth = 10000;
+constexpr std::uint32_t kMaxValueBytes = 1 << 20;
+
 std::string lowered(std::string_view text) {
     std::string out(text);
     for (char& c : out)
@@ -85,6 +90,9 @@ std::string typeInfoOf(EditArguments& arguments, const std::string& text) {
         const int direction = lower.find("downto") != std::string::npos ? 1 : 0;
         if ((direction == 1) != (vector->left >= vector->right) && vector->left != vector->right)
             arguments.fail("'" + text + "' is a null range");
+        if (std::max(vector->left, vector->right) - std::min(vector->left, vector->right) >=
+            kMaxBusWidth)
+            arguments.fail("The maximum bus width is " + std::to_string(kMaxBusWidth));
         const std::string element = vector->typeName == "bit_vector"          ? "bit"
                                     : vector->typeName == "std_ulogic_vector" ? "std_ulogic"
                                                                               : "std_logic";
@@ -94,8 +102,11 @@ std::string typeInfoOf(EditArguments& arguments, const std::string& text) {
                                   standardTypeInfo(element).value_or(std::string())))
             return *made;
     }
-    if (KTypeInfo::CheckTypeInfo(text))
+    if (const std::optional<KTypeInfo> type = KTypeInfo::fromString(text)) {
+        if (type->GetSimpleSize() > kMaxValueBytes)
+            arguments.fail("values of type '" + type->GetTypeIdentifier() + "' are too large");
         return text;
+    }
     arguments.fail("expected TYPE (std_logic, bit, boolean, integer, real, ..., "
                    "std_logic_vector(7 downto 0), or a type-information string), got '" +
                    text + "'");

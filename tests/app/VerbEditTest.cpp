@@ -181,6 +181,43 @@ TEST_F(EditVerb, AScriptFromTheStandardInputWithQuotesUnitsAndMixedCase) {
     EXPECT_EQ(fs::status(awf).permissions() & fs::perms::all, fs::perms(0640));
 }
 
+TEST_F(EditVerb, EachPropertyIsSavedAsTheWindowSavesIt) {
+    struct Case {
+        std::string commands;
+        std::string properties; // of counter_tb/count; empty: none differ from the defaults
+    };
+    const Case cases[] = {
+        {"-e 'set radix bin'", "Radix=2"},
+        {"-e 'set radix hex' -e 'set radix default'", ""},
+        {"-e 'set colour red'", "Color=255"},
+        {"-e 'set color #0000FF' -e 'set colour auto'", ""},
+        {"-e 'set shape analog'", "Shape=1"},
+        {"-e 'set reverse on'", "Inverted=1"},
+        {"-e 'set range 0 255'", ""}, // the type's own range
+        {"-e 'set range 3 7'", "Analog range=3.0000 7.0000"},
+        {"-e 'set range 3 7' -e 'set range auto'", ""},
+        {"-e 'set bold on' -e 'set bold off' -e 'set height 22'", ""},
+    };
+    const std::string awf = makeAwf();
+    for (const Case& each : cases) {
+        const std::string out = path("out.awf");
+        const RunResult edit = runProgram("edit " + awf + " -o " + out +
+                                          " -e 'select counter_tb/count' " + each.commands);
+        ASSERT_EQ(edit.exitCode, 0) << each.commands << "\n" << edit.output;
+        const std::string info = runProgram("info " + out).output;
+        const std::size_t at = info.find("counter_tb/count :");
+        const std::size_t next = info.find("counter_tb/up :");
+        ASSERT_NE(at, std::string::npos);
+        const std::string shown = info.substr(at, next - at);
+        if (each.properties.empty())
+            EXPECT_EQ(shown.find("properties:"), std::string::npos) << each.commands << shown;
+        else
+            EXPECT_NE(shown.find("properties: " + each.properties + "\n"), std::string::npos)
+                << each.commands << "\n"
+                << shown;
+    }
+}
+
 TEST_F(EditVerb, ABadCommandNamesItsLineAndLeavesEveryFileAsItWas) {
     struct Case {
         std::string line;
