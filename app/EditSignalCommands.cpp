@@ -28,6 +28,20 @@ std::string lowered(std::string_view text) {
     return out;
 }
 
+// Where the own name of a path starts: after the last '/' that is not inside an extended
+// identifier (\a/b\).
+std::size_t leafStart(std::string_view path) {
+    std::size_t start = 0;
+    bool extended = false;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '\\')
+            extended = !extended; // a doubled backslash toggles twice
+        else if (path[i] == '/' && !extended)
+            start = i + 1;
+    }
+    return start;
+}
+
 // select SIGNAL... | select all | select none | select time FROM TO|end
 EditStatus runSelect(EditSession& session, EditArguments& arguments) {
     EditSelection& selection = session.selection();
@@ -88,7 +102,9 @@ std::string typeInfoOf(EditArguments& arguments, const std::string& text) {
         return *standard;
     if (const std::optional<VectorTypeText> vector = parseVectorTypeText(text)) {
         const int direction = lower.find("downto") != std::string::npos ? 1 : 0;
-        if ((direction == 1) != (vector->left >= vector->right) && vector->left != vector->right)
+        const bool empty =
+            direction == 1 ? vector->left < vector->right : vector->left > vector->right;
+        if (empty)
             arguments.fail("'" + text + "' is a null range");
         if (std::max(vector->left, vector->right) - std::min(vector->left, vector->right) >=
             kMaxBusWidth)
@@ -134,12 +150,9 @@ EditStatus runAdd(EditSession& session, EditArguments& arguments) {
     std::string_view name = path;
     while (name.starts_with('/'))
         name.remove_prefix(1);
-    const std::size_t slash = name.rfind('/');
-    if (slash != std::string_view::npos) {
-        signal.hierarchy = std::string(name.substr(0, slash + 1));
-        name.remove_prefix(slash + 1);
-    }
-    signal.name = std::string(name);
+    const std::size_t split = leafStart(name);
+    signal.hierarchy = std::string(name.substr(0, split));
+    signal.name = std::string(name.substr(split));
     SignalHandle added = 0;
     return addSignal(session.doc(), signal, added);
 }
