@@ -9,6 +9,7 @@ int runConvertVerb(const std::vector<std::string_view>& args);
 int runInfoVerb(const std::vector<std::string_view>& args);
 int runEventsVerb(const std::vector<std::string_view>& args);
 int runValueVerb(const std::vector<std::string_view>& args);
+int runEditVerb(const std::vector<std::string_view>& args);
 
 std::span<const Verb> allVerbs() {
     static const std::array verbs{
@@ -32,6 +33,15 @@ std::span<const Verb> allVerbs() {
         Verb{"value", "Show the values of signals at one time",
              "value FILE --at T [SIGNAL...] [--json]   (every row when no SIGNAL is given)",
              runValueVerb},
+        Verb{"edit", "Edit a waveform file with a script of commands",
+             "edit IN [-o OUT] (--script FILE | -e COMMAND...)\n"
+             "  IN       a .awf file, or a .vcd/.vcd.gz file (then -o OUT.awf is needed)\n"
+             "  -o OUT   where the result goes (.awf); IN itself when absent\n"
+             "  --script FILE   one command a line ('-' reads the standard input)\n"
+             "  -e COMMAND      one command; repeat for more\n"
+             "  A failing command prints FILE:LINE: message and nothing is saved.\n"
+             "  Commands: docs/edit-commands.md",
+             runEditVerb},
     };
     return verbs;
 }
