@@ -5,6 +5,7 @@
 #include "document/KEditTransaction.h"
 #include "document/KSignalClipboard.h"
 #include "document/KSignalsEditor.h"
+#include "document/KUndoScope.h"
 #include "storage/KFileException.h"
 
 bool KClipPaste::applyWaveform(const KClipWaveform& clip, std::size_t row, SimTime time,
@@ -84,18 +85,16 @@ bool KClipPaste::paste(std::span<const Offer> blocks, std::size_t row, SimTime t
         if (offer.first == format)
             block = offer.second;
     std::unique_ptr<KAddedSignals> change = m_doc.openChange();
-    m_doc.beginItem();
+    KUndoScope undo(m_doc);
     bool done = false;
     try {
         done = applyBlock(format, block, row, time, form, *change);
     } catch (const KFileException&) {
         done = false; // a source that cannot be read leaves the document as it was
     }
-    if (!done) {
-        m_doc.cancelItem();
+    if (!done)
         return false;
-    }
-    m_doc.commitItem();
+    undo.commit();
     for (SignalHandle handle : change->signals())
         added.add(handle);
     // New rows were announced by adding them; the changed waveforms are announced here.

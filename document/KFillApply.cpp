@@ -3,6 +3,7 @@
 #include "document/KDoc.h"
 #include "document/KEditTransaction.h"
 #include "document/KFillHistory.h"
+#include "document/KUndoScope.h"
 #include "storage/Formula.h"
 
 #include <array>
@@ -15,23 +16,16 @@ bool KFillApply::hasRange() const {
 }
 
 bool KFillApply::write(const std::vector<std::vector<KTimedValue>>& events) {
-    m_doc.beginItem();
-    try {
-        for (std::size_t i = 0; i < m_selection.signals.size(); ++i) {
-            KEditTransaction transaction(m_doc, m_selection.signals[i], m_selection.start,
-                                         m_selection.end);
-            transaction.setEvents(events[i]);
-            if (!transaction.commit(false)) {
-                m_doc.cancelItem();
-                return false;
-            }
-        }
-    } catch (...) {
-        // A source that cannot be read leaves the document as it was.
-        m_doc.cancelItem();
-        throw;
+    // A refusal or a source that cannot be read leaves the document as it was.
+    KUndoScope undo(m_doc);
+    for (std::size_t i = 0; i < m_selection.signals.size(); ++i) {
+        KEditTransaction transaction(m_doc, m_selection.signals[i], m_selection.start,
+                                     m_selection.end);
+        transaction.setEvents(events[i]);
+        if (!transaction.commit(false))
+            return false;
     }
-    m_doc.commitItem();
+    undo.commit();
     return true;
 }
 

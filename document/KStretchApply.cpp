@@ -4,6 +4,7 @@
 #include "document/KEditTransaction.h"
 #include "document/KSignalsSet.h"
 #include "document/KStretch.h"
+#include "document/KUndoScope.h"
 
 #include <algorithm>
 
@@ -37,33 +38,24 @@ bool KStretchApply::write(const std::vector<std::vector<KTimedValue>>& events, S
     const SimTime start = m_selection.start;
     const bool insert = m_doc.insertMode();
     const SimTime end = insert ? newEnd : std::max(m_selection.end, newEnd);
-    m_doc.beginItem();
-    try {
-        if (insert) {
-            KSignalsSet handles;
-            for (SignalHandle handle : m_selection.signals)
-                handles.add(handle);
-            if (!m_doc.deleteTime(handles, start, m_selection.end - start)) {
-                m_doc.cancelItem();
-                return false;
-            }
-        }
-        // A range compressed to nothing in insert mode is only the deletion.
-        if (end > start) {
-            for (std::size_t i = 0; i < m_selection.signals.size(); ++i) {
-                KEditTransaction transaction(m_doc, m_selection.signals[i], start, end);
-                transaction.setEvents(events[i]);
-                if (!transaction.commit(insert)) {
-                    m_doc.cancelItem();
-                    return false;
-                }
-            }
-        }
-    } catch (...) {
-        // A source that cannot be read leaves the document as it was.
-        m_doc.cancelItem();
-        throw;
+    // A refusal or a source that cannot be read leaves the document as it was.
+    KUndoScope undo(m_doc);
+    if (insert) {
+        KSignalsSet handles;
+        for (SignalHandle handle : m_selection.signals)
+            handles.add(handle);
+        if (!m_doc.deleteTime(handles, start, m_selection.end - start))
+            return false;
     }
-    m_doc.commitItem();
+    // A range compressed to nothing in insert mode is only the deletion.
+    if (end > start) {
+        for (std::size_t i = 0; i < m_selection.signals.size(); ++i) {
+            KEditTransaction transaction(m_doc, m_selection.signals[i], start, end);
+            transaction.setEvents(events[i]);
+            if (!transaction.commit(insert))
+                return false;
+        }
+    }
+    undo.commit();
     return true;
 }
