@@ -1,8 +1,16 @@
 #include "app/EditOperations.h"
 
+#include "document/KClipDataProvider.h"
+#include "document/KClipPaste.h"
+#include "document/KClipWaveform.h"
 #include "document/KDoc.h"
+#include "document/KEditTransaction.h"
 #include "document/KEventsExtent.h"
-#include "document/KVBusCreator.h"
+#include "document/KFillApply.h"
+#include "document/KSignalClipboard.h"
+#include "document/KSignalsEditor.h"
+#include "document/KStretchApply.h"
+#include "document/KWVUndoItem.h"
 #include "document/KWaveComment.h"
 #include "document/KWaveformWriter.h"
 #include "storage/NameChecks.h"
@@ -14,10 +22,37 @@
 
 namespace {
 
-// The editing primitives and the undo ring join the document later; until then the commands
-// that need them are refused with this, and the script stops.
-EditStatus notAvailableYet() {
-    return EditStatus::refused("not available yet in this build");
+// A script starts from the default fill and stretch settings and leaves the user's alone.
+KWVConfig scriptConfig() {
+    return KWVConfig::separate();
+}
+
+KFillSelection fillSelection(const EditSelection& selection) {
+    return {selection.signals, selection.start, selection.end};
+}
+
+// The document's own permission check over [start, end) of every signal; its reason reaches the
+// script through the host's messages.
+EditStatus checkEditable(KDoc& doc, std::span<const SignalHandle> signals, SimTime start,
+                         SimTime end) {
+    for (SignalHandle handle : signals)
+        if (!doc.checkEdit(handle, start, std::max(end, start + 1)))
+            return EditStatus::refused(std::string());
+    return EditStatus::done();
+}
+
+EditStatus fillOutcome(const KFillOutcome& outcome) {
+    switch (outcome.status) {
+    case KFillOutcome::Status::Done:
+        return EditStatus::done();
+    case KFillOutcome::Status::Nothing:
+        return EditStatus::refused("nothing to fill");
+    case KFillOutcome::Status::Invalid:
+        return EditStatus::refused("the clock entries are not valid");
+    case KFillOutcome::Status::Refused:
+        break;
+    }
+    return EditStatus::refused(outcome.message);
 }
 
 std::string nameOf(const KDoc& doc, SignalHandle handle) {
@@ -86,51 +121,121 @@ void apply(KSignalRecord& record, const SignalProperties& properties) {
 
 // Undo
 
-void beginEditItem(KDoc&) {}
+void beginEditItem(KDoc& doc) {
+    doc.beginItem();
+}
 
 void commitEditItem(KDoc& doc) {
     doc.setModified(true);
-    doc.host().setModified(true);
+    doc.commitItem();
 }
 
-void cancelEditItem(KDoc&) {}
-
-EditStatus undoEdit(KDoc&) {
-    return notAvailableYet();
+void cancelEditItem(KDoc& doc) {
+    doc.cancelItem();
 }
 
-EditStatus redoEdit(KDoc&) {
-    return notAvailableYet();
+EditStatus undoEdit(KDoc& doc) {
+    if (!doc.canUndo())
+        return EditStatus::refused("nothing to undo");
+    doc.undo();
+    doc.setModified(true);
+    return EditStatus::done();
+}
+
+EditStatus redoEdit(KDoc& doc) {
+    if (!doc.canRedo())
+        return EditStatus::refused("nothing to redo");
+    doc.redo();
+    doc.setModified(true);
+    return EditStatus::done();
 }
 
 // Waveforms
 
-EditStatus fillValue(KDoc&, const EditSelection&, std::string_view) {
-    return notAvailableYet();
+EditStatus fillValue(KDoc& doc, const EditSelection& selection, std::string_view valueText) {
+    if (EditStatus allowed = checkEditable(doc, selection.signals, selection.start, selection.end);
+        !allowed.ok())
+        return allowed;
+    KWVConfig config = scriptConfig();
+    return fillOutcome(KFillApply(doc, config, fillSelection(selection)).fillValue(valueText));
 }
 
-EditStatus fillClock(KDoc&, const EditSelection&, const ClockFill&) {
-    return notAvailableYet();
+EditStatus fillClock(KDoc& doc, const EditSelection& selection, const ClockFill& clock) {
+    if (EditStatus allowed = checkEditable(doc, selection.signals, selection.start, selection.end);
+        !allowed.ok())
+        return allowed;
+    KWVConfig config = scriptConfig();
+    const KClockEntries entries{static_cast<double>(clock.offset),
+                                static_cast<double>(clock.period), clock.widthPercent,
+                                clock.startHigh};
+    return fillOutcome(KFillApply(doc, config, fillSelection(selection)).fillClock(entries));
 }
 
-EditStatus fillFormula(KDoc&, const EditSelection&, std::string_view) {
-    return notAvailableYet();
+EditStatus fillFormula(KDoc& doc, const EditSelection& selection, std::string_view formula) {
+    if (EditStatus allowed = checkEditable(doc, selection.signals, selection.start, selection.end);
+        !allowed.ok())
+        return allowed;
+    KWVConfig config = scriptConfig();
+    KFillApply fill(doc, config, fillSelection(selection));
+    const KFillOutcome outcome = fill.fillFormula(formula, fill.formulaUnit());
+    // A value some signal's type refused ends that signal's fill; the script must not go on as
+    // if the whole formula had been written.
+    if (outcome.changed() && !outcome.message.empty())
+        return EditStatus::refused(outcome.message);
+    return fillOutcome(outcome);
 }
 
-EditStatus stretchSelection(KDoc&, EditSelection&, int, InsertForm) {
-    return notAvailableYet();
+EditStatus stretchSelection(KDoc& doc, EditSelection& selection, int percent, InsertForm form) {
+    if (EditStatus allowed = checkEditable(doc, selection.signals, selection.start, selection.end);
+        !allowed.ok())
+        return allowed;
+    KWVConfig config = scriptConfig();
+    const bool insertMode = doc.insertMode();
+    doc.setInsertMode(form == InsertForm::Insert);
+    const KStretchOutcome outcome =
+        KStretchApply(doc, config, fillSelection(selection)).stretch(percent);
+    doc.setInsertMode(insertMode);
+    if (!outcome.done)
+        return EditStatus::refused("the stretched range would end beyond the last time");
+    selection.end = outcome.end;
+    return EditStatus::done();
 }
 
-EditStatus insertTime(KDoc&, std::span<const SignalHandle>, SimTime, SimTime) {
-    return notAvailableYet();
+EditStatus insertTime(KDoc& doc, std::span<const SignalHandle> signals, SimTime at,
+                      SimTime length) {
+    if (length <= 0 || at > kMaxTime - length)
+        return EditStatus::refused("the inserted time would end beyond the last time");
+    if (EditStatus allowed = checkEditable(doc, signals, at, at + length); !allowed.ok())
+        return allowed;
+    // The value in force at `at` lasts `length` longer; everything from `at` on moves later.
+    for (SignalHandle handle : signals)
+        if (!KEditTransaction(doc, handle, at, at + length).commit(true))
+            return EditStatus::refused("the document refused to insert time into " +
+                                       nameOf(doc, handle));
+    return EditStatus::done();
 }
 
-EditStatus deleteTime(KDoc&, std::span<const SignalHandle>, SimTime, SimTime) {
-    return notAvailableYet();
+EditStatus deleteTime(KDoc& doc, std::span<const SignalHandle> signals, SimTime start,
+                      SimTime length) {
+    if (EditStatus allowed =
+            checkEditable(doc, signals, start, start + std::max<SimTime>(length, 1));
+        !allowed.ok())
+        return allowed;
+    KSignalsSet handles;
+    for (SignalHandle handle : signals)
+        handles.add(handle);
+    if (!doc.deleteTime(handles, start, length))
+        return EditStatus::refused("the document refused to delete the time");
+    return EditStatus::done();
 }
 
-EditStatus clearWaveforms(KDoc&, std::span<const SignalHandle>) {
-    return notAvailableYet();
+EditStatus clearWaveforms(KDoc& doc, std::span<const SignalHandle> signals) {
+    if (EditStatus allowed = checkEditable(doc, signals, 0, kMaxTime); !allowed.ok())
+        return allowed;
+    for (SignalHandle handle : signals)
+        if (!doc.clearSignal(handle))
+            return EditStatus::refused("the document refused to clear " + nameOf(doc, handle));
+    return EditStatus::done();
 }
 
 // Signals
@@ -147,12 +252,22 @@ EditStatus addSignal(KDoc& doc, const NewSignal& signal, SignalHandle& added) {
     KSignalRecordPtr record = KSignalRecord::create(signal.name);
     record->setHierarchyIndex(doc.hierarchy().intern(signal.hierarchy));
     record->setMode(signal.mode);
+    KWVUndoItem* undo = doc.currentItem();
+    if (undo)
+        undo->beginLayout({});
     const SignalHandle handle = doc.addRecord(record);
-    if (handle == 0 || !doc.setTypeInfo(handle, type))
+    if (handle == 0 || !doc.setTypeInfo(handle, type)) {
+        if (undo)
+            undo->endLayout(handle == 0 ? std::vector<SignalHandle>{}
+                                        : std::vector<SignalHandle>{handle});
         return EditStatus::refused("the document refused the signal");
+    }
     doc.createElements(handle); // nothing to make for a scalar
     const SignalHandle rows[] = {handle};
     doc.insertRows(doc.rowCount(), rows);
+    if (undo)
+        undo->endLayout({handle});
+    doc.setModified(true);
     KSignalsSet all;
     for (SignalHandle each : doc.collect(handle))
         all.add(each);
@@ -182,8 +297,9 @@ EditStatus removeSignals(KDoc& doc, std::span<const SignalHandle> signals) {
         if (gone.contains(item->signal()) || gone.contains(item->endSignal()))
             items.push_back(item.get());
     for (const KItemUI* item : items)
-        doc.removeItem(item);
-    doc.removeSignals(doomed);
+        doc.deleteItem(item);
+    if (!KSignalsEditor(doc).removeSignals(doomed))
+        return EditStatus::refused("the document refused to remove the signals");
     return EditStatus::done();
 }
 
@@ -200,20 +316,28 @@ EditStatus renameSignal(KDoc& doc, SignalHandle signal, std::string_view newName
         doc.findByUpperName(doc.hierarchyText(record->hierarchyIndex()) + std::string(newName));
     if (holder != 0 && holder != signal)
         return EditStatus::refused("Signal already exists.");
-    doc.rename(signal, std::string(newName));
+    if (!KSignalsEditor(doc).rename(signal, std::string(newName)))
+        return EditStatus::refused("the document refused the name");
     return EditStatus::done();
 }
 
 EditStatus groupSignals(KDoc& doc, std::span<const SignalHandle> signals, SignalHandle& bus) {
-    bus = KVBusCreator(doc).create(signals);
+    bus = KSignalsEditor(doc).group(signals);
     if (bus == 0)
         return EditStatus::refused("only top-level signals and members of virtual buses can be "
                                    "grouped");
     return EditStatus::done();
 }
 
-EditStatus ungroupSignals(KDoc&, std::span<const SignalHandle>) {
-    return notAvailableYet();
+EditStatus ungroupSignals(KDoc& doc, std::span<const SignalHandle> buses) {
+    for (SignalHandle handle : buses) {
+        const KSignalRecordPtr record = doc.contains(handle) ? doc.record(handle) : nullptr;
+        if (!record || !record->isVirtualBus())
+            return EditStatus::refused(nameOf(doc, handle) + " is not a virtual bus");
+    }
+    if (!KSignalsEditor(doc).ungroup(buses))
+        return EditStatus::refused("the document refused to ungroup");
+    return EditStatus::done();
 }
 
 // Properties
@@ -229,8 +353,10 @@ EditStatus setSignalProperties(KDoc& doc, std::span<const SignalHandle> signals,
             return EditStatus::refused(why);
         records.push_back(std::move(record));
     }
+    KSignalsEditor editor(doc);
     for (const KSignalRecordPtr& record : records)
-        apply(*record, properties);
+        editor.setProperties(record->handle(),
+                             [&](KSignalRecord& changed) { apply(changed, properties); });
     doc.broadcast(UpdateHint::All);
     return EditStatus::done();
 }
@@ -239,8 +365,12 @@ EditStatus setStimulator(KDoc& doc, std::span<const SignalHandle> signals, std::
     for (SignalHandle handle : signals)
         if (!doc.contains(handle))
             return EditStatus::refused("no signal with handle " + std::to_string(handle));
-    for (SignalHandle handle : signals)
-        doc.setStimulator(handle, std::string(text));
+    KSignalsEditor editor(doc);
+    for (SignalHandle handle : signals) {
+        editor.setProperties(
+            handle, [&](KSignalRecord& changed) { changed.setStimulator(std::string(text)); });
+        doc.setStimulator(handle, std::string(text)); // tells the views
+    }
     return EditStatus::done();
 }
 
@@ -262,14 +392,66 @@ EditStatus addMeasurement(KDoc& doc, SignalHandle startSignal, SimTime startTime
 
 // Clipboard
 
-EditStatus copySelection(const KDoc&, const EditSelection&, EditClipboard&) {
-    return notAvailableYet();
+namespace {
+
+// The rows the selected signals occupy, first and last; false when a selected signal is no row.
+bool selectedRows(const KDoc& doc, const EditSelection& selection, std::size_t& first,
+                  std::size_t& last) {
+    if (selection.signals.empty())
+        return false;
+    first = doc.rowCount();
+    last = 0;
+    for (SignalHandle handle : selection.signals) {
+        const std::optional<std::size_t> row = doc.rowOf(handle);
+        if (!row)
+            return false;
+        first = std::min(first, *row);
+        last = std::max(last, *row);
+    }
+    return true;
 }
 
-EditStatus cutSelection(KDoc&, const EditSelection&, EditClipboard&) {
-    return notAvailableYet();
+} // namespace
+
+EditStatus copySelection(const KDoc& doc, const EditSelection& selection,
+                         EditClipboard& clipboard) {
+    clipboard.formats.clear();
+    if (selection.hasTimeRange()) {
+        std::size_t first = 0;
+        std::size_t last = 0;
+        if (!selectedRows(doc, selection, first, last))
+            return EditStatus::refused("a piece of waveform is copied from whole rows: select "
+                                       "top-level signals");
+        clipboard.formats[std::string(KClipPaste::kWaveformFormat)] =
+            KClipWaveform::copy(doc, first, last, selection.start, selection.end).block();
+    }
+    clipboard.formats[std::string(KClipPaste::kSignalsFormat)] =
+        KClipDataProvider::render(doc, selection.signals);
+    std::vector<std::uint8_t> list = KSignalClipboard::render(doc, selection.signals);
+    if (!list.empty())
+        clipboard.formats[std::string(KClipPaste::kSignalListFormat)] = std::move(list);
+    return EditStatus::done();
 }
 
-EditStatus pasteClipboard(KDoc&, const EditClipboard&, SignalHandle, SimTime) {
-    return notAvailableYet();
+EditStatus cutSelection(KDoc& doc, const EditSelection& selection, EditClipboard& clipboard) {
+    if (EditStatus copied = copySelection(doc, selection, clipboard); !copied.ok())
+        return copied;
+    // A time range is cut out of the waveforms; without one the signals themselves go.
+    if (selection.hasTimeRange())
+        return deleteTime(doc, selection.signals, selection.start, selection.length());
+    return removeSignals(doc, selection.signals);
+}
+
+EditStatus pasteClipboard(KDoc& doc, const EditClipboard& clipboard, SignalHandle row, SimTime at) {
+    const std::optional<std::size_t> index = doc.rowOf(row);
+    if (!index)
+        return EditStatus::refused(nameOf(doc, row) + " is not a row: paste at a top-level signal");
+    std::vector<KClipPaste::Offer> offers;
+    for (const auto& [format, block] : clipboard.formats)
+        offers.emplace_back(format, block);
+    KAddedSignals added;
+    const PasteForm form = doc.insertMode() ? PasteForm::Insert : PasteForm::Overwrite;
+    if (!KClipPaste(doc).paste(offers, *index, at, form, added))
+        return EditStatus::refused("what was copied cannot be pasted there");
+    return EditStatus::done();
 }

@@ -49,6 +49,11 @@ EditStatus EditSession::run(const EditScriptLine& line) {
         else
             cancelEditItem(m_doc);
     }
+    // A refusal the document explained to its host ("This signal is read-only") says why.
+    if (!status.ok() && status.message() == EditStatus::refused({}).message()) {
+        if (std::string why = m_host.takeMessages(); !why.empty())
+            status = EditStatus::refused(why);
+    }
     if (status.ok())
         return status;
     return EditStatus::refused(std::string(command->name) + ": " + status.message());
