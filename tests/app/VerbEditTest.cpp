@@ -292,3 +292,56 @@ TEST_F(EditVerb, BadUsageExitsWithTwo) {
 }
 
 } // namespace
+
+namespace {
+
+// A script's waveform commands, checked through the events verb: each command is one undo step,
+// and undo/redo replay them.
+TEST_F(EditVerb, WaveformCommandsFillStretchInsertPasteAndUndo) {
+    const std::string script = write("wave.txt", "add stim std_logic in\n"
+                                                 "add bus std_logic_vector(7 downto 0) in\n"
+                                                 "select stim\n"
+                                                 "select time 0 100ns\n"
+                                                 "fill clock 20ns low\n"
+                                                 "select bus\n"
+                                                 "fill value x\"A5\"\n"
+                                                 "select time 40ns 60ns\n"
+                                                 "fill formula x\"17\" 0 ns, x\"3C\" 5 ns\n"
+                                                 "select stim\n"
+                                                 "stretch 200 insert\n"
+                                                 "select bus\n"
+                                                 "select time 40ns 50ns\n"
+                                                 "copy\n"
+                                                 "paste bus 80ns\n"
+                                                 "insert time 5ns at 0\n"
+                                                 "undo\n"
+                                                 "undo\n"
+                                                 "redo\n"
+                                                 "save\n");
+    const std::string out = path("wave.awf");
+    const RunResult edit = runProgram("edit " + m_vcd + " -o " + out + " --script " + script);
+    ASSERT_EQ(edit.exitCode, 0) << edit.output;
+
+    // The clock, its [40, 60) stretched to [40, 80) pushing the rest later; insert time undone.
+    const RunResult stim = runProgram("events " + out + " stim");
+    EXPECT_EQ(stim.output, "0 ps             0\n10 ns            1\n20 ns            0\n"
+                           "30 ns            1\n40 ns            0\n60 ns            1\n"
+                           "80 ns            0\n90 ns            1\n100 ns           0\n"
+                           "110 ns           1\n");
+    // The formula's piece [40, 50) pasted again at 80.
+    const RunResult bus = runProgram("events " + out + " bus --radix hex");
+    EXPECT_EQ(bus.output, "0 ps             A5\n40 ns            17\n45 ns            3C\n"
+                          "60 ns            A5\n80 ns            17\n85 ns            3C\n"
+                          "90 ns            A5\n");
+}
+
+TEST_F(EditVerb, UndoWithNothingToUndoIsRefusedAndLeavesTheFile) {
+    const std::string awf = makeAwf();
+    const std::string before = read(awf);
+    const RunResult undo = runProgram("edit " + awf + " -e undo");
+    EXPECT_EQ(undo.exitCode, 1);
+    EXPECT_NE(undo.output.find("-e:1: undo: nothing to undo"), std::string::npos) << undo.output;
+    EXPECT_EQ(read(awf), before);
+}
+
+} // namespace
