@@ -1,16 +1,11 @@
 #include "app/EditCommand.h"
 
+#include "storage/TextCase.h"
+
 #include <array>
 #include <cctype>
 
 namespace {
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 std::string_view firstWord(std::string_view name) {
     return name.substr(0, name.find(' '));
@@ -29,9 +24,9 @@ const EditCommand* findEditCommand(const EditScriptLine& line, std::size_t& name
         error = "expected a command, got '" + line.text + "'";
         return nullptr;
     }
-    const std::string first = lowered(line.words[0].text);
+    const std::string first = asciiLower(line.words[0].text);
     const std::string second =
-        line.words.size() > 1 && !line.words[1].quoted ? lowered(line.words[1].text) : "";
+        line.words.size() > 1 && !line.words[1].quoted ? asciiLower(line.words[1].text) : "";
     std::string followers;
     for (std::span<const EditCommand> table : tables) {
         for (const EditCommand& command : table) {

@@ -1,29 +1,15 @@
 #include "app/EditScript.h"
 
+#include "storage/TextCase.h"
+
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
-namespace {
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
-} // namespace
-
 std::string EditScriptLine::textFrom(std::size_t index) const {
     if (index >= words.size())
         return {};
-    return std::string(trimmed(std::string_view(text).substr(words[index].begin)));
+    return std::string(trimBlanks(std::string_view(text).substr(words[index].begin)));
 }
 
 bool EditScript::splitWords(std::string_view text, std::vector<EditWord>& words,
@@ -31,7 +17,7 @@ bool EditScript::splitWords(std::string_view text, std::vector<EditWord>& words,
     words.clear();
     std::size_t at = 0;
     while (at < text.size()) {
-        if (isBlank(text[at])) {
+        if (isBlankChar(text[at])) {
             ++at;
             continue;
         }
@@ -57,7 +43,7 @@ bool EditScript::splitWords(std::string_view text, std::vector<EditWord>& words,
                 }
             }
         } else {
-            while (at < text.size() && !isBlank(text[at]))
+            while (at < text.size() && !isBlankChar(text[at]))
                 word.text += text[at++];
         }
         words.push_back(std::move(word));
@@ -66,7 +52,7 @@ bool EditScript::splitWords(std::string_view text, std::vector<EditWord>& words,
 }
 
 void EditScript::addText(const std::string& source, int number, std::string_view text) {
-    const std::string_view content = trimmed(text);
+    const std::string_view content = trimBlanks(text);
     if (content.empty() || content.front() == '#')
         return;
     EditScriptLine line;

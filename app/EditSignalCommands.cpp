@@ -7,6 +7,7 @@
 #include "app/VerbSupport.h"
 #include "document/KDoc.h"
 #include "storage/NameChecks.h"
+#include "storage/TextCase.h"
 #include "storage/TypeMakers.h"
 
 #include <algorithm>
@@ -20,13 +21,6 @@ namespace {
 // any other type, so that a typed type cannot ask for gigabytes per value.
 constexpr std::int64_t kMaxBusWidth = 10000;
 constexpr std::uint32_t kMaxValueBytes = 1 << 20;
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 // Where the own name of a path starts: after the last '/' that is not inside an extended
 // identifier (\a/b\).
@@ -97,7 +91,7 @@ std::optional<std::string> standardTypeInfo(std::string_view name) {
 // A type as a user writes it: a standard type name, a vector with its range, or a
 // type-information string.
 std::string typeInfoOf(EditArguments& arguments, const std::string& text) {
-    const std::string lower = lowered(text);
+    const std::string lower = asciiLower(text);
     if (std::optional<std::string> standard = standardTypeInfo(lower))
         return *standard;
     if (const std::optional<VectorTypeText> vector = parseVectorTypeText(text)) {
@@ -208,7 +202,7 @@ std::uint32_t colorOf(EditArguments& arguments) {
     const char* const kWhat = "COLOUR (#RRGGBB, auto, or black, white, red, green, blue, yellow, "
                               "cyan, magenta, gray, orange)";
     const EditWord& word = arguments.word(kWhat);
-    const std::string text = lowered(word.text);
+    const std::string text = asciiLower(word.text);
     if (text == "auto")
         return KSignalRecord::kAutomaticColor;
     std::optional<std::uint32_t> rgb;

@@ -1,5 +1,6 @@
 #include "document/ElementNames.h"
 #include "document/KDoc.h"
+#include "storage/TextCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,13 +8,6 @@
 #include <limits>
 
 namespace {
-
-std::string upperCased(std::string_view text) {
-    std::string result(text);
-    for (char& c : result)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return result;
-}
 
 void eraseEntry(std::multimap<std::string, SignalHandle>& index, const std::string& key,
                 SignalHandle handle) {
@@ -52,13 +46,13 @@ std::string KDoc::fullName(SignalHandle handle) const {
 void KDoc::indexName(const KSignalRecord& record) {
     const std::string name = fullName(record);
     m_byName.emplace(name, record.handle());
-    m_byUpperName.emplace(upperCased(name), record.handle());
+    m_byUpperName.emplace(asciiUpper(name), record.handle());
 }
 
 void KDoc::unindexName(const KSignalRecord& record) {
     const std::string name = fullName(record);
     eraseEntry(m_byName, name, record.handle());
-    eraseEntry(m_byUpperName, upperCased(name), record.handle());
+    eraseEntry(m_byUpperName, asciiUpper(name), record.handle());
 }
 
 SignalHandle KDoc::findByName(std::string_view name) const {
@@ -66,7 +60,7 @@ SignalHandle KDoc::findByName(std::string_view name) const {
 }
 
 SignalHandle KDoc::findByUpperName(std::string_view name) const {
-    return lookUp(m_byUpperName, upperCased(name));
+    return lookUp(m_byUpperName, asciiUpper(name));
 }
 
 void KDoc::rebuildNameIndex() {

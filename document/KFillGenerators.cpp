@@ -1,6 +1,7 @@
 #include "document/KFillGenerators.h"
 
 #include "storage/KFormulaIterator.h"
+#include "storage/TextCase.h"
 #include "storage/ValueText.h"
 
 #include <algorithm>
@@ -8,14 +9,6 @@
 #include <unordered_map>
 
 namespace {
-
-std::string_view trimBlanks(std::string_view text) {
-    const std::string_view blanks = " \t\r\n";
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
 
 std::optional<EventValue> convertValue(const KTypesManager& types, std::string_view text,
                                        const IValueNode& node, int radix) {

@@ -1,18 +1,8 @@
 #include "document/KFillHistory.h"
 
+#include "storage/TextCase.h"
+
 #include <algorithm>
-
-namespace {
-
-std::string_view trimBlanks(std::string_view text) {
-    const std::string_view blanks = " \t\r\n";
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
-} // namespace
 
 KFillHistory::KFillHistory(std::string_view joined) {
     while (!joined.empty()) {

@@ -1,5 +1,7 @@
 #include "storage/NameChecks.h"
 
+#include "storage/TextCase.h"
+
 #include <array>
 #include <cctype>
 #include <charconv>
@@ -9,29 +11,11 @@ namespace {
 constexpr std::array<std::string_view, 3> kVectorTypeNames = {"std_logic_vector",
                                                               "std_ulogic_vector", "bit_vector"};
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 bool isLetter(char c) {
     return std::isalpha(static_cast<unsigned char>(c)) != 0;
 }
 bool isDigit(char c) {
     return std::isdigit(static_cast<unsigned char>(c)) != 0;
-}
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 // A small cursor over the lower-cased text of a vector type.
@@ -40,7 +24,7 @@ public:
     explicit Reader(std::string_view text) : m_text(text) {}
 
     void skipBlanks() {
-        while (!m_text.empty() && isBlank(m_text.front()))
+        while (!m_text.empty() && isBlankChar(m_text.front()))
             m_text.remove_prefix(1);
     }
     bool accept(std::string_view word) {
@@ -71,7 +55,7 @@ private:
 } // namespace
 
 bool isVectorTypeName(std::string_view name) {
-    const std::string lower = lowered(trimmed(name));
+    const std::string lower = asciiLower(trimBlanks(name));
     for (std::string_view known : kVectorTypeNames) {
         if (lower == known)
             return true;
@@ -80,7 +64,7 @@ bool isVectorTypeName(std::string_view name) {
 }
 
 std::optional<VectorTypeText> parseVectorTypeText(std::string_view text) {
-    const std::string lower = lowered(trimmed(text));
+    const std::string lower = asciiLower(trimBlanks(text));
     for (std::string_view known : kVectorTypeNames) {
         Reader reader(lower);
         if (!reader.accept(known) || !reader.accept("("))
