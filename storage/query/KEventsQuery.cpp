@@ -26,13 +26,30 @@ void KEventsQuery::OnStartValue(SignalHandle handle, const KEventRecord& record,
 }
 
 bool KEventsQuery::OnEvent(SignalHandle handle, const KEventRecord& record) {
-    if (record.time() > m_endTime)
-        return false;
     // Times come in ascending order, so the new one goes at the end.
     Events& events = eventsOf(handle);
+    if (record.time() > m_endTime) {
+        KEventRecord closing = record;
+        closing.setState(KEventRecord::ChangeAfterEnd);
+        events.emplace_hint(events.end(), closing.time(), std::move(closing));
+        return false;
+    }
     if (!events.empty() && events.rbegin()->first == record.time())
         events.rbegin()->second = record;
     else
         events.emplace_hint(events.end(), record.time(), record);
     return true;
+}
+
+void KEventsQuery::OnRunEnd() {
+    for (auto& [handle, events] : m_events) {
+        if (events.empty())
+            continue;
+        const KEventRecord& last = events.rbegin()->second;
+        if (last.state() == KEventRecord::ChangeAfterEnd || last.time() >= m_endTime)
+            continue;
+        KEventRecord held({m_endTime, 0}, last.value());
+        held.setState(KEventRecord::HeldToEnd);
+        events.emplace_hint(events.end(), m_endTime, std::move(held));
+    }
 }

@@ -1,8 +1,21 @@
 #pragma once
 
 // The events of some signals over [start, end], collected per signal as a map from time to
-// record. The start value is kept too, marked InForceAtStart, or AtStart when its event lies
-// exactly at the start time. A signal stops at its first change after the end time.
+// record, ready to be drawn: each two neighbouring records are one stretch of the waveform,
+// from the first's time to the second's, with the first's value.
+//
+// The first record opens the range at its left edge: the start value, marked InForceAtStart
+// when its event lies before the start time (the stretch begins at the left edge, not at its
+// time) or AtStart when it lies exactly there. A signal without a value at the start has no
+// such record; its first stretch begins at its first event.
+//
+// The last record closes the range at its right edge, so the last stretch runs to the edge:
+//  - ChangeAfterEnd: the signal's first change after the end time, with its own time and value
+//    (the signal stops there);
+//  - HeldToEnd: the signal does not change again; a record at the end time repeats the last
+//    value. None is added when the last event lies exactly at the end time (its stretch has no
+//    width) or when the signal has no record at all.
+// A record marked neither way is an event inside the range.
 //
 // Several events at one time (delta cycles) keep the last one under that time.
 
@@ -31,6 +44,9 @@ public:
     // KEventsProvider
     void OnStartValue(SignalHandle handle, const KEventRecord& record, bool atStart) override;
     bool OnEvent(SignalHandle handle, const KEventRecord& record) override;
+
+protected:
+    void OnRunEnd() override;
 
 private:
     Events& eventsOf(SignalHandle handle);
