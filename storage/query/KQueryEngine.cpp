@@ -66,18 +66,30 @@ void KQueryEngine::deliverTogether(KEventsProvider& provider, std::vector<KSigna
     for (KSignalRun& run : runs)
         if (!run.isDone())
             active.push_back(&run);
+    SimTime behind = std::numeric_limits<SimTime>::max();
+    for (const KSignalRun* run : active)
+        behind = std::min(behind, run->position());
     while (!active.empty()) {
-        SimTime behind = std::numeric_limits<SimTime>::max();
-        for (const KSignalRun* run : active)
-            behind = std::min(behind, run->position());
+        // The next round's point is found while this one runs: one pass per round.
+        SimTime nextBehind = std::numeric_limits<SimTime>::max();
+        bool anyDone = false;
         for (KSignalRun* run : active) {
             // Without a merge distance a signal is read to its end in one go.
             const SimTime limit = run->mergeDistance() > 0
                                       ? KSignalCursor::shifted(behind, run->mergeDistance())
                                       : std::numeric_limits<SimTime>::max();
-            while (!run->isDone() && run->position() <= limit)
+            SimTime position = run->position();
+            while (!run->isDone() && position <= limit) {
                 run->step(provider);
+                position = run->position();
+            }
+            if (run->isDone())
+                anyDone = true;
+            else
+                nextBehind = std::min(nextBehind, position);
         }
-        std::erase_if(active, [](const KSignalRun* run) { return run->isDone(); });
+        if (anyDone)
+            std::erase_if(active, [](const KSignalRun* run) { return run->isDone(); });
+        behind = nextBehind;
     }
 }

@@ -11,12 +11,6 @@ KSignalRun::KSignalRun(SignalHandle handle, SimTime mergeDistance, SimTime start
     : m_handle(handle), m_distance(mergeDistance), m_cursor(std::move(cursor)), m_last(startTime),
       m_done(m_cursor.atEnd()) {}
 
-SimTime KSignalRun::position() const {
-    if (m_pending)
-        return m_change.time();
-    return m_cursor.atEnd() ? std::numeric_limits<SimTime>::max() : m_cursor.key().time;
-}
-
 void KSignalRun::deliver(KEventsProvider& provider, const KEventRecord& record) {
     if (!provider.OnEvent(m_handle, record))
         m_done = true;
