@@ -48,8 +48,9 @@ void KEventsQuery::OnStartValue(SignalHandle handle, const KEventRecord& record,
     KEventRecord start = record;
     start.setState(atStart ? KEventRecord::AtStart : KEventRecord::InForceAtStart);
     Events& events = eventsOf(handle);
-    // A drawn row rarely holds fewer changes than this; it saves the first few regrowths.
-    events.m_records.reserve(16);
+    // A drawn row of a busy signal holds dozens of changes: this saves the first regrowths,
+    // each of which moves every record.
+    events.m_records.reserve(64);
     events.append(std::move(start));
 }
 

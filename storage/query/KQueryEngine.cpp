@@ -11,7 +11,7 @@
 namespace {
 
 // How many merge distances past the signal furthest behind a round reads.
-constexpr SimTime kRoundReach = 8;
+constexpr SimTime kRoundReach = 4;
 
 } // namespace
 
