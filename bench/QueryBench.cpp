@@ -6,78 +6,25 @@
 //   cmake -S . -B build -DTESSEL_BENCH=ON && cmake --build build -j2 --target storage_bench
 //   build/bench/storage_bench --benchmark_filter=Query
 
+#include "BusBenchFile.h"
 #include "storage/KEventsReadHandle.h"
-#include "storage/KEventsWriteHandle.h"
 #include "storage/query/KEventsQuery.h"
 
 #include <benchmark/benchmark.h>
-#include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr int kSignals = 1000;
-constexpr std::int64_t kChanges = 15'000'000;
-constexpr int kChangesPerStep = 10;
-constexpr SimTime kStep = 100;
-constexpr SimTime kTimeRange = kChanges / kChangesPerStep * kStep;
+using namespace benchfile;
+
 constexpr int kRows = 50;
 constexpr int kColumns = 2000;
-
-std::uint32_t busWidth(SignalHandle handle) {
-    return 16 + static_cast<std::uint32_t>(handle * 7919 % 49); // 16..64 bits
-}
-
-std::string benchFile() {
-    return (std::filesystem::temp_directory_path() / "tessel-query-bench-1000x15M.awf").string();
-}
-
-// Every signal gets a value at time 0; then at each step ten random buses change, each in a
-// few random bits (std_logic '0'/'1' bytes).
-void generate(const std::string& path) {
-    const std::string partial = path + ".part";
-    KEventsWriteHandle writer = KEventsWriteHandle::createDatabase(partial);
-    writer.beginDeclarations();
-    for (SignalHandle h = 0; h < kSignals; ++h) {
-        evstream::SignalInfo info;
-        info.name = "bus" + std::to_string(h);
-        writer.declareScalar(h, info);
-    }
-    writer.endDeclarations();
-    std::vector<std::vector<std::uint8_t>> values(kSignals);
-    for (SignalHandle h = 0; h < kSignals; ++h) {
-        values[h].assign(busWidth(h), 2);
-        writer.writeValue(h, values[h].data(), busWidth(h));
-    }
-    std::mt19937 random(15);
-    for (std::int64_t step = 1; step <= kChanges / kChangesPerStep; ++step) {
-        writer.setTime(step * kStep);
-        SignalHandle last = -1;
-        for (int i = 0; i < kChangesPerStep; ++i) {
-            // Ascending handles within a step, so no bus changes twice at one time.
-            const SignalHandle h =
-                last + 1 + SignalHandle(random() % ((kSignals - last - 1) / (kChangesPerStep - i)));
-            last = h;
-            auto& bits = values[h];
-            bits[random() % bits.size()] ^= 1;
-            bits[random() % bits.size()] ^= 1;
-            writer.writeValue(h, bits.data(), static_cast<std::uint32_t>(bits.size()));
-        }
-    }
-    writer.close();
-    std::filesystem::rename(partial, path);
-}
 
 // The document side of the query: each row is one leaf with one segment over the whole file.
 class FileSources final : public IEventSources {
 public:
-    FileSources() {
-        if (!std::filesystem::exists(benchFile()))
-            generate(benchFile());
-        m_file = KEventsReadHandle::openDatabase(benchFile());
-    }
+    FileSources() { m_file = KEventsReadHandle::openDatabase(ensure()); }
     bool isOpen() const { return static_cast<bool>(m_file); }
 
     bool queryLeaves(SignalHandle handle, std::vector<QueryLeaf>& leaves) const override {

@@ -79,6 +79,11 @@ public:
     // Replaces the segments of every saved signal without elements by one segment over `path`
     // (the same span, reading its own handle there), or by nothing when `path` is empty.
     void rebaseOnto(const std::string& path);
+    // Writes the waveforms into a new registered temporary file and answers its path; the
+    // document stays as it is. When the file cannot be made or written the host is asked
+    // whether to try again with a new name (62110, naming the temporary folder); after No the
+    // answer is empty.
+    std::string saveToTemporary();
     // The temporary file the waveforms come from since the last save; empty before one.
     const std::string& temporaryFile() const { return m_temporaryFile; }
     // The file a converted document was made from: saving under it asks first.
@@ -175,6 +180,12 @@ public:
     // Announces a change the caller made to an item the document holds.
     bool changeItem(const KItemUI* item);
     const std::vector<std::unique_ptr<KItemUI>>& items() const { return m_items; }
+    // After the waveforms of `changed` changed (KDocMeasurements.cpp): each measurement end on
+    // such a signal (or on a bus holding one, or an element of one) stays on a change at its
+    // time, or moves to the signal's nearest change, the earlier on a tie. A measurement whose
+    // ends meet, or whose signal has no change left, is taken out. Broadcasts ItemChanged for
+    // every item moved or taken out; returns the ones taken out, so that an undo can keep them.
+    std::vector<std::unique_ptr<KItemUI>> updateMeasurements(const KSignalsSet& changed);
 
     // Changes of waveforms: editing operations collect the handles they change, and ending the
     // change broadcasts WavesChanged with them (when there are any).

@@ -22,6 +22,10 @@ constexpr const char* kOverwriteConvertedText =
     "lost. Using Save As option and saving under a different name is recommended. Do you want to "
     "continue with saving under the original name?";
 constexpr const char* kWriteErrorText = "Error while writing file";
+constexpr int kAskTemporaryFailed = 62110;
+constexpr const char* kTemporaryFailedText =
+    "Cannot create temporary file in\n'%s'.\nTry again? (If you answer 'No', waveforms will be "
+    "cleared).";
 
 [[noreturn]] void failOs(const std::string& file, const std::string& what) {
     const int error = errno;
@@ -199,4 +203,25 @@ bool KDoc::saveDocument(const std::string& path) {
     m_modified = false;
     host().setModified(false);
     return true;
+}
+
+std::string KDoc::saveToTemporary() {
+    for (;;) {
+        const std::string temporary = KTempFiles::create(".awf");
+        try {
+            if (temporary.empty())
+                throw KFileException::generic(KTempFiles::directory(),
+                                              "cannot create a temporary file");
+            KWaveformWriter(*this).write(temporary, m_saveLimit);
+            return temporary;
+        } catch (const KFileException& error) {
+            host().printOutput(error.message());
+            if (!temporary.empty())
+                KTempFiles::remove(temporary);
+        }
+        std::string text = kTemporaryFailedText;
+        text.replace(text.find("%s"), 2, KTempFiles::directory());
+        if (host().ask(kAskTemporaryFailed, text) == HostAnswer::No)
+            return {};
+    }
 }

@@ -4,7 +4,9 @@
 // them over the user's path. Each name is made with mkstemp in the system temporary folder with
 // the prefix "wfv" and entered in one registry; every file still registered is deleted when the
 // program exits, also after errors, as long as the exit runs static destructors (return from main
-// or exit()). A document deletes its file earlier when it no longer needs it.
+// or exit()), and when SIGINT or SIGTERM ends it (unless the program set its own handling of
+// those signals before the first file was made). A document deletes its file earlier when it no
+// longer needs it.
 
 #include <string>
 

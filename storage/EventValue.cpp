@@ -5,8 +5,86 @@
 #include <cstring>
 #include <new>
 
+namespace {
+
+// Blocks of short values are recycled per thread: a screen of bus rows makes and drops
+// thousands of them, and the allocator's bookkeeping would cost more than the copies. Blocks
+// come in four sizes (32 to 256 bytes, the count included); each thread keeps up to 256 KiB of
+// each size (a screen's worth), and a block may be freed on another thread than the one that
+// made it.
+constexpr int kBlockClasses = 4;
+constexpr std::size_t kKeptBytesPerClass = 256 * 1024;
+
+struct FreeBlock {
+    FreeBlock* next;
+};
+
+// Trivially destructible, so that it may still be used (as a plain malloc) after the thread's
+// drain below has run: values held by static objects die after thread-local destructors.
+struct BlockPool {
+    FreeBlock* heads[kBlockClasses];
+    std::size_t counts[kBlockClasses];
+    bool drained;
+};
+
+thread_local BlockPool t_pool{};
+
+struct PoolDrain {
+    ~PoolDrain() {
+        for (int c = 0; c < kBlockClasses; ++c) {
+            while (FreeBlock* block = t_pool.heads[c]) {
+                t_pool.heads[c] = block->next;
+                std::free(block);
+            }
+            t_pool.counts[c] = 0;
+        }
+        t_pool.drained = true;
+    }
+};
+
+thread_local PoolDrain t_drain;
+
+constexpr std::size_t kClassBytes[kBlockClasses] = {32, 64, 128, 256};
+
+int blockClass(std::size_t bytes) {
+    if (bytes <= 32)
+        return 0;
+    if (bytes <= 64)
+        return 1;
+    if (bytes <= 128)
+        return 2;
+    return bytes <= 256 ? 3 : -1;
+}
+
+void* takeBlock(std::size_t bytes) {
+    const int c = blockClass(bytes);
+    if (c < 0)
+        return std::malloc(bytes);
+    if (FreeBlock* block = t_pool.heads[c]) {
+        t_pool.heads[c] = block->next;
+        --t_pool.counts[c];
+        return block;
+    }
+    (void)&t_drain; // makes the thread drain its pool when it ends
+    return std::malloc(kClassBytes[c]);
+}
+
+void giveBlock(void* memory, std::size_t bytes) {
+    const int c = blockClass(bytes);
+    if (c < 0 || t_pool.drained || t_pool.counts[c] >= kKeptBytesPerClass / kClassBytes[c]) {
+        std::free(memory);
+        return;
+    }
+    auto* block = static_cast<FreeBlock*>(memory);
+    block->next = t_pool.heads[c];
+    t_pool.heads[c] = block;
+    ++t_pool.counts[c];
+}
+
+} // namespace
+
 EventValue::Block* EventValue::allocateBlock(std::uint32_t size) {
-    void* memory = std::malloc(offsetof(Block, bytes) + size);
+    void* memory = takeBlock(offsetof(Block, bytes) + size);
     if (memory == nullptr)
         throw std::bad_alloc();
     Block* block = static_cast<Block*>(memory);
@@ -73,7 +151,7 @@ EventValue::~EventValue() {
 void EventValue::release() noexcept {
     if (isShared() && m_storage.block->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         m_storage.block->refs.~atomic();
-        std::free(m_storage.block);
+        giveBlock(m_storage.block, offsetof(Block, bytes) + m_size);
     }
     m_size = 0;
     m_storage.inlineBytes = 0;

@@ -31,6 +31,19 @@ void KCompositeCursor::seek(SimTime time) {
 void KCompositeCursor::next() {
     if (m_atEnd)
         return;
+    if (isSingle()) {
+        // One leaf: its next event is the next change, nothing to compare.
+        Leaf& leaf = m_leaves.front();
+        leaf.cursor.next();
+        leaf.hasValue = true;
+        leaf.known = false;
+        m_hasPrevious = true;
+        m_previousKey = m_key;
+        m_atEnd = leaf.cursor.atEnd();
+        if (!m_atEnd)
+            m_key = leaf.cursor.key();
+        return;
+    }
     for (Leaf& leaf : m_leaves) {
         if (!changesNow(leaf))
             continue;

@@ -19,11 +19,15 @@ public:
     // The value lives in a shared block (it is longer than 8 bytes).
     static constexpr std::uint16_t kSharedBlock = 1u << 2;
 
-    // State codes in the upper byte, set by the query that made the record.
+    // State codes in the upper byte, set by the query that made the record. Records of the
+    // first two kinds open a drawn range at its left edge; the last two close it at the right
+    // edge (see KEventsQuery).
     enum State : std::uint8_t {
         NoState = 0,
         InForceAtStart = 1, // the value in force at the start time, from an earlier event
+        ChangeAfterEnd = 2, // the first change after the end time
         AtStart = 3,        // an event lying exactly at the start time
+        HeldToEnd = 4,      // no change up to the end time: the last value, at the end time
     };
 
     KEventRecord() = default;

@@ -13,10 +13,13 @@ bool KEventsProvider::OnEvent(SignalHandle, const KEventRecord&) {
     return false;
 }
 
+void KEventsProvider::OnRunEnd() {}
+
 void KEventsProvider::addSignal(SignalHandle handle, SimTime mergeDistance) {
     m_engine.addSignal(handle, mergeDistance);
 }
 
 void KEventsProvider::run() {
     m_engine.run(*this);
+    OnRunEnd();
 }

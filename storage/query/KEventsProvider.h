@@ -34,6 +34,10 @@ public:
     SimTime startTime() const { return m_engine.startTime(); }
     const IEventSources& sources() const { return m_engine.sources(); }
 
+protected:
+    // Called once when a run has delivered everything (not when it throws).
+    virtual void OnRunEnd();
+
 private:
     KQueryEngine m_engine;
 };

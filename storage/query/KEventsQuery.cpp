@@ -1,5 +1,30 @@
 #include "storage/query/KEventsQuery.h"
 
+#include <algorithm>
+#include <stdexcept>
+
+KEventsQuery::Events::const_iterator KEventsQuery::Events::find(SimTime time) const {
+    const auto found = std::lower_bound(
+        m_records.begin(), m_records.end(), time,
+        [](const value_type& entry, SimTime wanted) { return entry.first < wanted; });
+    return found != m_records.end() && found->first == time ? found : m_records.end();
+}
+
+const KEventRecord& KEventsQuery::Events::at(SimTime time) const {
+    const auto found = find(time);
+    if (found == end())
+        throw std::out_of_range("KEventsQuery::Events: no record at this time");
+    return found->second;
+}
+
+void KEventsQuery::Events::append(KEventRecord record) {
+    const SimTime time = record.time();
+    if (!m_records.empty() && m_records.back().first == time)
+        m_records.back().second = std::move(record);
+    else
+        m_records.emplace_back(time, std::move(record));
+}
+
 KEventsQuery::KEventsQuery(const IEventSources& sources, SimTime startTime, SimTime endTime)
     : KEventsProvider(sources, startTime), m_endTime(endTime) {}
 
@@ -11,7 +36,7 @@ const KEventsQuery::Events& KEventsQuery::events(SignalHandle handle) const {
 
 KEventsQuery::Events& KEventsQuery::eventsOf(SignalHandle handle) {
     if (m_lastEvents == nullptr || handle != m_lastHandle) {
-        m_lastEvents = &m_events.try_emplace(handle, &m_arena).first->second;
+        m_lastEvents = &m_events[handle];
         m_lastHandle = handle;
     }
     return *m_lastEvents;
@@ -22,17 +47,35 @@ void KEventsQuery::OnValueChange(SignalHandle, const KEventRecord&, const KEvent
 void KEventsQuery::OnStartValue(SignalHandle handle, const KEventRecord& record, bool atStart) {
     KEventRecord start = record;
     start.setState(atStart ? KEventRecord::AtStart : KEventRecord::InForceAtStart);
-    eventsOf(handle).insert_or_assign(start.time(), std::move(start));
+    Events& events = eventsOf(handle);
+    // A drawn row of a busy signal holds dozens of changes: this saves the first regrowths,
+    // each of which moves every record.
+    events.m_records.reserve(64);
+    events.append(std::move(start));
 }
 
 bool KEventsQuery::OnEvent(SignalHandle handle, const KEventRecord& record) {
-    if (record.time() > m_endTime)
-        return false;
     // Times come in ascending order, so the new one goes at the end.
     Events& events = eventsOf(handle);
-    if (!events.empty() && events.rbegin()->first == record.time())
-        events.rbegin()->second = record;
-    else
-        events.emplace_hint(events.end(), record.time(), record);
+    if (record.time() > m_endTime) {
+        KEventRecord closing = record;
+        closing.setState(KEventRecord::ChangeAfterEnd);
+        events.append(std::move(closing));
+        return false;
+    }
+    events.append(record);
     return true;
+}
+
+void KEventsQuery::OnRunEnd() {
+    for (auto& [handle, events] : m_events) {
+        if (events.empty())
+            continue;
+        const KEventRecord& last = events.m_records.back().second;
+        if (last.state() == KEventRecord::ChangeAfterEnd || last.time() >= m_endTime)
+            continue;
+        KEventRecord held({m_endTime, 0}, last.value());
+        held.setState(KEventRecord::HeldToEnd);
+        events.append(std::move(held));
+    }
 }

@@ -1,22 +1,61 @@
 #pragma once
 
 // The events of some signals over [start, end], collected per signal as a map from time to
-// record. The start value is kept too, marked InForceAtStart, or AtStart when its event lies
-// exactly at the start time. A signal stops at its first change after the end time.
+// record, ready to be drawn: each two neighbouring records are one stretch of the waveform,
+// from the first's time to the second's, with the first's value.
+//
+// The first record opens the range at its left edge: the start value, marked InForceAtStart
+// when its event lies before the start time (the stretch begins at the left edge, not at its
+// time) or AtStart when it lies exactly there. A signal without a value at the start has no
+// such record; its first stretch begins at its first event.
+//
+// The last record closes the range at its right edge, so the last stretch runs to the edge:
+//  - ChangeAfterEnd: the signal's first change after the end time, with its own time and value
+//    (the signal stops there);
+//  - HeldToEnd: the signal does not change again; a record at the end time repeats the last
+//    value. None is added when the last event lies exactly at the end time (its stretch has no
+//    width) or when the signal has no record at all.
+// A record marked neither way is an event inside the range.
 //
 // Several events at one time (delta cycles) keep the last one under that time.
 
 #include "storage/query/KEventsProvider.h"
 
-#include <map>
-#include <memory_resource>
+#include <cstddef>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 class KEventsQuery : public KEventsProvider {
 public:
-    // The maps' nodes come from one arena that the query frees as a whole: a screen of rows
-    // makes thousands of them, and nothing is ever taken out of a map.
-    using Events = std::pmr::map<SimTime, KEventRecord>;
+    // One signal's records by time: an ordered map kept as a vector, since records only ever
+    // arrive in ascending time order. A screen of rows holds thousands of them; one allocation
+    // per row, not one per record, keeps a repaint cheap.
+    class Events {
+    public:
+        using value_type = std::pair<SimTime, KEventRecord>;
+        using const_iterator = std::vector<value_type>::const_iterator;
+        using const_reverse_iterator = std::vector<value_type>::const_reverse_iterator;
+
+        const_iterator begin() const { return m_records.begin(); }
+        const_iterator end() const { return m_records.end(); }
+        const_reverse_iterator rbegin() const { return m_records.rbegin(); }
+        const_reverse_iterator rend() const { return m_records.rend(); }
+        std::size_t size() const { return m_records.size(); }
+        bool empty() const { return m_records.empty(); }
+        // The record at a time; end() when there is none.
+        const_iterator find(SimTime time) const;
+        std::size_t count(SimTime time) const { return find(time) == end() ? 0 : 1; }
+        // The record at a time; throws std::out_of_range when there is none.
+        const KEventRecord& at(SimTime time) const;
+
+    private:
+        friend class KEventsQuery;
+        // Replaces the last record when it has the same time.
+        void append(KEventRecord record);
+
+        std::vector<value_type> m_records;
+    };
 
     KEventsQuery(const IEventSources& sources, SimTime startTime, SimTime endTime);
 
@@ -32,13 +71,15 @@ public:
     void OnStartValue(SignalHandle handle, const KEventRecord& record, bool atStart) override;
     bool OnEvent(SignalHandle handle, const KEventRecord& record) override;
 
+protected:
+    void OnRunEnd() override;
+
 private:
     Events& eventsOf(SignalHandle handle);
 
     SimTime m_endTime;
-    std::pmr::monotonic_buffer_resource m_arena;
     std::unordered_map<SignalHandle, Events> m_events;
-    // Events come signal after signal: the map of the last one is at hand.
+    // Events come in runs of one signal: the list of the last one is at hand.
     SignalHandle m_lastHandle = kNoSignal;
     Events* m_lastEvents = nullptr;
 };

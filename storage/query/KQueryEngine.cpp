@@ -8,6 +8,13 @@
 #include <algorithm>
 #include <limits>
 
+namespace {
+
+// How many merge distances past the signal furthest behind a round reads.
+constexpr SimTime kRoundReach = 4;
+
+} // namespace
+
 KQueryEngine::KQueryEngine(const IEventSources& sources, SimTime startTime)
     : m_sources(sources), m_startTime(startTime) {}
 
@@ -59,25 +66,40 @@ void KQueryEngine::run(KEventsProvider& provider) {
 
 void KQueryEngine::deliverTogether(KEventsProvider& provider, std::vector<KSignalRun>& runs) {
     // Rounds through time: each round finds the signal furthest behind, and every signal reads
-    // up to a merge distance past that point. All signals thus read the same stretch of their
-    // sources at about the same time, which keeps a database file's recently decoded blocks
-    // useful; a stretch where nothing happens is jumped over in one round.
+    // up to a few merge distances past that point. All signals thus read the same stretch of
+    // their sources at about the same time, which keeps a database file's recently decoded
+    // blocks useful; a stretch where nothing happens is jumped over in one round. A round costs
+    // a look at every signal, so it reaches further than one merge distance: a few pixels of a
+    // screen are still far less than a block.
     std::vector<KSignalRun*> active;
     for (KSignalRun& run : runs)
         if (!run.isDone())
             active.push_back(&run);
+    SimTime behind = std::numeric_limits<SimTime>::max();
+    for (const KSignalRun* run : active)
+        behind = std::min(behind, run->position());
     while (!active.empty()) {
-        SimTime behind = std::numeric_limits<SimTime>::max();
-        for (const KSignalRun* run : active)
-            behind = std::min(behind, run->position());
+        // The next round's point is found while this one runs: one pass per round.
+        SimTime nextBehind = std::numeric_limits<SimTime>::max();
+        bool anyDone = false;
         for (KSignalRun* run : active) {
             // Without a merge distance a signal is read to its end in one go.
-            const SimTime limit = run->mergeDistance() > 0
-                                      ? KSignalCursor::shifted(behind, run->mergeDistance())
-                                      : std::numeric_limits<SimTime>::max();
-            while (!run->isDone() && run->position() <= limit)
+            const SimTime limit =
+                run->mergeDistance() > 0
+                    ? KSignalCursor::shifted(behind, kRoundReach * run->mergeDistance())
+                    : std::numeric_limits<SimTime>::max();
+            SimTime position = run->position();
+            while (!run->isDone() && position <= limit) {
                 run->step(provider);
+                position = run->position();
+            }
+            if (run->isDone())
+                anyDone = true;
+            else
+                nextBehind = std::min(nextBehind, position);
         }
-        std::erase_if(active, [](const KSignalRun* run) { return run->isDone(); });
+        if (anyDone)
+            std::erase_if(active, [](const KSignalRun* run) { return run->isDone(); });
+        behind = nextBehind;
     }
 }

@@ -7,7 +7,7 @@
 // once, then each signal's changes after the start time in ascending (time, delta) order through
 // OnEvent, until the provider answers false or the changes end. The order holds per signal, not
 // across signals: signals with a merge distance (drawing) are read side by side through time,
-// at most a merge distance apart, so that they share the decoded blocks of a database file;
+// a few merge distances apart at most, so that they share the decoded blocks of a database file;
 // signals without one are read one after the other.
 //
 // Merge distance. A signal with merge distance md > 0 never gets two changes closer than md

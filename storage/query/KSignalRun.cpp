@@ -11,12 +11,6 @@ KSignalRun::KSignalRun(SignalHandle handle, SimTime mergeDistance, SimTime start
     : m_handle(handle), m_distance(mergeDistance), m_cursor(std::move(cursor)), m_last(startTime),
       m_done(m_cursor.atEnd()) {}
 
-SimTime KSignalRun::position() const {
-    if (m_pending)
-        return m_change.time();
-    return m_cursor.atEnd() ? std::numeric_limits<SimTime>::max() : m_cursor.key().time;
-}
-
 void KSignalRun::deliver(KEventsProvider& provider, const KEventRecord& record) {
     if (!provider.OnEvent(m_handle, record))
         m_done = true;
@@ -35,6 +29,17 @@ void KSignalRun::step(KEventsProvider& provider) {
     if (m_pending) {
         const SimTime foldEnd = KSignalCursor::shifted(m_change.time(), m_distance);
         if (key.time < foldEnd) {
+            // Most folds hold the opening event alone: one step past it is much cheaper than a
+            // seek, which the fold still takes when a second event follows inside it.
+            if (key == m_opening) {
+                EventValue value = m_cursor.value();
+                m_cursor.next();
+                if (m_cursor.atEnd() || m_cursor.key().time >= foldEnd) {
+                    m_change.setValue(std::move(value));
+                    m_change.setMerged(false);
+                    return;
+                }
+            }
             // Everything before foldEnd is one change: skip to its end and take what was in
             // force there.
             m_cursor.seek(foldEnd);

@@ -10,6 +10,8 @@
 #include "storage/query/KCompositeCursor.h"
 #include "storage/query/KEventRecord.h"
 
+#include <limits>
+
 class KEventsProvider;
 
 class KSignalRun {
@@ -22,7 +24,11 @@ public:
     SimTime mergeDistance() const { return m_distance; }
     bool isDone() const { return m_done; }
     // The time the next step works at.
-    SimTime position() const;
+    SimTime position() const {
+        if (m_pending)
+            return m_change.time();
+        return m_cursor.atEnd() ? std::numeric_limits<SimTime>::max() : m_cursor.key().time;
+    }
 
     void step(KEventsProvider& provider);
 

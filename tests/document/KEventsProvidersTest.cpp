@@ -87,19 +87,47 @@ TEST(KPreviousEventProvider, FindsTheLatestEventStrictlyBeforeTheReference) {
     }
 }
 
-TEST(KEventsQuery, MarksTheStartValueAndCollectsUpToTheEnd) {
-    Fixture fixture({{10, 20, 30, 40}, {5, 25}, {}});
+namespace {
+
+// "time:state" for each collected record, in time order.
+std::string statesText(const KEventsQuery::Events& events) {
+    std::string text;
+    for (const auto& [time, record] : events)
+        text += std::to_string(time) + ":" + std::to_string(record.state()) + " ";
+    return text;
+}
+
+} // namespace
+
+TEST(KEventsQuery, MarksTheRecordsThatOpenAndCloseTheRange) {
+    struct Case {
+        std::vector<SimTime> times;
+        std::string expected; // for the range [10, 30]
+    };
+    const Case cases[] = {
+        {{10, 20, 30, 40}, "10:3 20:0 30:0 40:2 "}, // at the start; the change after the end
+        {{5, 25}, "5:1 25:0 30:4 "},                // in force at the start; held to the end
+        {{5, 50, 60}, "5:1 50:2 "},                 // nothing inside the range
+        {{20}, "20:0 30:4 "},                       // no value at the start
+        {{5, 30}, "5:1 30:0 "},                     // the last event lies on the end
+        {{40}, "40:2 "},                            // no value before the end at all
+        {{}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        Fixture fixture({c.times});
+        KEventsQuery query(fixture.doc, 10, 30);
+        addAll(query, fixture.handles);
+        EXPECT_EQ(statesText(query.events(fixture.handles[0])), c.expected);
+    }
+}
+
+TEST(KEventsQuery, ClosingRecordsCarryTheirValues) {
+    Fixture fixture({{10, 20, 40}, {5}});
     KEventsQuery query(fixture.doc, 10, 30);
     addAll(query, fixture.handles);
-    const auto& first = query.events(fixture.handles[0]);
-    ASSERT_EQ(first.size(), 3u); // 10 (start), 20, 30; 40 lies after the end
-    EXPECT_EQ(first.begin()->second.state(), KEventRecord::AtStart);
-    EXPECT_EQ(first.at(20).state(), KEventRecord::NoState);
-    EXPECT_EQ(first.at(30).value().data()[0], 30);
-    const auto& second = query.events(fixture.handles[1]);
-    ASSERT_EQ(second.size(), 2u);
-    EXPECT_EQ(second.at(5).state(), KEventRecord::InForceAtStart);
-    EXPECT_TRUE(query.events(fixture.handles[2]).empty());
+    EXPECT_EQ(query.events(fixture.handles[0]).at(40).value().data()[0], 40);
+    EXPECT_EQ(query.events(fixture.handles[1]).at(30).value().data()[0], 5);
     EXPECT_TRUE(query.events(12345).empty());
 }
 
@@ -110,7 +138,7 @@ TEST(KEventsQuery, EventsAtOneTimeKeepTheLastDelta) {
     KEventsQuery query(doc, 0, 100);
     query.addSignal(s);
     query.run();
-    ASSERT_EQ(query.events(s).size(), 1u);
+    ASSERT_EQ(query.events(s).size(), 2u); // the event and the held value at the end
     EXPECT_EQ(query.events(s).at(20).value().data()[0], 2);
     EXPECT_EQ(query.events(s).at(20).delta(), 1);
 }

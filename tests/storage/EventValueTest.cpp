@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <numeric>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -50,3 +51,26 @@ TEST(EventValue, ZeroedValueCanBeFilledBeforeSharing) {
 }
 
 } // namespace
+
+// Blocks are recycled: values made, dropped and made again keep their own bytes, also when a
+// value is dropped on another thread than the one that made it, and after that thread ended.
+TEST(EventValue, RecycledBlocksKeepEachValuesBytes) {
+    std::vector<EventValue> kept;
+    std::thread maker([&] {
+        for (std::uint32_t size : {9u, 30u, 60u, 120u, 250u, 400u})
+            for (int i = 0; i < 300; ++i) {
+                std::vector<std::uint8_t> bytes(size, static_cast<std::uint8_t>(i));
+                EventValue dropped(bytes.data(), size);
+                kept.emplace_back(bytes.data(), size);
+            }
+    });
+    maker.join();
+    for (std::size_t i = 0; i < kept.size(); ++i)
+        ASSERT_EQ(kept[i].data()[kept[i].size() - 1], static_cast<std::uint8_t>(i % 300)) << i;
+    std::thread dropper([&] { kept.resize(kept.size() / 2); });
+    dropper.join();
+    const std::vector<std::uint8_t> bytes(60, 7);
+    const EventValue again(bytes.data(), 60);
+    EXPECT_EQ(again.data()[59], 7);
+    EXPECT_EQ(kept.front().data()[0], 0);
+}
