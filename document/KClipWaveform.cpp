@@ -219,10 +219,11 @@ KClipWaveform KClipWaveform::copy(const KDoc& doc, std::size_t first, std::size_
         const KEventsQuery::Events& events = query.events(row);
         auto it = events.begin();
         EventValue startValue = EventValue::zeroed(signal.valueSize);
-        if (it != events.end() && it->second.state() != KEventRecord::NoState)
+        if (it != events.end() && !it->second.isClosing() &&
+            it->second.state() != KEventRecord::NoState)
             startValue = fitted((it++)->second.value(), signal.valueSize);
         signal.events.push_back({0, std::move(startValue)});
-        for (; it != events.end() && it->first < end; ++it)
+        for (; it != events.end() && it->first < end && !it->second.isClosing(); ++it)
             signal.events.push_back(
                 {it->first - start, fitted(it->second.value(), signal.valueSize)});
         clip.signals.push_back(std::move(signal));

@@ -58,7 +58,7 @@ KEditTransaction::KEditTransaction(KDoc& doc, SignalHandle handle, SimTime start
     query.addSignal(handle);
     query.run();
     for (const auto& [time, record] : query.events(handle)) {
-        if (time >= end)
+        if (time >= end || record.isClosing())
             break;
         m_events.push_back({std::max(time, start), record.value()});
     }

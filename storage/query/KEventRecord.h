@@ -54,6 +54,9 @@ public:
     bool isMerged() const { return (m_flags & kMerged) != 0; }
     void setMerged(bool merged) { setFlags(merged ? (m_flags | kMerged) : (m_flags & ~kMerged)); }
     std::uint8_t state() const { return static_cast<std::uint8_t>(m_flags >> 8); }
+    // A record the events query adds to close a drawn range at its right edge: no event inside
+    // the range, which readers of events rather than stretches skip.
+    bool isClosing() const { return state() == ChangeAfterEnd || state() == HeldToEnd; }
     void setState(std::uint8_t state) {
         m_flags = static_cast<std::uint16_t>((m_flags & 0x00FF) | (state << 8));
     }

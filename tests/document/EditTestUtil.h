@@ -53,7 +53,8 @@ inline std::vector<std::string> eventsText(const KDoc& doc, SignalHandle handle,
     query.run();
     std::vector<std::string> lines;
     for (const auto& [time, record] : query.events(handle))
-        lines.push_back(std::to_string(time) + "=" + querytest::bytesText(record.value()));
+        if (!record.isClosing())
+            lines.push_back(std::to_string(time) + "=" + querytest::bytesText(record.value()));
     return lines;
 }
 

@@ -58,7 +58,8 @@ protected:
         query.run();
         std::vector<std::pair<SimTime, std::uint8_t>> out;
         for (const auto& [time, record] : query.events(handle))
-            out.emplace_back(std::max(time, from), record.value().data()[0]);
+            if (!record.isClosing())
+                out.emplace_back(std::max(time, from), record.value().data()[0]);
         return out;
     }
 
