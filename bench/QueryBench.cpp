@@ -31,7 +31,7 @@ std::uint32_t busWidth(SignalHandle handle) {
 }
 
 std::string benchFile() {
-    return (std::filesystem::temp_directory_path() / "tessel-query-bench-1000x15M.awf").string();
+    return (std::filesystem::temp_directory_path() / "tessel-query-bench-1000x15M-v2.awf").string();
 }
 
 // Every signal gets a value at time 0; then at each step ten random buses change, each in a

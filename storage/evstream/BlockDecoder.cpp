@@ -66,21 +66,25 @@ std::uint64_t load64(const std::uint8_t* p) {
     return w; // the packings below are defined on little-endian words
 }
 
-// Whether every byte is 2 or 3 (bits), and whether every byte is below 16 (nibbles).
-void classify(const awf::Bytes& values, bool& bits, bool& nibbles) {
+// Whether every byte is 2 or 3 (bits), every byte is below 4 (crumbs), every byte is below 16
+// (nibbles).
+ValuePacking classify(const awf::Bytes& values) {
     std::uint64_t notBits = 0, high = 0;
     std::size_t n = values.size(), i = 0;
     for (; i + 8 <= n; i += 8) {
         std::uint64_t w = load64(values.data() + i);
         notBits |= (w & ~kLowBits) ^ (2 * kLowBits);
-        high |= w & (0xF0 * kLowBits);
+        high |= w;
     }
     for (; i < n; ++i) {
         notBits |= (values[i] & 0xFE) ^ 2;
-        high |= values[i] & 0xF0;
+        high |= values[i];
     }
-    bits = notBits == 0;
-    nibbles = high == 0;
+    if (n == 0 || (high & (0xF0 * kLowBits)) != 0)
+        return ValuePacking::Raw;
+    if (notBits == 0)
+        return ValuePacking::Bits;
+    return (high & (0x0C * kLowBits)) == 0 ? ValuePacking::Crumbs : ValuePacking::Nibbles;
 }
 
 struct BitExpansion {
@@ -98,10 +102,9 @@ struct BitExpansion {
 } // namespace
 
 void packValues(const awf::Bytes& values, awf::Bytes& out) {
-    bool bits = false, nibbles = false;
-    classify(values, bits, nibbles);
+    const ValuePacking packing = classify(values);
     std::size_t n = values.size();
-    if (bits && n > 0) {
+    if (packing == ValuePacking::Bits) {
         // Logic 0 and 1 (ordinals 2 and 3) differ in their low bit only; a multiplication
         // gathers the low bits of eight bytes into one.
         out.push_back(std::uint8_t(ValuePacking::Bits));
@@ -112,7 +115,21 @@ void packValues(const awf::Bytes& values, awf::Bytes& out) {
                 ((load64(values.data() + i) & kLowBits) * 0x0102040810204080ull) >> 56);
         for (; i < n; ++i)
             out[start + i / 8] |= std::uint8_t((values[i] & 1) << (i % 8));
-    } else if (nibbles && n > 0) {
+    } else if (packing == ValuePacking::Crumbs) {
+        // Logic values with X or U among 0 and 1 (ordinals below 4): two bits a value.
+        out.push_back(std::uint8_t(ValuePacking::Crumbs));
+        std::size_t start = out.size(), i = 0;
+        out.resize(start + (n + 3) / 4, 0);
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t w = load64(values.data() + i);
+            w = (w | w >> 6) & 0x000F000F000F000Full;
+            w = (w | w >> 12) & 0x000000FF000000FFull;
+            out[start + i / 4] = std::uint8_t(w);
+            out[start + i / 4 + 1] = std::uint8_t(w >> 32);
+        }
+        for (; i < n; ++i)
+            out[start + i / 4] |= std::uint8_t(values[i] << (2 * (i % 4)));
+    } else if (packing == ValuePacking::Nibbles) {
         out.push_back(std::uint8_t(ValuePacking::Nibbles));
         std::size_t start = out.size();
         out.resize(start + (n + 1) / 2, 0);
@@ -135,6 +152,40 @@ void packValues(const awf::Bytes& values, awf::Bytes& out) {
     }
 }
 
+namespace {
+
+// x ^= a ^ 0x02 over `size` bytes, eight at a time. The 0x02 keeps logic 0 and 1 (ordinals 2 and
+// 3) in their byte class: an unchanged bit chains to 2, a changed one to 3, so bit packing holds.
+void xorInto(std::uint8_t* x, const std::uint8_t* a, std::size_t size) {
+    std::size_t j = 0;
+    for (; j + 8 <= size; j += 8) {
+        std::uint64_t w = load64(x + j) ^ load64(a + j) ^ (2 * kLowBits);
+        std::memcpy(x + j, &w, 8);
+    }
+    for (; j < size; ++j)
+        x[j] = std::uint8_t(x[j] ^ a[j] ^ 2);
+}
+
+} // namespace
+
+void chainValues(const std::uint8_t* reference, awf::Bytes& values, std::size_t valueSize) {
+    std::size_t count = valueSize == 0 ? 0 : values.size() / valueSize;
+    std::uint8_t* v = values.data();
+    for (std::size_t i = count; i-- > 1;)
+        xorInto(v + i * valueSize, v + (i - 1) * valueSize, valueSize);
+    if (reference != nullptr && count > 0)
+        xorInto(v, reference, valueSize);
+}
+
+void unchainValues(const std::uint8_t* reference, awf::Bytes& values, std::size_t valueSize) {
+    std::size_t count = valueSize == 0 ? 0 : values.size() / valueSize;
+    std::uint8_t* v = values.data();
+    if (reference != nullptr && count > 0)
+        xorInto(v, reference, valueSize);
+    for (std::size_t i = 1; i < count; ++i)
+        xorInto(v + i * valueSize, v + (i - 1) * valueSize, valueSize);
+}
+
 bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out) {
     static const BitExpansion expansion;
     auto packing = ValuePacking(in.u8());
@@ -148,6 +199,12 @@ bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out) {
             std::memcpy(out.data() + i, &expansion.bytes[packed[i / 8]], 8);
         for (; i < size; ++i)
             out[i] = std::uint8_t(2 | ((packed[i / 8] >> (i % 8)) & 1));
+    } else if (packing == ValuePacking::Crumbs) {
+        auto packed = in.bytes((size + 3) / 4);
+        if (in.failed())
+            return false;
+        for (std::size_t i = 0; i < size; ++i)
+            out[i] = std::uint8_t((packed[i / 4] >> (2 * (i % 4))) & 0x03);
     } else if (packing == ValuePacking::Nibbles) {
         auto packed = in.bytes((size + 1) / 2);
         if (in.failed())
@@ -236,7 +293,10 @@ std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntr
                           const BlockKeys& keys, SlotEvents& ev) {
     awf::ByteReader in(raw);
     ev.valueSize = entry.valueSize;
-    ev.hasMilestone = (in.u8() & 1) != 0;
+    const std::uint8_t flags = in.u8();
+    if ((flags & ~(kSectionMilestone | kSectionChained)) != 0)
+        return "signal section is damaged";
+    ev.hasMilestone = (flags & kSectionMilestone) != 0;
     ev.eventsBefore = in.varint();
     ev.previousTime = in.svarint();
     if (ev.hasMilestone) {
@@ -260,6 +320,10 @@ std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntr
         return "signal section is damaged";
     if (!unpackValues(in, std::size_t(valueBytes), ev.values) || !in.atEnd())
         return "signal section values are damaged";
+    if (ev.hasMilestone && ev.milestone.size() != ev.valueSize)
+        return "signal section is damaged";
+    if ((flags & kSectionChained) != 0)
+        unchainValues(ev.hasMilestone ? ev.milestone.data() : nullptr, ev.values, ev.valueSize);
     return {};
 }
 

@@ -121,15 +121,17 @@ void BlockEncoder::encodeKeys(const BlockContent& c, awf::Bytes& raw) const {
     }
 }
 
-void BlockEncoder::encodeSection(const Slot& s, awf::Bytes& raw) const {
-    raw.push_back(s.hasValue ? 1 : 0);
+void BlockEncoder::encodeSection(const Slot& s, awf::Bytes& raw) {
+    raw.push_back(std::uint8_t((s.hasValue ? kSectionMilestone : 0) | kSectionChained));
     awf::ByteWriter out(raw);
     out.varint(s.eventsBefore);
     out.svarint(s.lastTime);
     if (s.hasValue)
         raw.insert(raw.end(), s.current.begin(), s.current.end());
     raw.insert(raw.end(), s.keyDiffs.begin(), s.keyDiffs.end());
-    packValues(s.values, raw);
+    m_chained.assign(s.values.begin(), s.values.end());
+    chainValues(s.hasValue ? s.current.data() : nullptr, m_chained, s.valueSize);
+    packValues(m_chained, raw);
 }
 
 void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
