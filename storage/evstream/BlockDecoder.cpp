@@ -168,20 +168,16 @@ void xorInto(std::uint8_t* x, const std::uint8_t* a, std::size_t size) {
 
 } // namespace
 
-void chainValues(const std::uint8_t* reference, awf::Bytes& values, std::size_t valueSize) {
+void chainValues(awf::Bytes& values, std::size_t valueSize) {
     std::size_t count = valueSize == 0 ? 0 : values.size() / valueSize;
     std::uint8_t* v = values.data();
     for (std::size_t i = count; i-- > 1;)
         xorInto(v + i * valueSize, v + (i - 1) * valueSize, valueSize);
-    if (reference != nullptr && count > 0)
-        xorInto(v, reference, valueSize);
 }
 
-void unchainValues(const std::uint8_t* reference, awf::Bytes& values, std::size_t valueSize) {
+void unchainValues(awf::Bytes& values, std::size_t valueSize) {
     std::size_t count = valueSize == 0 ? 0 : values.size() / valueSize;
     std::uint8_t* v = values.data();
-    if (reference != nullptr && count > 0)
-        xorInto(v, reference, valueSize);
     for (std::size_t i = 1; i < count; ++i)
         xorInto(v + i * valueSize, v + (i - 1) * valueSize, valueSize);
 }
@@ -294,15 +290,15 @@ std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntr
     awf::ByteReader in(raw);
     ev.valueSize = entry.valueSize;
     const std::uint8_t flags = in.u8();
-    if ((flags & ~(kSectionMilestone | kSectionChained)) != 0)
+    if ((flags & ~kSectionMilestone) != 0)
         return "signal section is damaged";
     ev.hasMilestone = (flags & kSectionMilestone) != 0;
     ev.eventsBefore = in.varint();
-    ev.previousTime = in.svarint();
-    if (ev.hasMilestone) {
-        auto m = in.bytes(entry.valueSize);
-        ev.milestone.assign(m.begin(), m.end());
-    }
+    const std::uint64_t gap = in.varint();
+    const SimTime first = keys.times.empty() ? 0 : keys.times.front();
+    ev.previousTime = gap == 0 ? kNoTime : SimTime(std::uint64_t(first) - (gap - 1));
+    if (gap != 0 && ev.previousTime > first)
+        return "signal section is damaged";
     if (entry.eventCount > in.remaining())
         return "signal section is damaged";
     ev.keys.resize(entry.eventCount);
@@ -315,15 +311,17 @@ std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntr
         ev.keys[i] = std::uint32_t(key);
         ev.times[i] = keys.times[key];
     }
-    std::uint64_t valueBytes = std::uint64_t(entry.eventCount) * entry.valueSize;
+    const std::uint64_t valueCount = std::uint64_t(entry.eventCount) + (ev.hasMilestone ? 1 : 0);
+    const std::uint64_t valueBytes = valueCount * entry.valueSize;
     if (in.failed() || valueBytes > 8 * std::uint64_t(in.remaining()) + 8)
         return "signal section is damaged";
     if (!unpackValues(in, std::size_t(valueBytes), ev.values) || !in.atEnd())
         return "signal section values are damaged";
-    if (ev.hasMilestone && ev.milestone.size() != ev.valueSize)
-        return "signal section is damaged";
-    if ((flags & kSectionChained) != 0)
-        unchainValues(ev.hasMilestone ? ev.milestone.data() : nullptr, ev.values, ev.valueSize);
+    unchainValues(ev.values, ev.valueSize);
+    if (ev.hasMilestone) {
+        ev.milestone.assign(ev.values.begin(), ev.values.begin() + entry.valueSize);
+        ev.values.erase(ev.values.begin(), ev.values.begin() + entry.valueSize);
+    }
     return {};
 }
 

@@ -65,7 +65,7 @@ private:
     void sortEvents(const BlockContent& content);
     void closeKeyOrder(std::uint32_t key);
     void encodeKeys(const BlockContent& content, awf::Bytes& raw) const;
-    void encodeSection(const Slot& s, awf::Bytes& raw);
+    void encodeSection(const Slot& s, SimTime blockStart, awf::Bytes& raw);
     void endBlock(const BlockContent& content);
 
     int m_level;

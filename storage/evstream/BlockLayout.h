@@ -78,17 +78,16 @@ struct SlotEvents {
     const std::uint8_t* value(std::size_t i) const { return values.data() + i * valueSize; }
 };
 
-// Flags of a section: it has a milestone value; its values are chained (below).
+// Flag of a section: its values start with the milestone value.
 inline constexpr std::uint8_t kSectionMilestone = 1;
-inline constexpr std::uint8_t kSectionChained = 2;
 
 // Value packings, chosen per slot and block by what its bytes allow.
 enum class ValuePacking : std::uint8_t { Raw = 0, Bits = 1, Nibbles = 2, Crumbs = 3 };
-// Chaining stores each value as its difference (bytewise XOR, biased by 0x02) from the one before,
-// the first from `reference` (the milestone; null: the first is kept). Most changes of a bus flip
-// a few bits, so the chained bytes are mostly alike and compress far better.
-void chainValues(const std::uint8_t* reference, awf::Bytes& values, std::size_t valueSize);
-void unchainValues(const std::uint8_t* reference, awf::Bytes& values, std::size_t valueSize);
+// Chaining stores each value but the first as its difference (bytewise XOR, biased by 0x02) from
+// the one before. Most changes of a bus flip a few bits, so the chained bytes are mostly alike and
+// compress far better.
+void chainValues(awf::Bytes& values, std::size_t valueSize);
+void unchainValues(awf::Bytes& values, std::size_t valueSize);
 void packValues(const awf::Bytes& values, awf::Bytes& out);
 // Unpacks `size` value bytes from the reader; false when the data does not fit.
 bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out);
