@@ -116,19 +116,23 @@ void packValues(const awf::Bytes& values, awf::Bytes& out) {
         for (; i < n; ++i)
             out[start + i / 8] |= std::uint8_t((values[i] & 1) << (i % 8));
     } else if (packing == ValuePacking::Crumbs) {
-        // Logic values with X or U among 0 and 1 (ordinals below 4): two bits a value.
+        // Logic values with X or U among 0 and 1 (ordinals below 4): two bit planes, the low
+        // bits and then the high bits. The high plane is all ones but where a value is unknown,
+        // which compresses to almost nothing; interleaved pairs would not.
         out.push_back(std::uint8_t(ValuePacking::Crumbs));
-        std::size_t start = out.size(), i = 0;
-        out.resize(start + (n + 3) / 4, 0);
+        const std::size_t start = out.size(), plane = (n + 7) / 8;
+        out.resize(start + 2 * plane, 0);
+        std::size_t i = 0;
         for (; i + 8 <= n; i += 8) {
-            std::uint64_t w = load64(values.data() + i);
-            w = (w | w >> 6) & 0x000F000F000F000Full;
-            w = (w | w >> 12) & 0x000000FF000000FFull;
-            out[start + i / 4] = std::uint8_t(w);
-            out[start + i / 4 + 1] = std::uint8_t(w >> 32);
+            const std::uint64_t w = load64(values.data() + i);
+            out[start + i / 8] = std::uint8_t(((w & kLowBits) * 0x0102040810204080ull) >> 56);
+            out[start + plane + i / 8] =
+                std::uint8_t((((w >> 1) & kLowBits) * 0x0102040810204080ull) >> 56);
         }
-        for (; i < n; ++i)
-            out[start + i / 4] |= std::uint8_t(values[i] << (2 * (i % 4)));
+        for (; i < n; ++i) {
+            out[start + i / 8] |= std::uint8_t((values[i] & 1) << (i % 8));
+            out[start + plane + i / 8] |= std::uint8_t(((values[i] >> 1) & 1) << (i % 8));
+        }
     } else if (packing == ValuePacking::Nibbles) {
         out.push_back(std::uint8_t(ValuePacking::Nibbles));
         std::size_t start = out.size();
@@ -196,11 +200,20 @@ bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out) {
         for (; i < size; ++i)
             out[i] = std::uint8_t(2 | ((packed[i / 8] >> (i % 8)) & 1));
     } else if (packing == ValuePacking::Crumbs) {
-        auto packed = in.bytes((size + 3) / 4);
+        const std::size_t plane = (size + 7) / 8;
+        auto packed = in.bytes(2 * plane);
         if (in.failed())
             return false;
-        for (std::size_t i = 0; i < size; ++i)
-            out[i] = std::uint8_t((packed[i / 4] >> (2 * (i % 4))) & 0x03);
+        std::size_t i = 0;
+        for (; i + 8 <= size; i += 8) {
+            const std::uint64_t low = expansion.bytes[packed[i / 8]] ^ (2 * kLowBits);
+            const std::uint64_t high = expansion.bytes[packed[plane + i / 8]] ^ (2 * kLowBits);
+            const std::uint64_t w = low | high << 1;
+            std::memcpy(out.data() + i, &w, 8);
+        }
+        for (; i < size; ++i)
+            out[i] = std::uint8_t(((packed[i / 8] >> (i % 8)) & 1) |
+                                  ((packed[plane + i / 8] >> (i % 8)) & 1) << 1);
     } else if (packing == ValuePacking::Nibbles) {
         auto packed = in.bytes((size + 1) / 2);
         if (in.failed())
