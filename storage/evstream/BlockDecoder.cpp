@@ -172,11 +172,32 @@ void xorInto(std::uint8_t* x, const std::uint8_t* a, std::size_t size) {
 
 } // namespace
 
-void chainValues(awf::Bytes& values, std::size_t valueSize) {
-    std::size_t count = valueSize == 0 ? 0 : values.size() / valueSize;
-    std::uint8_t* v = values.data();
-    for (std::size_t i = count; i-- > 1;)
-        xorInto(v + i * valueSize, v + (i - 1) * valueSize, valueSize);
+void chainValues(const std::uint8_t* milestone, const awf::Bytes& values, std::size_t valueSize,
+                 awf::Bytes& out) {
+    const std::size_t first = milestone != nullptr ? valueSize : 0;
+    out.resize(first + values.size());
+    std::uint8_t* o = out.data();
+    if (milestone != nullptr && valueSize > 0)
+        std::memcpy(o, milestone, valueSize);
+    if (values.empty() || valueSize == 0)
+        return;
+    const std::uint8_t* v = values.data();
+    if (milestone != nullptr) {
+        for (std::size_t j = 0; j < valueSize; ++j)
+            o[valueSize + j] = std::uint8_t(v[j] ^ milestone[j] ^ 2);
+    } else {
+        std::memcpy(o, v, valueSize);
+    }
+    // Every later byte against the byte one value before it: one pass, eight bytes at a time.
+    o += first + valueSize;
+    const std::size_t n = values.size() - valueSize;
+    std::size_t j = 0;
+    for (; j + 8 <= n; j += 8) {
+        const std::uint64_t w = load64(v + valueSize + j) ^ load64(v + j) ^ (2 * kLowBits);
+        std::memcpy(o + j, &w, 8);
+    }
+    for (; j < n; ++j)
+        o[j] = std::uint8_t(v[valueSize + j] ^ v[j] ^ 2);
 }
 
 void unchainValues(awf::Bytes& values, std::size_t valueSize) {

@@ -130,11 +130,7 @@ void BlockEncoder::encodeSection(const Slot& s, SimTime blockStart, awf::Bytes& 
                                      : std::uint64_t(blockStart) - std::uint64_t(s.lastTime) + 1);
     raw.insert(raw.end(), s.keyDiffs.begin(), s.keyDiffs.end());
     // The milestone is packed and chained with the values: it is the first one's predecessor.
-    m_chained.clear();
-    if (s.hasValue)
-        m_chained.assign(s.current.begin(), s.current.end());
-    m_chained.insert(m_chained.end(), s.values.begin(), s.values.end());
-    chainValues(m_chained, s.valueSize);
+    chainValues(s.hasValue ? s.current.data() : nullptr, s.values, s.valueSize, m_chained);
     packValues(m_chained, raw);
 }
 

@@ -86,7 +86,9 @@ enum class ValuePacking : std::uint8_t { Raw = 0, Bits = 1, Nibbles = 2, Crumbs 
 // Chaining stores each value but the first as its difference (bytewise XOR, biased by 0x02) from
 // the one before. Most changes of a bus flip a few bits, so the chained bytes are mostly alike and
 // compress far better.
-void chainValues(awf::Bytes& values, std::size_t valueSize);
+// `out` is the milestone (when not null) and then the values, chained.
+void chainValues(const std::uint8_t* milestone, const awf::Bytes& values, std::size_t valueSize,
+                 awf::Bytes& out);
 void unchainValues(awf::Bytes& values, std::size_t valueSize);
 void packValues(const awf::Bytes& values, awf::Bytes& out);
 // Unpacks `size` value bytes from the reader; false when the data does not fit.
