@@ -207,12 +207,15 @@ void unchainValues(awf::Bytes& values, std::size_t valueSize) {
         xorInto(v + i * valueSize, v + (i - 1) * valueSize, valueSize);
 }
 
-bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out) {
+bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out, std::size_t limit) {
     static const BitExpansion expansion;
     auto packing = ValuePacking(in.u8());
+    // Only the first `limit` bytes are unpacked; the reader still moves past all `size`.
+    const std::size_t total = size;
+    size = std::min(size, limit);
     out.resize(size);
     if (packing == ValuePacking::Bits) {
-        auto packed = in.bytes((size + 7) / 8);
+        auto packed = in.bytes((total + 7) / 8);
         if (in.failed())
             return false;
         std::size_t i = 0;
@@ -221,7 +224,7 @@ bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out) {
         for (; i < size; ++i)
             out[i] = std::uint8_t(2 | ((packed[i / 8] >> (i % 8)) & 1));
     } else if (packing == ValuePacking::Crumbs) {
-        const std::size_t plane = (size + 7) / 8;
+        const std::size_t plane = (total + 7) / 8;
         auto packed = in.bytes(2 * plane);
         if (in.failed())
             return false;
@@ -236,13 +239,13 @@ bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out) {
             out[i] = std::uint8_t(((packed[i / 8] >> (i % 8)) & 1) |
                                   ((packed[plane + i / 8] >> (i % 8)) & 1) << 1);
     } else if (packing == ValuePacking::Nibbles) {
-        auto packed = in.bytes((size + 1) / 2);
+        auto packed = in.bytes((total + 1) / 2);
         if (in.failed())
             return false;
         for (std::size_t i = 0; i < size; ++i)
             out[i] = std::uint8_t((packed[i / 2] >> (4 * (i % 2))) & 0x0F);
     } else if (packing == ValuePacking::Raw) {
-        auto raw = in.bytes(size);
+        auto raw = in.bytes(total);
         if (in.failed())
             return false;
         if (size > 0)
@@ -356,6 +359,43 @@ std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntr
         ev.milestone.assign(ev.values.begin(), ev.values.begin() + entry.valueSize);
         ev.values.erase(ev.values.begin(), ev.values.begin() + entry.valueSize);
     }
+    return {};
+}
+
+std::string sectionValueAt(std::span<const std::uint8_t> raw, const DirectoryEntry& entry,
+                           const BlockKeys& keys, SimTime time, awf::Bytes& value, bool& found) {
+    awf::ByteReader in(raw);
+    found = false;
+    const std::uint8_t flags = in.u8();
+    if ((flags & ~kSectionMilestone) != 0)
+        return "signal section is damaged";
+    const bool hasMilestone = (flags & kSectionMilestone) != 0;
+    in.varint(); // events before
+    in.varint(); // previous gap
+    if (entry.eventCount > in.remaining())
+        return "signal section is damaged";
+    // Events at or before `time`; the key steps after them are only skipped.
+    std::uint64_t key = 0, upTo = 0;
+    for (std::uint32_t i = 0; i < entry.eventCount; ++i) {
+        key += in.varint();
+        if (key >= keys.times.size())
+            return "signal section refers past the block's key table";
+        if (keys.times[key] <= time)
+            upTo = i + 1;
+    }
+    const std::uint64_t valueCount = std::uint64_t(entry.eventCount) + (hasMilestone ? 1 : 0);
+    const std::uint64_t wanted = upTo + (hasMilestone ? 1 : 0);
+    if (in.failed() || valueCount * entry.valueSize > 8 * std::uint64_t(in.remaining()) + 8)
+        return "signal section is damaged";
+    if (!unpackValues(in, std::size_t(valueCount * entry.valueSize), value,
+                      std::size_t(wanted * entry.valueSize)) ||
+        !in.atEnd())
+        return "signal section values are damaged";
+    if (wanted == 0)
+        return {};
+    unchainValues(value, entry.valueSize);
+    value.erase(value.begin(), value.end() - std::ptrdiff_t(entry.valueSize));
+    found = true;
     return {};
 }
 

@@ -11,6 +11,7 @@
 
 #include "storage/evstream/AwfFormat.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -91,12 +92,19 @@ void chainValues(const std::uint8_t* milestone, const awf::Bytes& values, std::s
                  awf::Bytes& out);
 void unchainValues(awf::Bytes& values, std::size_t valueSize);
 void packValues(const awf::Bytes& values, awf::Bytes& out);
-// Unpacks `size` value bytes from the reader; false when the data does not fit.
-bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out);
+// Unpacks `size` value bytes from the reader (only the first `limit` of them into `out`); false
+// when the data does not fit.
+bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out,
+                  std::size_t limit = SIZE_MAX);
 
 std::string decodeDirectory(awf::Bytes raw, BlockDirectory& directory);
 std::string decodeKeys(std::span<const std::uint8_t> raw, BlockKeys& keys);
 std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntry& entry,
                           const BlockKeys& keys, SlotEvents& events);
+// The slot's value in force at `time` (its last event at or before it, else the milestone) read
+// from its raw section without resolving its times or unpacking later values: what a value
+// query on a block not decoded yet needs. `found` is false when the section has no such value.
+std::string sectionValueAt(std::span<const std::uint8_t> raw, const DirectoryEntry& entry,
+                           const BlockKeys& keys, SimTime time, awf::Bytes& value, bool& found);
 
 } // namespace evstream

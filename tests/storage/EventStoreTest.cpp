@@ -318,14 +318,19 @@ TEST_P(EventStorePacking, BusValuesRoundTripAcrossBlocks) {
 
     IEventsStreamRead* r = OpenStreamRead(file.path());
     Releaser<IEventsStreamRead> release{r};
-    EXPECT_TRUE(readAll(r) == events);
-    // Between two events the value is the earlier one's, also at a block's start.
+    // Between two events the value is the earlier one's, also at a block's start: asked of
+    // blocks nothing has decoded yet, then again once reading every event has decoded them.
     std::vector<std::uint8_t> value(bus.size());
-    for (std::size_t i = 0; i + 1 < events.size(); ++i) {
-        if (events[i].handle != 0)
-            continue;
-        ASSERT_TRUE(GetSignalValue(r, events[i].time + 5, 0, value.data()));
-        ASSERT_EQ(value, events[i].value) << "at " << events[i].time + 5;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (std::size_t i = 0; i + 1 < events.size(); ++i) {
+            if (events[i].handle != 0)
+                continue;
+            ASSERT_TRUE(GetSignalValue(r, events[i].time + 5, 0, value.data()));
+            ASSERT_EQ(value, events[i].value) << "at " << events[i].time + 5 << " pass " << pass;
+        }
+        if (pass == 0) {
+            EXPECT_TRUE(readAll(r) == events);
+        }
     }
 }
 
