@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -231,12 +232,14 @@ awf::Bytes BlockStore::readBlobAt(std::size_t block, std::uint64_t offset, std::
     const BlockRef& ref = m_index.blocks[block];
     if (offset > ref.payloadSize || size > ref.payloadSize - offset)
         damaged(block, "a data part lies outside the block");
-    awf::Bytes stored(size);
-    if (!readAt(ref.offset + awf::kChunkHeaderSize + offset, stored.data(), stored.size()))
+    // Read straight into an uninitialised buffer: zero-filling it first was a tenth of a cold read.
+    auto stored = std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t(size));
+    if (!readAt(ref.offset + awf::kChunkHeaderSize + offset, stored.get(), std::size_t(size)))
         damaged(block, "cannot read the block");
+    const std::span<const std::uint8_t> bytes(stored.get(), std::size_t(size));
     awf::Bytes raw;
     std::string error;
-    if (awf::blobSize(stored) != size || !awf::readBlob(stored, raw, error))
+    if (awf::blobSize(bytes) != size || !awf::readBlob(bytes, raw, error))
         damaged(block, error.empty() ? "a data part has a wrong size" : error);
     return raw;
 }
