@@ -285,6 +285,10 @@ struct PackingCase {
     std::uint8_t base;
 };
 
+void PrintTo(const PackingCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class EventStorePacking : public ::testing::TestWithParam<PackingCase> {};
 
 TEST_P(EventStorePacking, BusValuesRoundTripAcrossBlocks) {
