@@ -6,6 +6,7 @@
 // it again. Files of fewer changes hold the same signals over proportionally fewer steps.
 
 #include "storage/KEventsWriteHandle.h"
+#include "storage/evstream/AwfFormat.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -26,8 +27,9 @@ inline std::uint32_t busWidth(SignalHandle handle) {
 }
 
 inline std::string path(std::int64_t changes = kChanges) {
-    const std::string name =
-        "tessel-query-bench-1000x" + std::to_string(changes / 1'000'000) + "M.awf";
+    // The format's major version in the name: a file of an older format would be refused.
+    const std::string name = "tessel-query-bench-1000x" + std::to_string(changes / 1'000'000) +
+                             "M-v" + std::to_string(evstream::awf::kVersionMajor) + ".awf";
     return (std::filesystem::temp_directory_path() / name).string();
 }
 

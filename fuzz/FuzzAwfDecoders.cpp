@@ -49,6 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         entry.eventCount = data[2];
         SlotEvents events;
         decodeSection(input, entry, keys, events);
+        awf::Bytes value;
+        bool found = false;
+        sectionValueAt(input, entry, keys, SimTime(data[2]) * 7, value, found);
         break;
     }
     }

@@ -162,6 +162,10 @@ std::string checkFileHeader(std::span<const std::uint8_t> header) {
     if (std::memcmp(header.data(), kFileMagic, 8) != 0)
         return "not a waveform database (unknown file signature)";
     unsigned major = header[8] | unsigned(header[9]) << 8;
+    if (major < kVersionMajor)
+        return "waveform database format version " + std::to_string(major) +
+               ", which this program no longer reads (it reads version " +
+               std::to_string(kVersionMajor) + "): convert the source again";
     if (major != kVersionMajor)
         return "waveform database format version " + std::to_string(major) +
                " is not supported (this program reads version " + std::to_string(kVersionMajor) +

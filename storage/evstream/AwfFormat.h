@@ -22,7 +22,7 @@ namespace evstream::awf {
 using Bytes = std::vector<std::uint8_t>;
 
 inline constexpr std::uint8_t kFileMagic[8] = {'T', 'S', 'L', 'W', 'A', 'V', '\r', '\n'};
-inline constexpr std::uint16_t kVersionMajor = 1;
+inline constexpr std::uint16_t kVersionMajor = 2;
 inline constexpr std::uint16_t kVersionMinor = 0;
 inline constexpr std::size_t kFileHeaderSize = 16;
 

@@ -66,21 +66,25 @@ std::uint64_t load64(const std::uint8_t* p) {
     return w; // the packings below are defined on little-endian words
 }
 
-// Whether every byte is 2 or 3 (bits), and whether every byte is below 16 (nibbles).
-void classify(const awf::Bytes& values, bool& bits, bool& nibbles) {
+// Whether every byte is 2 or 3 (bits), every byte is below 4 (crumbs), every byte is below 16
+// (nibbles).
+ValuePacking classify(const awf::Bytes& values) {
     std::uint64_t notBits = 0, high = 0;
     std::size_t n = values.size(), i = 0;
     for (; i + 8 <= n; i += 8) {
         std::uint64_t w = load64(values.data() + i);
         notBits |= (w & ~kLowBits) ^ (2 * kLowBits);
-        high |= w & (0xF0 * kLowBits);
+        high |= w;
     }
     for (; i < n; ++i) {
         notBits |= (values[i] & 0xFE) ^ 2;
-        high |= values[i] & 0xF0;
+        high |= values[i];
     }
-    bits = notBits == 0;
-    nibbles = high == 0;
+    if (n == 0 || (high & (0xF0 * kLowBits)) != 0)
+        return ValuePacking::Raw;
+    if (notBits == 0)
+        return ValuePacking::Bits;
+    return (high & (0x0C * kLowBits)) == 0 ? ValuePacking::Crumbs : ValuePacking::Nibbles;
 }
 
 struct BitExpansion {
@@ -98,10 +102,9 @@ struct BitExpansion {
 } // namespace
 
 void packValues(const awf::Bytes& values, awf::Bytes& out) {
-    bool bits = false, nibbles = false;
-    classify(values, bits, nibbles);
+    const ValuePacking packing = classify(values);
     std::size_t n = values.size();
-    if (bits && n > 0) {
+    if (packing == ValuePacking::Bits) {
         // Logic 0 and 1 (ordinals 2 and 3) differ in their low bit only; a multiplication
         // gathers the low bits of eight bytes into one.
         out.push_back(std::uint8_t(ValuePacking::Bits));
@@ -112,7 +115,25 @@ void packValues(const awf::Bytes& values, awf::Bytes& out) {
                 ((load64(values.data() + i) & kLowBits) * 0x0102040810204080ull) >> 56);
         for (; i < n; ++i)
             out[start + i / 8] |= std::uint8_t((values[i] & 1) << (i % 8));
-    } else if (nibbles && n > 0) {
+    } else if (packing == ValuePacking::Crumbs) {
+        // Logic values with X or U among 0 and 1 (ordinals below 4): two bit planes, the low
+        // bits and then the high bits. The high plane is all ones but where a value is unknown,
+        // which compresses to almost nothing; interleaved pairs would not.
+        out.push_back(std::uint8_t(ValuePacking::Crumbs));
+        const std::size_t start = out.size(), plane = (n + 7) / 8;
+        out.resize(start + 2 * plane, 0);
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            const std::uint64_t w = load64(values.data() + i);
+            out[start + i / 8] = std::uint8_t(((w & kLowBits) * 0x0102040810204080ull) >> 56);
+            out[start + plane + i / 8] =
+                std::uint8_t((((w >> 1) & kLowBits) * 0x0102040810204080ull) >> 56);
+        }
+        for (; i < n; ++i) {
+            out[start + i / 8] |= std::uint8_t((values[i] & 1) << (i % 8));
+            out[start + plane + i / 8] |= std::uint8_t(((values[i] >> 1) & 1) << (i % 8));
+        }
+    } else if (packing == ValuePacking::Nibbles) {
         out.push_back(std::uint8_t(ValuePacking::Nibbles));
         std::size_t start = out.size();
         out.resize(start + (n + 1) / 2, 0);
@@ -135,12 +156,66 @@ void packValues(const awf::Bytes& values, awf::Bytes& out) {
     }
 }
 
-bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out) {
+namespace {
+
+// x ^= a ^ 0x02 over `size` bytes, eight at a time. The 0x02 keeps logic 0 and 1 (ordinals 2 and
+// 3) in their byte class: an unchanged bit chains to 2, a changed one to 3, so bit packing holds.
+void xorInto(std::uint8_t* x, const std::uint8_t* a, std::size_t size) {
+    std::size_t j = 0;
+    for (; j + 8 <= size; j += 8) {
+        std::uint64_t w = load64(x + j) ^ load64(a + j) ^ (2 * kLowBits);
+        std::memcpy(x + j, &w, 8);
+    }
+    for (; j < size; ++j)
+        x[j] = std::uint8_t(x[j] ^ a[j] ^ 2);
+}
+
+} // namespace
+
+void chainValues(const std::uint8_t* milestone, const awf::Bytes& values, std::size_t valueSize,
+                 awf::Bytes& out) {
+    const std::size_t first = milestone != nullptr ? valueSize : 0;
+    out.resize(first + values.size());
+    std::uint8_t* o = out.data();
+    if (milestone != nullptr && valueSize > 0)
+        std::memcpy(o, milestone, valueSize);
+    if (values.empty() || valueSize == 0)
+        return;
+    const std::uint8_t* v = values.data();
+    if (milestone != nullptr) {
+        for (std::size_t j = 0; j < valueSize; ++j)
+            o[valueSize + j] = std::uint8_t(v[j] ^ milestone[j] ^ 2);
+    } else {
+        std::memcpy(o, v, valueSize);
+    }
+    // Every later byte against the byte one value before it: one pass, eight bytes at a time.
+    o += first + valueSize;
+    const std::size_t n = values.size() - valueSize;
+    std::size_t j = 0;
+    for (; j + 8 <= n; j += 8) {
+        const std::uint64_t w = load64(v + valueSize + j) ^ load64(v + j) ^ (2 * kLowBits);
+        std::memcpy(o + j, &w, 8);
+    }
+    for (; j < n; ++j)
+        o[j] = std::uint8_t(v[valueSize + j] ^ v[j] ^ 2);
+}
+
+void unchainValues(awf::Bytes& values, std::size_t valueSize) {
+    std::size_t count = valueSize == 0 ? 0 : values.size() / valueSize;
+    std::uint8_t* v = values.data();
+    for (std::size_t i = 1; i < count; ++i)
+        xorInto(v + i * valueSize, v + (i - 1) * valueSize, valueSize);
+}
+
+bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out, std::size_t limit) {
     static const BitExpansion expansion;
     auto packing = ValuePacking(in.u8());
+    // Only the first `limit` bytes are unpacked; the reader still moves past all `size`.
+    const std::size_t total = size;
+    size = std::min(size, limit);
     out.resize(size);
     if (packing == ValuePacking::Bits) {
-        auto packed = in.bytes((size + 7) / 8);
+        auto packed = in.bytes((total + 7) / 8);
         if (in.failed())
             return false;
         std::size_t i = 0;
@@ -148,14 +223,29 @@ bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out) {
             std::memcpy(out.data() + i, &expansion.bytes[packed[i / 8]], 8);
         for (; i < size; ++i)
             out[i] = std::uint8_t(2 | ((packed[i / 8] >> (i % 8)) & 1));
+    } else if (packing == ValuePacking::Crumbs) {
+        const std::size_t plane = (total + 7) / 8;
+        auto packed = in.bytes(2 * plane);
+        if (in.failed())
+            return false;
+        std::size_t i = 0;
+        for (; i + 8 <= size; i += 8) {
+            const std::uint64_t low = expansion.bytes[packed[i / 8]] ^ (2 * kLowBits);
+            const std::uint64_t high = expansion.bytes[packed[plane + i / 8]] ^ (2 * kLowBits);
+            const std::uint64_t w = low | high << 1;
+            std::memcpy(out.data() + i, &w, 8);
+        }
+        for (; i < size; ++i)
+            out[i] = std::uint8_t(((packed[i / 8] >> (i % 8)) & 1) |
+                                  ((packed[plane + i / 8] >> (i % 8)) & 1) << 1);
     } else if (packing == ValuePacking::Nibbles) {
-        auto packed = in.bytes((size + 1) / 2);
+        auto packed = in.bytes((total + 1) / 2);
         if (in.failed())
             return false;
         for (std::size_t i = 0; i < size; ++i)
             out[i] = std::uint8_t((packed[i / 2] >> (4 * (i % 2))) & 0x0F);
     } else if (packing == ValuePacking::Raw) {
-        auto raw = in.bytes(size);
+        auto raw = in.bytes(total);
         if (in.failed())
             return false;
         if (size > 0)
@@ -236,13 +326,16 @@ std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntr
                           const BlockKeys& keys, SlotEvents& ev) {
     awf::ByteReader in(raw);
     ev.valueSize = entry.valueSize;
-    ev.hasMilestone = (in.u8() & 1) != 0;
+    const std::uint8_t flags = in.u8();
+    if ((flags & ~kSectionMilestone) != 0)
+        return "signal section is damaged";
+    ev.hasMilestone = (flags & kSectionMilestone) != 0;
     ev.eventsBefore = in.varint();
-    ev.previousTime = in.svarint();
-    if (ev.hasMilestone) {
-        auto m = in.bytes(entry.valueSize);
-        ev.milestone.assign(m.begin(), m.end());
-    }
+    const std::uint64_t gap = in.varint();
+    const SimTime first = keys.times.empty() ? 0 : keys.times.front();
+    ev.previousTime = gap == 0 ? kNoTime : SimTime(std::uint64_t(first) - (gap - 1));
+    if (gap != 0 && ev.previousTime > first)
+        return "signal section is damaged";
     if (entry.eventCount > in.remaining())
         return "signal section is damaged";
     ev.keys.resize(entry.eventCount);
@@ -255,11 +348,54 @@ std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntr
         ev.keys[i] = std::uint32_t(key);
         ev.times[i] = keys.times[key];
     }
-    std::uint64_t valueBytes = std::uint64_t(entry.eventCount) * entry.valueSize;
+    const std::uint64_t valueCount = std::uint64_t(entry.eventCount) + (ev.hasMilestone ? 1 : 0);
+    const std::uint64_t valueBytes = valueCount * entry.valueSize;
     if (in.failed() || valueBytes > 8 * std::uint64_t(in.remaining()) + 8)
         return "signal section is damaged";
     if (!unpackValues(in, std::size_t(valueBytes), ev.values) || !in.atEnd())
         return "signal section values are damaged";
+    unchainValues(ev.values, ev.valueSize);
+    if (ev.hasMilestone) {
+        ev.milestone.assign(ev.values.begin(), ev.values.begin() + entry.valueSize);
+        ev.values.erase(ev.values.begin(), ev.values.begin() + entry.valueSize);
+    }
+    return {};
+}
+
+std::string sectionValueAt(std::span<const std::uint8_t> raw, const DirectoryEntry& entry,
+                           const BlockKeys& keys, SimTime time, awf::Bytes& value, bool& found) {
+    awf::ByteReader in(raw);
+    found = false;
+    const std::uint8_t flags = in.u8();
+    if ((flags & ~kSectionMilestone) != 0)
+        return "signal section is damaged";
+    const bool hasMilestone = (flags & kSectionMilestone) != 0;
+    in.varint(); // events before
+    in.varint(); // previous gap
+    if (entry.eventCount > in.remaining())
+        return "signal section is damaged";
+    // Events at or before `time`; the key steps after them are only skipped.
+    std::uint64_t key = 0, upTo = 0;
+    for (std::uint32_t i = 0; i < entry.eventCount; ++i) {
+        key += in.varint();
+        if (key >= keys.times.size())
+            return "signal section refers past the block's key table";
+        if (keys.times[key] <= time)
+            upTo = i + 1;
+    }
+    const std::uint64_t valueCount = std::uint64_t(entry.eventCount) + (hasMilestone ? 1 : 0);
+    const std::uint64_t wanted = upTo + (hasMilestone ? 1 : 0);
+    if (in.failed() || valueCount * entry.valueSize > 8 * std::uint64_t(in.remaining()) + 8)
+        return "signal section is damaged";
+    if (!unpackValues(in, std::size_t(valueCount * entry.valueSize), value,
+                      std::size_t(wanted * entry.valueSize)) ||
+        !in.atEnd())
+        return "signal section values are damaged";
+    if (wanted == 0)
+        return {};
+    unchainValues(value, entry.valueSize);
+    value.erase(value.begin(), value.end() - std::ptrdiff_t(entry.valueSize));
+    found = true;
     return {};
 }
 

@@ -121,15 +121,17 @@ void BlockEncoder::encodeKeys(const BlockContent& c, awf::Bytes& raw) const {
     }
 }
 
-void BlockEncoder::encodeSection(const Slot& s, awf::Bytes& raw) const {
-    raw.push_back(s.hasValue ? 1 : 0);
+void BlockEncoder::encodeSection(const Slot& s, SimTime blockStart, awf::Bytes& raw) {
+    raw.push_back(s.hasValue ? kSectionMilestone : 0);
     awf::ByteWriter out(raw);
     out.varint(s.eventsBefore);
-    out.svarint(s.lastTime);
-    if (s.hasValue)
-        raw.insert(raw.end(), s.current.begin(), s.current.end());
+    // The last earlier event lies at or before the block's start: a small gap, not a time.
+    out.varint(s.lastTime == kNoTime ? 0
+                                     : std::uint64_t(blockStart) - std::uint64_t(s.lastTime) + 1);
     raw.insert(raw.end(), s.keyDiffs.begin(), s.keyDiffs.end());
-    packValues(s.values, raw);
+    // The milestone is packed and chained with the values: it is the first one's predecessor.
+    chainValues(s.hasValue ? s.current.data() : nullptr, s.values, s.valueSize, m_chained);
+    packValues(m_chained, raw);
 }
 
 void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
@@ -161,7 +163,7 @@ void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
             continue;
         // Encoded straight after the group's sections; a large one moves to a blob of its own.
         std::size_t start = group.size();
-        encodeSection(s, group);
+        encodeSection(s, c.keyTimes.empty() ? 0 : c.keyTimes.front(), group);
         std::size_t size = group.size() - start;
         valueSizes.push_back(s.valueSize);
         counts.push_back(s.count);

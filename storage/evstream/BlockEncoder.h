@@ -65,7 +65,7 @@ private:
     void sortEvents(const BlockContent& content);
     void closeKeyOrder(std::uint32_t key);
     void encodeKeys(const BlockContent& content, awf::Bytes& raw) const;
-    void encodeSection(const Slot& s, awf::Bytes& raw) const;
+    void encodeSection(const Slot& s, SimTime blockStart, awf::Bytes& raw);
     void endBlock(const BlockContent& content);
 
     int m_level;
@@ -74,6 +74,7 @@ private:
     std::vector<KeyOrder> m_orders;
     std::vector<int> m_slotsAtKey;
     bool m_keyInOrder = true;
+    awf::Bytes m_chained; // a section's values as stored
 };
 
 } // namespace evstream

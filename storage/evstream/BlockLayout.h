@@ -11,6 +11,7 @@
 
 #include "storage/evstream/AwfFormat.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,15 +79,32 @@ struct SlotEvents {
     const std::uint8_t* value(std::size_t i) const { return values.data() + i * valueSize; }
 };
 
+// Flag of a section: its values start with the milestone value.
+inline constexpr std::uint8_t kSectionMilestone = 1;
+
 // Value packings, chosen per slot and block by what its bytes allow.
-enum class ValuePacking : std::uint8_t { Raw = 0, Bits = 1, Nibbles = 2 };
+enum class ValuePacking : std::uint8_t { Raw = 0, Bits = 1, Nibbles = 2, Crumbs = 3 };
+// Chaining stores each value but the first as its difference (bytewise XOR, biased by 0x02) from
+// the one before. Most changes of a bus flip a few bits, so the chained bytes are mostly alike and
+// compress far better.
+// `out` is the milestone (when not null) and then the values, chained.
+void chainValues(const std::uint8_t* milestone, const awf::Bytes& values, std::size_t valueSize,
+                 awf::Bytes& out);
+void unchainValues(awf::Bytes& values, std::size_t valueSize);
 void packValues(const awf::Bytes& values, awf::Bytes& out);
-// Unpacks `size` value bytes from the reader; false when the data does not fit.
-bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out);
+// Unpacks `size` value bytes from the reader (only the first `limit` of them into `out`); false
+// when the data does not fit.
+bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out,
+                  std::size_t limit = SIZE_MAX);
 
 std::string decodeDirectory(awf::Bytes raw, BlockDirectory& directory);
 std::string decodeKeys(std::span<const std::uint8_t> raw, BlockKeys& keys);
 std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntry& entry,
                           const BlockKeys& keys, SlotEvents& events);
+// The slot's value in force at `time` (its last event at or before it, else the milestone) read
+// from its raw section without resolving its times or unpacking later values: what a value
+// query on a block not decoded yet needs. `found` is false when the section has no such value.
+std::string sectionValueAt(std::span<const std::uint8_t> raw, const DirectoryEntry& entry,
+                           const BlockKeys& keys, SimTime time, awf::Bytes& value, bool& found);
 
 } // namespace evstream

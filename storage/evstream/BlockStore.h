@@ -54,6 +54,10 @@ public:
     // The events of one slot in one block; null when the block has nothing for the slot.
     std::shared_ptr<const SlotEvents> section(std::size_t index, int slot);
     const BlockKeys& keys(std::size_t index, LoadedBlock& block);
+    // The slot's value in force at `time` within block `index` (its last event there at or
+    // before `time`, else the block's milestone); false when it has none. Reads the section
+    // without decoding it whole when no one has yet.
+    bool valueAt(std::size_t index, int slot, SimTime time, awf::Bytes& value);
 
 private:
     void readDeclarations(SignalTable& signals);
@@ -62,6 +66,8 @@ private:
     bool readChunk(std::uint64_t offset, awf::ChunkHeader& header, awf::Bytes& payload);
     bool readAt(std::uint64_t offset, void* buffer, std::size_t size) const;
     awf::Bytes readBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size);
+    std::span<const std::uint8_t> sectionBytes(std::size_t index, LoadedBlock& loaded,
+                                               const DirectoryEntry& entry, awf::Bytes& own);
     [[noreturn]] void damaged(std::size_t block, const std::string& what) const;
     std::uint64_t currentFileSize() const;
 

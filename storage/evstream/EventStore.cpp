@@ -68,18 +68,10 @@ bool GetSignalValue(IEventsStreamRead* stream, SimTime time, SignalHandle handle
     std::ptrdiff_t block = store.lastBlockStartingAtOrBefore(time);
     if (block < 0)
         return false;
-    auto events = store.section(std::size_t(block), slot);
-    if (!events)
+    awf::Bytes bytes;
+    if (!store.valueAt(std::size_t(block), slot, time, bytes))
         return false;
-    auto it = std::upper_bound(events->times.begin(), events->times.end(), time);
-    if (it != events->times.begin()) {
-        std::memcpy(value, events->value(std::size_t(it - events->times.begin()) - 1),
-                    events->valueSize);
-        return true;
-    }
-    if (!events->hasMilestone)
-        return false;
-    std::memcpy(value, events->milestone.data(), events->valueSize);
+    std::memcpy(value, bytes.data(), bytes.size());
     return true;
 }
 

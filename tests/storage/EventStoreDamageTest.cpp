@@ -66,8 +66,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadFile{"Text", bytesOf("$date today $end\n$timescale 1ps $end\n"),
                               "not a waveform"},
                       BadFile{"Short", bytesOf("TSL"), "too short"},
-                      BadFile{"NewerVersion", header(2), "version 2"},
-                      BadFile{"HeaderOnly", header(1), "ends before its signal declarations"}),
+                      BadFile{"NewerVersion", header(3), "version 3"},
+                      BadFile{"OlderVersion", header(1), "version 1, which this program no longer"},
+                      BadFile{"HeaderOnly", header(2), "ends before its signal declarations"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(EventStoreDamage, MissingFileIsReportedAsNotFound) {
