@@ -106,7 +106,7 @@ void KVcdReader::declare(evstream::IEventsStreamWrite& sink) {
             info.sameEventsAs = slot.handle;
         check(sink.DeclareScalar(next, info), "DeclareScalar");
         ++next;
-        largest = std::max(largest, slot.size);
+        largest = std::max({largest, slot.size, slot.width}); // digits are converted there too
     }
     check(sink.EndDeclarations(), "EndDeclarations");
     SignalHandle handle = 0;
@@ -126,57 +126,28 @@ void KVcdReader::declare(evstream::IEventsStreamWrite& sink) {
             ++m_summary.identifierCodes;
     }
     m_values.assign(offset, 0);
-    m_scratch.assign(largest, 0);
+    m_scratch.assign(std::size_t{largest} + 8, 0); // room for the last eight-digit store
 }
 
 // ---- value changes ----
 
 void KVcdReader::parseBody(evstream::IEventsStreamWrite& sink, const Progress& progress) {
     KVcdScanner& scanner = *m_scanner;
-    std::uint32_t records = 0;
+    std::uint64_t reported = scanner.refills();
     try {
         for (;;) {
-            std::string_view token = scanner.next();
-            if (token.empty())
-                break;
-            if ((++records & 0xFFFFF) == 0 && progress)
+            std::string_view lines = scanner.lines();
+            if (progress && scanner.refills() != reported) {
+                reported = scanner.refills();
                 progress(scanner.fileOffset(), scanner.fileSize());
-            switch (token[0]) {
-            case '#':
-                onTimestamp(token);
-                break;
-            case 'b':
-            case 'B':
-            case 'r':
-            case 'R':
-            case 's':
-            case 'S': {
-                std::string_view code = scanner.next();
-                std::string_view value = scanner.previous();
-                if (code.empty())
-                    failRecord(value, "value " + KVcdScanner::quoted(value) +
-                                          " without an identifier code; expected 'b0101 CODE'");
-                if (value[0] == 'b' || value[0] == 'B')
-                    onVector(value, code);
-                else if (value[0] == 'r' || value[0] == 'R')
-                    onReal(value, code);
-                else
-                    lookupOrFail(code, value); // strings have no stored type: checked, skipped
-                break;
             }
-            case '$':
-                if (token == "$comment")
-                    m_header->skipToEnd(token);
-                else if (token != "$dumpvars" && token != "$dumpall" && token != "$dumpon" &&
-                         token != "$dumpoff" && token != "$end")
-                    fail("unexpected " + KVcdScanner::quoted(token) +
-                         " among the value changes; expected "
-                         "$dumpvars, $dumpall, $dumpon, $dumpoff, $end or $comment");
-                break;
-            default:
-                onScalar(token);
-                break;
+            if (!lines.empty()) {
+                const char* end = lines.data() + lines.size();
+                if (fastRecords(lines.data(), end) == end)
+                    continue;
             }
+            if (!tokenRecord())
+                break;
         }
     } catch (const TruncatedTail&) {
         m_summary.truncatedLastLine = true;
@@ -187,17 +158,237 @@ void KVcdReader::parseBody(evstream::IEventsStreamWrite& sink, const Progress& p
     m_summary.endTime = m_time;
 }
 
+// The slot of the identifier code at p, which moves past it; -1 (p undefined) when the code is
+// not followed by a blank or was never declared. Codes of one to three characters, nearly all
+// of them, are read unrolled and found in the direct table.
+[[gnu::always_inline]] inline int KVcdReader::fastCode(const char*& p) const {
+    auto isCode = [](unsigned u) { return u - 33u <= 93u; };
+    const char* start = p;
+    unsigned u = static_cast<unsigned char>(p[0]);
+    if (!isCode(u))
+        return -1;
+    std::uint32_t index = u - 32u;
+    u = static_cast<unsigned char>(p[1]);
+    if (isCode(u)) {
+        index = index * 95 + (u - 32u);
+        u = static_cast<unsigned char>(p[2]);
+        if (isCode(u)) {
+            index = index * 95 + (u - 32u);
+            u = static_cast<unsigned char>(p[3]);
+            if (isCode(u)) {
+                p += 4;
+                while (isCode(static_cast<unsigned char>(*p)))
+                    ++p;
+                if (!KVcdScanner::isSpace(*p))
+                    return -1;
+                return m_header->lookup({start, static_cast<std::size_t>(p - start)});
+            }
+            p += 3;
+        } else {
+            p += 2;
+        }
+    } else {
+        p += 1;
+    }
+    return KVcdScanner::isSpace(static_cast<char>(u)) ? m_header->lookupShort(index) : -1;
+}
+
+[[gnu::always_inline]] inline const char* KVcdReader::fastScalar(const char* p) {
+    std::uint8_t value = kLogic[static_cast<unsigned char>(*p)];
+    if (value == kBad)
+        return nullptr;
+    const char* q = p + 1;
+    int index = fastCode(q);
+    if (index < 0)
+        return nullptr;
+    Slot& slot = m_slots[static_cast<std::size_t>(index)];
+    if (slot.kind != KVcdType::Kind::Logic || slot.handle == kNoSignal)
+        return slot.handle == kNoSignal ? q : nullptr;
+    std::uint8_t& current = m_values[slot.offset];
+    bool changed = current != value;
+    current = value;
+    publish(slot, changed);
+    return q;
+}
+
+// Takes records from complete lines until `end` or a record it leaves to tokenRecord(); hands
+// the position back to the scanner and returns it.
+const char* KVcdReader::fastRecords(const char* p, const char* end) {
+    std::int64_t line = m_scanner->currentLine();
+    while (p < end) {
+        char c = *p;
+        if (KVcdScanner::isSpace(c)) {
+            line += (c == '\n');
+            ++p;
+            continue;
+        }
+        const char* next = c == 'b' || c == 'B' ? fastVector(p)
+                           : c == '#'           ? fastTimestamp(p)
+                                                : fastScalar(p);
+        if (next == nullptr)
+            break;
+        p = next;
+    }
+    m_scanner->resumeAt(p, line);
+    return p;
+}
+
+// "b0101 CODE" on one line: the digits are converted eight at a time (all 0 and 1, the common
+// case) into the scratch value before the code says whose they are.
+const char* KVcdReader::fastVector(const char* p) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    const char* digits = p + 1;
+    const char* q = digits;
+    std::uint8_t* out = m_scratch.data();
+    std::size_t room = m_scratch.size() - 8;
+    std::size_t n = 0;
+    for (;;) {
+        std::uint64_t word;
+        std::memcpy(&word, q, 8);
+        if ((word | kOnes) == kOnes * '1' && n + 8 <= room) {
+            word = (word & kOnes) | (kOnes * kZero);
+            std::memcpy(out + n, &word, 8);
+            n += 8;
+            q += 8;
+            continue;
+        }
+        std::uint8_t v = kLogic[static_cast<unsigned char>(*q)];
+        if (v == kBad || n == room)
+            break;
+        out[n++] = v;
+        ++q;
+    }
+    if (n == 0 || (*q != ' ' && *q != '\t'))
+        return nullptr;
+    std::string_view record(p, static_cast<std::size_t>(q - p));
+    while (*q == ' ' || *q == '\t')
+        ++q;
+    int index = fastCode(q);
+    if (index < 0)
+        return nullptr;
+    Slot& slot = m_slots[static_cast<std::size_t>(index)];
+    if (slot.handle == kNoSignal)
+        return q;
+    if (n > slot.width)
+        return nullptr;
+    std::string_view value(digits, n);
+    switch (slot.kind) {
+    case KVcdType::Kind::Logic:
+    case KVcdType::Kind::LogicVector:
+        if (n < slot.width) {
+            publish(slot, convertLogic(slot, value, record));
+        } else {
+            std::uint8_t* current = m_values.data() + slot.offset;
+            std::uint64_t changed = 0;
+            std::size_t i = 0;
+            for (; i + 8 <= n; i += 8) {
+                std::uint64_t was;
+                std::uint64_t now;
+                std::memcpy(&was, current + i, 8);
+                std::memcpy(&now, out + i, 8);
+                changed |= was ^ now;
+                std::memcpy(current + i, &now, 8);
+            }
+            for (; i < n; ++i) {
+                changed |= current[i] ^ out[i];
+                current[i] = out[i];
+            }
+            publish(slot, changed != 0);
+        }
+        return q;
+    case KVcdType::Kind::Integer:
+        convertInteger(value, record);
+        commit(slot, m_scratch.data());
+        return q;
+    case KVcdType::Kind::Real:
+        break;
+    }
+    return nullptr;
+}
+
+const char* KVcdReader::fastTimestamp(const char* p) {
+    const char* q = p + 1;
+    std::uint64_t raw = 0;
+    // Nineteen digits never overflow; longer numbers go the careful way.
+    for (int n = 0; static_cast<unsigned>(*q - '0') < 10; ++n, ++q) {
+        if (n == 19)
+            return nullptr;
+        raw = raw * 10 + static_cast<unsigned>(*q - '0');
+    }
+    if (q == p + 1 || !KVcdScanner::isSpace(*q) || applyTimestamp(raw) != TimeError::None)
+        return nullptr;
+    return q;
+}
+
+// One record through the scanner's tokens; false at the end of the input.
+bool KVcdReader::tokenRecord() {
+    KVcdScanner& scanner = *m_scanner;
+    std::string_view token = scanner.next();
+    if (token.empty())
+        return false;
+    switch (token[0]) {
+    case '#':
+        onTimestamp(token);
+        break;
+    case 'b':
+    case 'B':
+    case 'r':
+    case 'R':
+    case 's':
+    case 'S': {
+        std::string_view code = scanner.next();
+        std::string_view value = scanner.previous();
+        if (code.empty())
+            failRecord(value, "value " + KVcdScanner::quoted(value) +
+                                  " without an identifier code; expected 'b0101 CODE'");
+        if (value[0] == 'b' || value[0] == 'B')
+            onVector(value, code);
+        else if (value[0] == 'r' || value[0] == 'R')
+            onReal(value, code);
+        else
+            lookupOrFail(code, value); // strings have no stored type: checked, skipped
+        break;
+    }
+    case '$':
+        if (token == "$comment")
+            m_header->skipToEnd(token);
+        else if (token != "$dumpvars" && token != "$dumpall" && token != "$dumpon" &&
+                 token != "$dumpoff" && token != "$end")
+            fail("unexpected " + KVcdScanner::quoted(token) +
+                 " among the value changes; expected "
+                 "$dumpvars, $dumpall, $dumpon, $dumpoff, $end or $comment");
+        break;
+    default:
+        onScalar(token);
+        break;
+    }
+    return true;
+}
+
 void KVcdReader::onTimestamp(std::string_view token) {
     std::uint64_t raw = 0;
     auto [end, error] = std::from_chars(token.data() + 1, token.data() + token.size(), raw);
     if (error != std::errc() || end != token.data() + token.size() || token.size() == 1)
         failRecord(token, "bad timestamp " + KVcdScanner::quoted(token) +
                               "; expected '#' followed by a whole number of time units");
-    if (raw < m_rawTime)
+    switch (applyTimestamp(raw)) {
+    case TimeError::None:
+        return;
+    case TimeError::Backwards:
         failRecord(token, "time goes backwards: " + KVcdScanner::quoted(token) + " after #" +
                               std::to_string(m_rawTime) + "; expected ascending timestamps");
+    case TimeError::TooLate:
+        failRecord(token, "timestamp " + KVcdScanner::quoted(token) +
+                              " is beyond the largest time that can be stored (about 106 days)");
+    }
+}
+
+// Makes `raw` the current timestamp; changes nothing when it cannot be.
+KVcdReader::TimeError KVcdReader::applyTimestamp(std::uint64_t raw) {
+    if (raw < m_rawTime)
+        return TimeError::Backwards;
     if (raw == m_rawTime && (m_timeWritten || m_timePending))
-        return;
+        return TimeError::None;
     SimTime time = 0;
     if (m_divisor > 1) {
         auto divisor = static_cast<std::uint64_t>(m_divisor);
@@ -209,14 +400,13 @@ void KVcdReader::onTimestamp(std::string_view token) {
         std::uint64_t product = 0;
         if (__builtin_mul_overflow(raw, static_cast<std::uint64_t>(m_multiplier), &product) ||
             product > static_cast<std::uint64_t>(std::numeric_limits<SimTime>::max()))
-            failRecord(token,
-                       "timestamp " + KVcdScanner::quoted(token) +
-                           " is beyond the largest time that can be stored (about 106 days)");
+            return TimeError::TooLate;
         time = static_cast<SimTime>(product);
     }
     m_rawTime = raw;
     m_time = time;
     m_timePending = true;
+    return TimeError::None;
 }
 
 // Writes the pending timestamp just before its first change, so that timestamps without
@@ -249,7 +439,7 @@ void KVcdReader::commit(Slot& slot, const std::uint8_t* bytes) {
 }
 
 // Writes the slot's current value, unless it only repeats the value already written.
-void KVcdReader::publish(Slot& slot, bool changed) {
+inline void KVcdReader::publish(Slot& slot, bool changed) {
     if (slot.hasValue && !changed) {
         ++m_summary.repeatedValues;
         return;
