@@ -9,6 +9,9 @@
 #include <charconv>
 #include <cstring>
 #include <limits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -39,6 +42,39 @@ std::uint8_t extensionOf(std::uint8_t first) {
     if (first == 7) // H
         return 6;   // L
     return first;
+}
+
+// Digits converted per step by convertBinary(); the scratch value has that much room beyond the
+// widest variable, and the scanner at least that many readable bytes beyond its lines.
+constexpr std::size_t kBinaryStep = 16;
+
+// Converts the next kBinaryStep characters at `digits` to ordinals at `out` and returns how many
+// of them, from the first, are 0 or 1: the bytes after those are not to be used.
+inline std::size_t convertBinary(const char* digits, std::uint8_t* out) {
+#if defined(__SSE2__)
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(digits));
+    __m128i low = _mm_set1_epi8(1);
+    __m128i binary = _mm_cmpeq_epi8(_mm_or_si128(bytes, low), _mm_set1_epi8('1'));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_or_si128(_mm_and_si128(bytes, low), _mm_set1_epi8(kZero)));
+    auto other = static_cast<unsigned>(~_mm_movemask_epi8(binary)) & 0xFFFFu;
+    return other == 0 ? kBinaryStep : static_cast<std::size_t>(__builtin_ctz(other));
+#else
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    for (std::size_t i = 0; i < kBinaryStep; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, digits + i, 8);
+        std::uint64_t converted = (word & kOnes) | (kOnes * kZero);
+        std::memcpy(out + i, &converted, 8);
+        // Bytes other than '0' and '1' keep a bit in 0x31 ^ (word | 0x01): flag each such byte.
+        std::uint64_t other = (word | kOnes) ^ (kOnes * '1');
+        other = ((other & ~(kOnes * 0x80)) + ~(kOnes * 0x80)) | other;
+        other &= kOnes * 0x80;
+        if (other != 0)
+            return i + static_cast<std::size_t>(__builtin_ctzll(other) >> 3);
+    }
+    return kBinaryStep;
+#endif
 }
 
 } // namespace
@@ -81,10 +117,9 @@ void KVcdReader::failRecord(std::string_view record, std::string_view what) cons
     fail(what);
 }
 
-void KVcdReader::check(bool ok, std::string_view call) const {
-    if (!ok)
-        throw KFileException::generic(m_sink->GetFileName(),
-                                      "writing failed (" + std::string(call) + ")");
+void KVcdReader::failWrite(std::string_view call) const {
+    throw KFileException::generic(m_sink->GetFileName(),
+                                  "writing failed (" + std::string(call) + ")");
 }
 
 void KVcdReader::declare(evstream::IEventsStreamWrite& sink) {
@@ -126,7 +161,7 @@ void KVcdReader::declare(evstream::IEventsStreamWrite& sink) {
             ++m_summary.identifierCodes;
     }
     m_values.assign(offset, 0);
-    m_scratch.assign(std::size_t{largest} + 8, 0); // room for the last eight-digit store
+    m_scratch.assign(std::size_t{largest} + kBinaryStep, 0); // room for the last step's store
 }
 
 // ---- value changes ----
@@ -236,25 +271,24 @@ const char* KVcdReader::fastRecords(const char* p, const char* end) {
 // "b0101 CODE" on one line: the digits are converted eight at a time (all 0 and 1, the common
 // case) into the scratch value before the code says whose they are.
 const char* KVcdReader::fastVector(const char* p) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
     const char* digits = p + 1;
     const char* q = digits;
     std::uint8_t* out = m_scratch.data();
-    std::size_t room = m_scratch.size() - 8;
+    std::size_t room = m_scratch.size() - kBinaryStep;
     std::size_t n = 0;
     for (;;) {
-        std::uint64_t word;
-        std::memcpy(&word, q, 8);
-        if ((word | kOnes) == kOnes * '1' && n + 8 <= room) {
-            word = (word & kOnes) | (kOnes * kZero);
-            std::memcpy(out + n, &word, 8);
-            n += 8;
-            q += 8;
+        std::size_t run = convertBinary(q, out + n);
+        n += run;
+        q += run;
+        if (n > room)
+            return nullptr; // longer than any variable: the token path says what is wrong
+        if (run == kBinaryStep)
             continue;
-        }
         std::uint8_t v = kLogic[static_cast<unsigned char>(*q)];
-        if (v == kBad || n == room)
+        if (v == kBad)
             break;
+        if (n == room)
+            return nullptr;
         out[n++] = v;
         ++q;
     }

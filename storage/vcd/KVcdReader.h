@@ -90,7 +90,11 @@ private:
     [[noreturn, gnu::cold]] void failUndeclared(std::string_view code,
                                                 std::string_view record) const;
     [[noreturn, gnu::cold]] void failScalar(std::string_view token) const;
-    void check(bool ok, std::string_view call) const;
+    void check(bool ok, std::string_view call) const {
+        if (!ok) [[unlikely]]
+            failWrite(call);
+    }
+    [[noreturn, gnu::cold]] void failWrite(std::string_view call) const;
 
     std::string m_fileName;
     std::size_t m_chunkSize;
