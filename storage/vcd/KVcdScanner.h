@@ -113,10 +113,16 @@ private:
         while (end - p >= 8) {
             std::uint64_t word;
             std::memcpy(&word, p, 8);
+            // Flags the first byte below 0x21 exactly (later flags may be false).
             std::uint64_t separators = (word - kOnes * 0x21) & ~word & (kOnes * 0x80);
-            if (separators != 0)
-                return p + (__builtin_ctzll(separators) >> 3);
-            p += 8;
+            if (separators == 0) {
+                p += 8;
+                continue;
+            }
+            const char* at = p + (__builtin_ctzll(separators) >> 3);
+            if (isSpace(*at))
+                return at;
+            p = at + 1; // another control character: part of the token, as for the skipping
         }
         while (p < end && !isSpace(*p))
             ++p;

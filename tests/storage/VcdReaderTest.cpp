@@ -335,6 +335,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "line 17: identifier code '$' was never"},
         BadInput{"badDigitInLongValue", kHeader + "#0\nb0000 #\nb01010q01 \"\n",
                  "line 14: bad digit"},
+        BadInput{"controlCharacter", kHeader + "#0\n1!\x01\n#5\n0!\n",
+                 "line 13: identifier code '!\x01' was never"},
         BadInput{"scalarWithoutCode", kHeader + "#0\n1 !\n", "line 13: value '1' without"}),
     [](const testing::TestParamInfo<BadInput>& param) { return std::string(param.param.name); });
 
