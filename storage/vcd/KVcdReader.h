@@ -4,9 +4,10 @@
 //
 // The file is read once, front to back, in large chunks (KVcdScanner): the header becomes one
 // declaration per variable, named by its scopes joined with '/', and every value change one
-// WriteValue call at its time. Identifier codes are looked up through a direct table, values
-// converted through lookup tables, and a change that repeats a signal's current value is
-// dropped, so each stored event is a real change. Memory stays at a chunk of input plus one
+// WriteValue call at its time. The changes are parsed straight from the scanner's buffer, whole
+// lines at a time; identifier codes are looked up through a direct table, binary digits
+// converted sixteen at a time, and a change that repeats a signal's current value is dropped,
+// so each stored event is a real change. Memory stays at a chunk of input plus one
 // current value per variable, whatever the file's size. docs/vcd.md says what maps to what.
 
 #include "storage/SimTime.h"
