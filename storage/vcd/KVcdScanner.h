@@ -7,7 +7,8 @@
 // refill moves the unread tail (and the token returned just before, which a two-token record
 // such as "b1010 !" still needs) to the front of the buffer: a view is valid only until the
 // next call of next(), after which previous() gives the earlier token at its new place. Lines
-// are counted as whitespace is skipped, for error messages.
+// are counted as whitespace is skipped, for error messages. A caller may also parse the complete
+// lines in the buffer itself (lines()) and hand the position back (resumeAt()).
 
 #include <cstdint>
 #include <cstring>
