@@ -2,82 +2,14 @@
 
 #include "storage/KFileException.h"
 #include "storage/evstream/IEventsStream.h"
+#include "storage/vcd/KVcdDigits.h"
 #include "storage/vcd/KVcdScanner.h"
 
-#include <array>
-#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <limits>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
-namespace {
-
-constexpr std::uint8_t kBad = 0xFF;
-constexpr int kZero = 2;
-constexpr int kOne = 3;
-
-// VCD value characters (either case) to std_logic ordinals U X 0 1 Z W L H - = 0..8.
-constexpr std::array<std::uint8_t, 256> makeLogicTable() {
-    std::array<std::uint8_t, 256> table{};
-    for (auto& entry : table)
-        entry = kBad;
-    const char* upper = "UX01ZWLH-";
-    const char* lower = "ux01zwlh-";
-    for (std::uint8_t i = 0; i < 9; ++i) {
-        table[static_cast<unsigned char>(upper[i])] = i;
-        table[static_cast<unsigned char>(lower[i])] = i;
-    }
-    return table;
-}
-constexpr std::array<std::uint8_t, 256> kLogic = makeLogicTable();
-
-// What pads a value given with fewer digits than the variable's width: 0 for 1 (and L for H),
-// the digit itself for x, z and the others.
-std::uint8_t extensionOf(std::uint8_t first) {
-    if (first == kOne)
-        return kZero;
-    if (first == 7) // H
-        return 6;   // L
-    return first;
-}
-
-// Digits converted per step by convertBinary(); the scratch value has that much room beyond the
-// widest variable, and the scanner at least that many readable bytes beyond its lines.
-constexpr std::size_t kBinaryStep = 16;
-
-// Converts the next kBinaryStep characters at `digits` to ordinals at `out` and returns how many
-// of them, from the first, are 0 or 1: the bytes after those are not to be used.
-inline std::size_t convertBinary(const char* digits, std::uint8_t* out) {
-#if defined(__SSE2__)
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(digits));
-    __m128i low = _mm_set1_epi8(1);
-    __m128i binary = _mm_cmpeq_epi8(_mm_or_si128(bytes, low), _mm_set1_epi8('1'));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                     _mm_or_si128(_mm_and_si128(bytes, low), _mm_set1_epi8(kZero)));
-    auto other = static_cast<unsigned>(~_mm_movemask_epi8(binary)) & 0xFFFFu;
-    return other == 0 ? kBinaryStep : static_cast<std::size_t>(__builtin_ctz(other));
-#else
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    for (std::size_t i = 0; i < kBinaryStep; i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, digits + i, 8);
-        std::uint64_t converted = (word & kOnes) | (kOnes * kZero);
-        std::memcpy(out + i, &converted, 8);
-        // Bytes other than '0' and '1' keep a bit in 0x31 ^ (word | 0x01): flag each such byte.
-        std::uint64_t other = (word | kOnes) ^ (kOnes * '1');
-        other = ((other & ~(kOnes * 0x80)) + ~(kOnes * 0x80)) | other;
-        other &= kOnes * 0x80;
-        if (other != 0)
-            return i + static_cast<std::size_t>(__builtin_ctzll(other) >> 3);
-    }
-    return kBinaryStep;
-#endif
-}
-
-} // namespace
+using namespace vcddigits;
 
 KVcdReader::KVcdReader(std::string fileName, std::size_t chunkSize)
     : m_fileName(std::move(fileName)), m_chunkSize(chunkSize) {}
@@ -354,69 +286,6 @@ const char* KVcdReader::fastTimestamp(const char* p) {
     return q;
 }
 
-// One record through the scanner's tokens; false at the end of the input.
-bool KVcdReader::tokenRecord() {
-    KVcdScanner& scanner = *m_scanner;
-    std::string_view token = scanner.next();
-    if (token.empty())
-        return false;
-    switch (token[0]) {
-    case '#':
-        onTimestamp(token);
-        break;
-    case 'b':
-    case 'B':
-    case 'r':
-    case 'R':
-    case 's':
-    case 'S': {
-        std::string_view code = scanner.next();
-        std::string_view value = scanner.previous();
-        if (code.empty())
-            failRecord(value, "value " + KVcdScanner::quoted(value) +
-                                  " without an identifier code; expected 'b0101 CODE'");
-        if (value[0] == 'b' || value[0] == 'B')
-            onVector(value, code);
-        else if (value[0] == 'r' || value[0] == 'R')
-            onReal(value, code);
-        else
-            lookupOrFail(code, value); // strings have no stored type: checked, skipped
-        break;
-    }
-    case '$':
-        if (token == "$comment")
-            m_header->skipToEnd(token);
-        else if (token != "$dumpvars" && token != "$dumpall" && token != "$dumpon" &&
-                 token != "$dumpoff" && token != "$end")
-            fail("unexpected " + KVcdScanner::quoted(token) +
-                 " among the value changes; expected "
-                 "$dumpvars, $dumpall, $dumpon, $dumpoff, $end or $comment");
-        break;
-    default:
-        onScalar(token);
-        break;
-    }
-    return true;
-}
-
-void KVcdReader::onTimestamp(std::string_view token) {
-    std::uint64_t raw = 0;
-    auto [end, error] = std::from_chars(token.data() + 1, token.data() + token.size(), raw);
-    if (error != std::errc() || end != token.data() + token.size() || token.size() == 1)
-        failRecord(token, "bad timestamp " + KVcdScanner::quoted(token) +
-                              "; expected '#' followed by a whole number of time units");
-    switch (applyTimestamp(raw)) {
-    case TimeError::None:
-        return;
-    case TimeError::Backwards:
-        failRecord(token, "time goes backwards: " + KVcdScanner::quoted(token) + " after #" +
-                              std::to_string(m_rawTime) + "; expected ascending timestamps");
-    case TimeError::TooLate:
-        failRecord(token, "timestamp " + KVcdScanner::quoted(token) +
-                              " is beyond the largest time that can be stored (about 106 days)");
-    }
-}
-
 // Makes `raw` the current timestamp; changes nothing when it cannot be.
 KVcdReader::TimeError KVcdReader::applyTimestamp(std::uint64_t raw) {
     if (raw < m_rawTime)
@@ -485,73 +354,8 @@ inline void KVcdReader::publish(Slot& slot, bool changed) {
     ++m_summary.events;
 }
 
-int KVcdReader::lookupOrFail(std::string_view code, std::string_view record) {
-    int index = m_header->lookup(code);
-    if (index < 0) [[unlikely]]
-        failUndeclared(code, record);
-    return index;
-}
-
-void KVcdReader::failUndeclared(std::string_view code, std::string_view record) const {
-    failRecord(record, "identifier code " + KVcdScanner::quoted(code) +
-                           " was never declared; expected a code given by a $var");
-}
-
-void KVcdReader::failScalar(std::string_view token) const {
-    if (token.size() == 1 && kLogic[static_cast<unsigned char>(token[0])] != kBad)
-        failRecord(token, "value " + KVcdScanner::quoted(token) +
-                              " without an identifier code; expected the code right after it");
-    failRecord(token, "unexpected " + KVcdScanner::quoted(token) +
-                          "; expected a value change (0, 1, x, z, U, X, Z, W, L, H, -, b, "
-                          "r, s), a timestamp (#) or a keyword");
-}
-
-void KVcdReader::onScalar(std::string_view token) {
-    std::uint8_t value = kLogic[static_cast<unsigned char>(token[0])];
-    if (value == kBad || token.size() == 1) [[unlikely]]
-        failScalar(token);
-    Slot& slot = m_slots[static_cast<std::size_t>(lookupOrFail(token.substr(1), token))];
-    if (slot.handle == kNoSignal)
-        return;
-    if (slot.kind == KVcdType::Kind::Logic) {
-        commit(slot, &value);
-        return;
-    }
-    onVector(token, token.substr(1)); // a one-digit change of a wider variable
-}
-
-void KVcdReader::onVector(std::string_view value, std::string_view code) {
-    Slot& slot = m_slots[static_cast<std::size_t>(lookupOrFail(code, value))];
-    if (slot.handle == kNoSignal)
-        return;
-    std::string_view digits =
-        value[0] == 'b' || value[0] == 'B' ? value.substr(1) : value.substr(0, 1);
-    if (digits.empty())
-        failRecord(value, "empty vector value for " + KVcdScanner::quoted(code) +
-                              "; expected b and digits");
-    if (digits.size() > slot.width && slot.kind != KVcdType::Kind::Real) {
-        // Leading zeros beyond the width are harmless padding; anything else does not fit.
-        std::size_t extra = digits.size() - slot.width;
-        if (digits.find_first_not_of('0') < extra)
-            failRecord(value, "value " + KVcdScanner::quoted(value) + " has " +
-                                  std::to_string(digits.size()) + " digits but " +
-                                  KVcdScanner::quoted(code) + " is " + std::to_string(slot.width) +
-                                  " bits wide");
-        digits.remove_prefix(extra);
-    }
-    switch (slot.kind) {
-    case KVcdType::Kind::Logic:
-    case KVcdType::Kind::LogicVector:
-        publish(slot, convertLogic(slot, digits, value));
-        break;
-    case KVcdType::Kind::Integer:
-        convertInteger(digits, value);
-        commit(slot, m_scratch.data());
-        break;
-    case KVcdType::Kind::Real:
-        failRecord(value, "binary value " + KVcdScanner::quoted(value) + " for the real variable " +
-                              KVcdScanner::quoted(code) + "; expected r and a number");
-    }
+void KVcdReader::publishFromTokens(Slot& slot, bool changed) {
+    publish(slot, changed);
 }
 
 // Converts straight into the slot's current value, noting whether any element changed, so a
@@ -616,22 +420,4 @@ void KVcdReader::convertInteger(std::string_view digits, std::string_view record
         bits = 0x80000000u;
     }
     std::memcpy(m_scratch.data(), &bits, 4); // little-endian int32 on every target we build
-}
-
-void KVcdReader::onReal(std::string_view value, std::string_view code) {
-    Slot& slot = m_slots[static_cast<std::size_t>(lookupOrFail(code, value))];
-    if (slot.handle == kNoSignal)
-        return;
-    if (slot.kind != KVcdType::Kind::Real)
-        failRecord(value, "real value " + KVcdScanner::quoted(value) + " for " +
-                              KVcdScanner::quoted(code) +
-                              ", which is not a real variable; expected b and digits");
-    double number = 0;
-    std::string_view text = value.substr(1);
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        failRecord(value,
-                   "bad real value " + KVcdScanner::quoted(value) + "; expected r and a number");
-    std::memcpy(m_scratch.data(), &number, 8);
-    commit(slot, m_scratch.data());
 }

@@ -81,6 +81,8 @@ private:
     void flushTime();
     void commit(Slot& slot, const std::uint8_t* bytes);
     void publish(Slot& slot, bool changed);
+    // publish() for the token path, which lives in another file: the line parser keeps it inline.
+    void publishFromTokens(Slot& slot, bool changed);
     int lookupOrFail(std::string_view code, std::string_view record);
     bool convertLogic(const Slot& slot, std::string_view digits, std::string_view record);
     void convertInteger(std::string_view digits, std::string_view record);
