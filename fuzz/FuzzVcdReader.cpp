@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the VCD importer: it must either import them or throw
 // KFileException, never crash, and what it writes must keep the sink's rules (declared handles,
-// ascending times, values of the declared size).
+// ascending times, values of the declared size). The chunk size must not change the outcome: the
+// same events and the same error, whether a record sits inside a chunk or across two.
 
 #include "storage/KFileException.h"
 #include "storage/evstream/IEventsStream.h"
@@ -8,8 +9,10 @@
 #include "storage/vcd/KVcdType.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -41,6 +44,7 @@ public:
             std::abort();
         m_time = time;
         m_delta = 0;
+        note(&time, sizeof time);
         return true;
     }
     const SimTime& GetTime() override { return m_time; }
@@ -48,18 +52,28 @@ public:
         if (delta <= m_delta)
             std::abort();
         m_delta = delta;
+        note(&delta, sizeof delta);
         return true;
     }
     DeltaCycle GetDelta() override { return m_delta; }
-    bool WriteValue(SignalHandle handle, const void*, std::uint32_t size) override {
+    bool WriteValue(SignalHandle handle, const void* value, std::uint32_t size) override {
         auto found = m_sizes.find(handle);
         if (found == m_sizes.end() || found->second != size)
             std::abort();
+        note(&handle, sizeof handle);
+        note(value, size);
         return true;
     }
     std::string GetFileName() override { return "sink"; }
 
+    // Everything written, in order.
+    std::string written;
+
 private:
+    void note(const void* bytes, std::size_t size) {
+        written.append(static_cast<const char*>(bytes), size);
+    }
+
     std::map<SignalHandle, std::uint32_t> m_sizes;
     SimTime m_time = 0;
     DeltaCycle m_delta = 0;
@@ -70,12 +84,22 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
     // Small chunks so that tokens cross buffer boundaries often.
+    std::string outcome[2];
+    std::size_t run = 0;
     for (std::size_t chunk : {std::size_t{64}, std::size_t{4096}}) {
         CheckingSink sink;
+        std::string error;
         try {
             KVcdReader("fuzz.vcd", text, chunk).importInto(sink);
-        } catch (const KFileException&) {
+        } catch (const KFileException& exception) {
+            error = exception.message();
         }
+        outcome[run++] = error + '\n' + sink.written;
+    }
+    if (outcome[0] != outcome[1]) {
+        std::fprintf(stderr, "chunk 64: %s\nchunk 4096: %s\n", outcome[0].substr(0, 200).c_str(),
+                     outcome[1].substr(0, 200).c_str());
+        std::abort();
     }
     return 0;
 }

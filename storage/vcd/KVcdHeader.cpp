@@ -250,6 +250,6 @@ int KVcdHeader::slotFor(std::string_view code, const Variable& variable) {
 int KVcdHeader::lookupLong(std::string_view code) const {
     if (m_longCodes.empty())
         return -1;
-    auto found = m_longCodes.find(std::string(code));
+    auto found = m_longCodes.find(code);
     return found == m_longCodes.end() ? -1 : found->second;
 }

@@ -11,6 +11,7 @@
 #include "storage/vcd/KVcdType.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -50,9 +51,14 @@ public:
         std::int32_t index = shortCodeIndex(code);
         if (index < 0)
             return lookupLong(code);
-        auto at = static_cast<std::size_t>(index);
-        return at < m_shortCodes.size() ? m_shortCodes[at] - 1 : -1;
+        return lookupShort(static_cast<std::uint32_t>(index));
     }
+    // The slot of a code of up to three printable characters given as its base-95 number (each
+    // character minus 32, first character most significant), -1 when it was never declared.
+    int lookupShort(std::uint32_t index) const {
+        return index < m_shortCodes.size() ? m_shortCodes[index] - 1 : -1;
+    }
+    static constexpr int kShortCodeLength = 3;
 
     std::vector<Variable>& variables() { return m_variables; }
     std::vector<Slot>& slots() { return m_slots; }
@@ -63,7 +69,13 @@ public:
     const std::string& timescale() const { return m_timescale; }
 
 private:
-    static constexpr int kShortCodeLength = 3;
+    // Lets the long codes be found by a view, without making a string per lookup.
+    struct CodeHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view code) const {
+            return std::hash<std::string_view>()(code);
+        }
+    };
 
     // Index of a code in the direct table, -1 when it is longer or not printable.
     static std::int32_t shortCodeIndex(std::string_view code) {
@@ -89,7 +101,7 @@ private:
     std::vector<Variable> m_variables;
     std::vector<Slot> m_slots;
     std::vector<std::int32_t> m_shortCodes; // slot + 1, 0 for none
-    std::unordered_map<std::string, int> m_longCodes;
+    std::unordered_map<std::string, int, CodeHash, std::equal_to<>> m_longCodes;
     std::uint64_t m_valueBytes = 0;
     std::int64_t m_multiplier = 1000;
     std::int64_t m_divisor = 1;

@@ -4,9 +4,10 @@
 //
 // The file is read once, front to back, in large chunks (KVcdScanner): the header becomes one
 // declaration per variable, named by its scopes joined with '/', and every value change one
-// WriteValue call at its time. Identifier codes are looked up through a direct table, values
-// converted through lookup tables, and a change that repeats a signal's current value is
-// dropped, so each stored event is a real change. Memory stays at a chunk of input plus one
+// WriteValue call at its time. The changes are parsed straight from the scanner's buffer, whole
+// lines at a time; identifier codes are looked up through a direct table, binary digits
+// converted sixteen at a time, and a change that repeats a signal's current value is dropped,
+// so each stored event is a real change. Memory stays at a chunk of input plus one
 // current value per variable, whatever the file's size. docs/vcd.md says what maps to what.
 
 #include "storage/SimTime.h"
@@ -60,8 +61,19 @@ private:
 
     void declare(evstream::IEventsStreamWrite& sink);
 
-    // Body.
+    // Body: complete lines go through the fast functions, which take the usual records and
+    // return null, having changed nothing, for anything else (a keyword, a record spread over
+    // lines, bad input); such a record goes through the token functions, which also give the
+    // error messages.
+    enum class TimeError { None, Backwards, TooLate };
     void parseBody(evstream::IEventsStreamWrite& sink, const Progress& progress);
+    const char* fastRecords(const char* p, const char* end);
+    const char* fastVector(const char* p);
+    const char* fastScalar(const char* p);
+    const char* fastTimestamp(const char* p);
+    int fastCode(const char*& p) const;
+    bool tokenRecord();
+    TimeError applyTimestamp(std::uint64_t raw);
     void onTimestamp(std::string_view token);
     void onScalar(std::string_view token);
     void onVector(std::string_view value, std::string_view record);
@@ -69,6 +81,8 @@ private:
     void flushTime();
     void commit(Slot& slot, const std::uint8_t* bytes);
     void publish(Slot& slot, bool changed);
+    // publish() for the token path, which lives in another file: the line parser keeps it inline.
+    void publishFromTokens(Slot& slot, bool changed);
     int lookupOrFail(std::string_view code, std::string_view record);
     bool convertLogic(const Slot& slot, std::string_view digits, std::string_view record);
     void convertInteger(std::string_view digits, std::string_view record);
@@ -79,7 +93,11 @@ private:
     [[noreturn, gnu::cold]] void failUndeclared(std::string_view code,
                                                 std::string_view record) const;
     [[noreturn, gnu::cold]] void failScalar(std::string_view token) const;
-    void check(bool ok, std::string_view call) const;
+    void check(bool ok, std::string_view call) const {
+        if (!ok) [[unlikely]]
+            failWrite(call);
+    }
+    [[noreturn, gnu::cold]] void failWrite(std::string_view call) const;
 
     std::string m_fileName;
     std::size_t m_chunkSize;

@@ -56,15 +56,18 @@ KVcdScanner::KVcdScanner(std::string fileName, std::size_t chunkSize)
     } else {
         ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
-    m_buffer.resize(m_chunkSize * 2);
-    m_pos = m_end = m_buffer.data();
+    allocate(m_chunkSize * 2);
 }
 
 KVcdScanner::KVcdScanner(std::string name, std::string_view contents, std::size_t chunkSize)
     : m_fileName(std::move(name)), m_memory(contents), m_inMemory(true),
       m_fileSize(contents.size()), m_chunkSize(chunkSize < 64 ? 64 : chunkSize) {
-    m_buffer.resize(m_chunkSize * 2);
-    m_pos = m_end = m_buffer.data();
+    allocate(m_chunkSize * 2);
+}
+
+void KVcdScanner::allocate(std::size_t size) {
+    m_buffer.assign(size + kSlack, 0);
+    m_pos = m_end = m_linesEnd = m_buffer.data();
 }
 
 KVcdScanner::~KVcdScanner() {
@@ -139,22 +142,26 @@ void KVcdScanner::refill() {
         throw KFileException(KFileException::Cause::BadFormat, m_fileName,
                              "line " + std::to_string(m_line) +
                                  ": a word of more than 64 MiB without a blank; expected VCD text");
-    if (m_buffer.size() - kept < m_chunkSize) {
+    if (m_buffer.size() - kSlack - kept < m_chunkSize) {
         // A token longer than a chunk: grow instead of failing.
         std::size_t pos = static_cast<std::size_t>(m_pos - base);
         std::size_t current = m_current ? static_cast<std::size_t>(m_current - base) : 0;
         std::size_t previous = m_previous ? static_cast<std::size_t>(m_previous - base) : 0;
-        m_buffer.resize(kept + m_chunkSize * 2);
+        m_buffer.resize(kept + m_chunkSize * 2 + kSlack);
         base = m_buffer.data();
         m_pos = base + pos;
         m_current = m_current ? base + current : nullptr;
         m_previous = m_previous ? base + previous : nullptr;
         m_end = base + kept;
     }
-    std::size_t got = readSome(base + kept, m_buffer.size() - kept);
+    std::size_t got = readSome(base + kept, m_buffer.size() - kSlack - kept);
     if (got == 0)
         m_eof = true;
     m_end = base + kept + got;
+    std::memset(base + kept + got, 0, kSlack);
+    ++m_refills;
+    const void* lastBreak = ::memrchr(base, '\n', static_cast<std::size_t>(m_end - base));
+    m_linesEnd = lastBreak != nullptr ? static_cast<const char*>(lastBreak) + 1 : base;
 }
 
 bool KVcdScanner::isOnUnterminatedLastLine(std::string_view token) const {

@@ -7,7 +7,8 @@
 // refill moves the unread tail (and the token returned just before, which a two-token record
 // such as "b1010 !" still needs) to the front of the buffer: a view is valid only until the
 // next call of next(), after which previous() gives the earlier token at its new place. Lines
-// are counted as whitespace is skipped, for error messages.
+// are counted as whitespace is skipped, for error messages. A caller may also parse the complete
+// lines in the buffer itself (lines()) and hand the position back (resumeAt()).
 
 #include <cstdint>
 #include <cstring>
@@ -53,6 +54,33 @@ public:
     // The token returned before the last one (valid until the next call of next()).
     std::string_view previous() const { return {m_previous, m_previousSize}; }
 
+    // The complete lines in the buffer from the current position: up to and including the last
+    // line break read so far (reading more first when none is left), empty when there is none.
+    // At least eight readable bytes follow the view, so a caller may load words across its end;
+    // the view is valid until next(), lines() or resumeAt().
+    std::string_view lines() {
+        if (m_linesEnd <= m_pos && !m_eof)
+            refill();
+        return m_linesEnd > m_pos
+                   ? std::string_view(m_pos, static_cast<std::size_t>(m_linesEnd - m_pos))
+                   : std::string_view();
+    }
+    // Goes on from `pos` (inside the view lines() gave), which is on line `line`; a caller that
+    // parsed the text before it itself hands the scanning back this way.
+    void resumeAt(const char* pos, std::int64_t line) {
+        m_pos = pos;
+        m_line = line;
+        m_tokenLine = line;
+        m_current = nullptr;
+        m_previous = nullptr;
+        m_currentSize = 0;
+        m_previousSize = 0;
+    }
+    // The line at the current position (1-based).
+    std::int64_t currentLine() const { return m_line; }
+    // How many times the buffer was refilled: callers report progress when it changes.
+    std::uint64_t refills() const { return m_refills; }
+
     // The line of the token last returned (1-based).
     std::int64_t line() const { return m_tokenLine; }
     const std::string& fileName() const { return m_fileName; }
@@ -74,7 +102,10 @@ public:
     }
 
 private:
+    static constexpr std::size_t kSlack = 16;
+
     void refill();
+    void allocate(std::size_t size);
     std::size_t readSome(char* into, std::size_t capacity);
     // The first separator at or after p, or end; eight bytes at a time, as the long binary
     // values of buses are most of a typical file.
@@ -83,10 +114,16 @@ private:
         while (end - p >= 8) {
             std::uint64_t word;
             std::memcpy(&word, p, 8);
+            // Flags the first byte below 0x21 exactly (later flags may be false).
             std::uint64_t separators = (word - kOnes * 0x21) & ~word & (kOnes * 0x80);
-            if (separators != 0)
-                return p + (__builtin_ctzll(separators) >> 3);
-            p += 8;
+            if (separators == 0) {
+                p += 8;
+                continue;
+            }
+            const char* at = p + (__builtin_ctzll(separators) >> 3);
+            if (isSpace(*at))
+                return at;
+            p = at + 1; // another control character: part of the token, as for the skipping
         }
         while (p < end && !isSpace(*p))
             ++p;
@@ -100,8 +137,9 @@ private:
     bool m_inMemory = false;
     std::uint64_t m_fileSize = 0;
     std::size_t m_chunkSize;
-    std::vector<char> m_buffer;
+    std::vector<char> m_buffer; // the chunk, followed by kSlack bytes that are never data
     const char* m_pos = nullptr;
+    const char* m_linesEnd = nullptr; // just after the last line break in the buffer
     const char* m_end = nullptr;
     const char* m_current = nullptr;  // start of the token last returned
     const char* m_previous = nullptr; // start of the token before it
@@ -110,4 +148,5 @@ private:
     bool m_eof = false;
     std::int64_t m_line = 1;
     std::int64_t m_tokenLine = 1;
+    std::uint64_t m_refills = 0;
 };

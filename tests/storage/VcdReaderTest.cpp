@@ -228,6 +228,43 @@ TEST(VcdReader, ChunkBoundariesDoNotChangeTheResult) {
     }
 }
 
+// Whitespace is free in VCD: a record split over lines, tabs, CR LF line ends, long identifier
+// codes and big timestamps give the events of the plain layout.
+TEST(VcdReader, RecordLayoutsDoNotChangeTheResult) {
+    const std::string header = "$timescale 1ps $end\n$var wire 1 ! a $end\n"
+                               "$var wire 8 \" v [7:0] $end\n$var integer 32 # i $end\n"
+                               "$var wire 1 !!!! long $end\n$var wire 4 lng1 w [3:0] $end\n"
+                               "$enddefinitions $end\n";
+    const std::string plain = "#0\n1!\nb10100101 \"\nb101 #\n0!!!!\nbx lng1\n"
+                              "#12345678901234567\n0!\nb1 \"\nb11111111111111111111111111111111 "
+                              "#\n1!!!!\nb1010 lng1\n";
+    auto expected = importText(header + plain);
+    ASSERT_EQ(expected->sink.events.size(), 10u);
+    for (std::string layout :
+         {std::string("#0 1! b10100101 \" b101 # 0!!!! bx lng1 #12345678901234567 0! b1 \" "
+                      "b11111111111111111111111111111111 # 1!!!! b1010 lng1\n"),
+          std::string("#0\r\n1!\r\nb10100101\t\"\r\nb101\n#\n0!!!!\nbx\n\nlng1\n"
+                      "#12345678901234567\n0!\nb1   \"\nb11111111111111111111111111111111\t\t#"
+                      "\n1!!!!\nB1010 lng1\n"),
+          std::string(
+              "#00\n1!\nb10100101 \"\nb101 #\n0!!!!\nbx lng1\n#012345678901234567\n"
+              "0!\nb00000001 \"\nb11111111111111111111111111111111 #\n1!!!!\nb1010 lng1")}) {
+        for (std::size_t chunk : {64u, 4u << 20}) {
+            auto imported = importText(header + layout, chunk);
+            ASSERT_EQ(imported->sink.events.size(), expected->sink.events.size()) << layout;
+            for (std::size_t i = 0; i < expected->sink.events.size(); ++i) {
+                const auto& want = expected->sink.events[i];
+                const auto& got = imported->sink.events[i];
+                EXPECT_EQ(got.time, want.time) << layout << " event " << i;
+                EXPECT_EQ(got.handle, want.handle) << layout << " event " << i;
+                EXPECT_EQ(got.value, want.value) << layout << " event " << i;
+            }
+        }
+    }
+    EXPECT_EQ(expected->sink.eventsOf(2).back().second, int32Bytes(-1));
+    EXPECT_EQ(expected->sink.eventsOf(4).front().second, logic("XXXX"));
+}
+
 TEST(VcdReader, ReadsGzipCompressedFiles) {
     std::string text = kHeader + "#0\n1!\n#3\nb11 \"\n";
     std::string path = tempPath("in.vcd.gz");
@@ -293,7 +330,14 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"realAsBinary", "$var real 64 ! r $end\n$enddefinitions $end\nb1 !\n", "real"},
         BadInput{"binaryAsReal", kHeader + "r1.0 !\n", "not a real variable"},
         BadInput{"sharedMismatch", "$var wire 1 ! a $end\n$var wire 2 ! b $end\n", "shared"},
-        BadInput{"stray", kHeader + "garbage\n", "line 12: unexpected 'garbage'"}),
+        BadInput{"stray", kHeader + "garbage\n", "line 12: unexpected 'garbage'"},
+        BadInput{"undeclaredAfterChanges", kHeader + "#0\n1!\nb1 \"\n\n0!\n0$\n",
+                 "line 17: identifier code '$' was never"},
+        BadInput{"badDigitInLongValue", kHeader + "#0\nb0000 #\nb01010q01 \"\n",
+                 "line 14: bad digit"},
+        BadInput{"controlCharacter", kHeader + "#0\n1!\x01\n#5\n0!\n",
+                 "line 13: identifier code '!\x01' was never"},
+        BadInput{"scalarWithoutCode", kHeader + "#0\n1 !\n", "line 13: value '1' without"}),
     [](const testing::TestParamInfo<BadInput>& param) { return std::string(param.param.name); });
 
 TEST(VcdReader, EndlessWordIsRejectedInsteadOfBuffered) {
