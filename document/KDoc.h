@@ -71,6 +71,9 @@ public:
     // The waveform file (KDocFile.cpp).
     // Loads a .awf file into this empty document; false when it cannot be read or is damaged.
     bool openDocument(const std::string& path);
+    // Why the last openDocument failed, when the file itself said (damage, a foreign or older
+    // format); empty otherwise.
+    const std::string& openError() const { return m_openError; }
     // Writes the document into a new temporary file, moves every saved signal onto it and puts
     // a copy at `path`, replacing what was there only when the copy is complete. False when the
     // user cancels or the file cannot be written (the host is told why); `path` is then as it
@@ -273,6 +276,7 @@ private:
     std::vector<std::unique_ptr<KItemUI>> m_items;
     std::string m_temporaryFile;
     std::string m_convertedFrom;
+    std::string m_openError;
     SimTime m_saveLimit = kNoTime;
     std::unique_ptr<KUndoRing> m_undo;
     bool m_insertMode = false;

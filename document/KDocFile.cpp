@@ -3,6 +3,7 @@
 #include "document/KWaveformReader.h"
 #include "document/KWaveformWriter.h"
 #include "storage/KFileException.h"
+#include "storage/evstream/EventStore.h"
 
 #include <cerrno>
 #include <cstring>
@@ -129,14 +130,14 @@ void replaceFile(const std::string& source, const std::string& target) {
 } // namespace
 
 bool KDoc::openDocument(const std::string& path) {
-    KEventsReadHandle file = KEventsReadHandle::openDatabase(path);
-    if (!file)
-        return false;
+    m_openError.clear();
     try {
+        KEventsReadHandle file = KEventsReadHandle::adopt(evstream::OpenStreamRead(path));
         KWaveformReader reader(*this, std::move(file));
         if (!reader.read())
             return false;
-    } catch (const KFileException&) {
+    } catch (const KFileException& error) {
+        m_openError = error.detail();
         return false;
     }
     setInitialised();

@@ -64,7 +64,10 @@ std::unique_ptr<KDoc> KDocTemplate::open(const std::string& path, IDocHost* host
     if (!doc->openDocument(file)) {
         if (kind == Kind::Vcd)
             KTempFiles::remove(file);
-        throw KFileException(KFileException::Cause::BadFormat, path, "Invalid file format.");
+        // The converted file's own complaint would name the temporary file, not the user's.
+        const std::string why = kind == Kind::Waveform ? doc->openError() : std::string();
+        throw KFileException(KFileException::Cause::BadFormat, path,
+                             why.empty() ? "Invalid file format." : "Invalid file format. " + why);
     }
     if (kind == Kind::Vcd)
         doc->setConvertedFrom(path);
