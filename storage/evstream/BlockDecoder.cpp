@@ -172,8 +172,8 @@ void xorInto(std::uint8_t* x, const std::uint8_t* a, std::size_t size) {
 
 } // namespace
 
-void chainValues(const std::uint8_t* milestone, const awf::Bytes& values, std::size_t valueSize,
-                 awf::Bytes& out) {
+void chainValues(const std::uint8_t* milestone, std::span<const std::uint8_t> values,
+                 std::size_t valueSize, awf::Bytes& out) {
     const std::size_t first = milestone != nullptr ? valueSize : 0;
     out.resize(first + values.size());
     std::uint8_t* o = out.data();

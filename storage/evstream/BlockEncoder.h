@@ -10,6 +10,7 @@
 
 #include "storage/evstream/BlockLayout.h"
 
+#include <memory>
 #include <vector>
 
 namespace evstream {
@@ -56,10 +57,20 @@ private:
         std::uint32_t lastKey = 0;
         bool hasValue = false; // a value exists before the current block
         awf::Bytes current;    // that value: the milestone
-        awf::Bytes keyDiffs;
-        awf::Bytes values;
+        // The block's key steps and values of the slot, in m_keys and m_values.
+        std::uint32_t keysStart = 0;
+        std::uint32_t keysEnd = 0;
+        std::uint32_t valuesStart = 0;
         std::uint64_t eventsBefore = 0;
         SimTime lastTime = kNoTime; // time of the last event before the current block
+    };
+    // What the second pass of the sort touches per event, kept small so that thousands of
+    // slots stay in cache.
+    struct Cursor {
+        std::uint32_t count = 0;
+        std::uint32_t lastKey = 0;
+        std::uint32_t keysEnd = 0;
+        std::uint32_t valuesEnd = 0;
     };
 
     void sortEvents(const BlockContent& content);
@@ -70,7 +81,13 @@ private:
 
     int m_level;
     std::vector<Slot> m_slots;
+    std::vector<Cursor> m_cursors;
     std::vector<int> m_touched;
+    // The sorted block: every touched slot's key steps and values, one stretch per slot.
+    std::unique_ptr<std::uint8_t[]> m_keys;
+    std::size_t m_keysCapacity = 0;
+    std::unique_ptr<std::uint8_t[]> m_values;
+    std::size_t m_valuesCapacity = 0;
     std::vector<KeyOrder> m_orders;
     std::vector<int> m_slotsAtKey;
     bool m_keyInOrder = true;

@@ -88,8 +88,8 @@ enum class ValuePacking : std::uint8_t { Raw = 0, Bits = 1, Nibbles = 2, Crumbs 
 // the one before. Most changes of a bus flip a few bits, so the chained bytes are mostly alike and
 // compress far better.
 // `out` is the milestone (when not null) and then the values, chained.
-void chainValues(const std::uint8_t* milestone, const awf::Bytes& values, std::size_t valueSize,
-                 awf::Bytes& out);
+void chainValues(const std::uint8_t* milestone, std::span<const std::uint8_t> values,
+                 std::size_t valueSize, awf::Bytes& out);
 void unchainValues(awf::Bytes& values, std::size_t valueSize);
 void packValues(const awf::Bytes& values, awf::Bytes& out);
 // Unpacks `size` value bytes from the reader (only the first `limit` of them into `out`); false
