@@ -275,7 +275,7 @@ void appendBlob(Bytes& out, std::span<const std::uint8_t> raw, int level) {
     out.resize(start + kBlobHeaderSize);
     std::uint8_t codec = 0;
     std::size_t stored = raw.size();
-    if (raw.size() >= 64) {
+    if (raw.size() >= 64 && level != kStoreOnly) {
         std::size_t bound = ZSTD_compressBound(raw.size());
         out.resize(start + kBlobHeaderSize + bound);
         std::size_t n = ZSTD_compressCCtx(context().c.get(), out.data() + start + kBlobHeaderSize,

@@ -23,7 +23,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 inline constexpr std::uint8_t kFileMagic[8] = {'T', 'S', 'L', 'W', 'A', 'V', '\r', '\n'};
 inline constexpr std::uint16_t kVersionMajor = 2;
-inline constexpr std::uint16_t kVersionMinor = 0;
+inline constexpr std::uint16_t kVersionMinor = 1;
 inline constexpr std::size_t kFileHeaderSize = 16;
 
 inline constexpr std::uint8_t kTrailerMagic[8] = {'T', 'S', 'L', 'W', 'E', 'N', 'D', 0};
@@ -135,6 +135,8 @@ private:
 // A blob: codec (0 stored, 1 zstd), raw size, stored size, checksum of the stored bytes, then the
 // stored bytes. Compression is skipped when it does not save anything.
 inline constexpr std::size_t kBlobHeaderSize = 13;
+// `level` is a zstd level, or kStoreOnly to keep the bytes as they are.
+inline constexpr int kStoreOnly = -1000000;
 void appendBlob(Bytes& out, std::span<const std::uint8_t> raw, int level);
 // The raw bytes of the blob at the start of `stored`; false with `error` set when damaged.
 bool readBlob(std::span<const std::uint8_t> stored, Bytes& raw, std::string& error);

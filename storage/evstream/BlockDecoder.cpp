@@ -13,51 +13,6 @@ namespace evstream {
 
 namespace {
 
-std::uint32_t u32At(const awf::Bytes& bytes, std::size_t at) {
-    std::uint32_t v;
-    std::memcpy(&v, bytes.data() + at, 4);
-    return v;
-}
-
-} // namespace
-
-DirectoryEntry BlockDirectory::entry(std::size_t index) const {
-    std::size_t at = entriesStart + index * kEntrySize;
-    DirectoryEntry e;
-    e.slot = int(u32At(raw, at));
-    e.valueSize = u32At(raw, at + 4);
-    e.eventCount = u32At(raw, at + 8);
-    std::uint32_t location = u32At(raw, at + 12);
-    e.ownBlob = (location & 0x80000000u) != 0;
-    e.group = location & 0x7FFFFFFFu;
-    e.offset = u32At(raw, at + 16);
-    e.size = u32At(raw, at + 20);
-    return e;
-}
-
-std::ptrdiff_t BlockDirectory::indexOf(int slot) const {
-    std::size_t low = 0, high = count;
-    while (low < high) {
-        std::size_t mid = (low + high) / 2;
-        if (int(u32At(raw, entriesStart + mid * kEntrySize)) < slot)
-            low = mid + 1;
-        else
-            high = mid;
-    }
-    if (low < count && int(u32At(raw, entriesStart + low * kEntrySize)) == slot)
-        return std::ptrdiff_t(low);
-    return -1;
-}
-
-std::optional<DirectoryEntry> BlockDirectory::find(int slot) const {
-    std::ptrdiff_t index = indexOf(slot);
-    if (index < 0)
-        return std::nullopt;
-    return entry(std::size_t(index));
-}
-
-namespace {
-
 constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
 
 std::uint64_t load64(const std::uint8_t* p) {
@@ -254,37 +209,6 @@ bool unpackValues(awf::ByteReader& in, std::size_t size, awf::Bytes& out, std::s
         return false;
     }
     return !in.failed();
-}
-
-std::string decodeDirectory(awf::Bytes raw, BlockDirectory& d) {
-    awf::ByteReader in(raw);
-    d.keysOffset = in.varint();
-    d.keysSize = in.varint();
-    std::uint64_t groupCount = in.count(2);
-    d.groups.resize(groupCount);
-    for (auto& g : d.groups) {
-        g.offset = in.varint();
-        g.size = in.varint();
-    }
-    std::uint64_t count = in.count(BlockDirectory::kEntrySize);
-    if (in.failed() || in.remaining() != count * BlockDirectory::kEntrySize)
-        return "block directory is damaged";
-    d.entriesStart = in.position();
-    d.count = count;
-    d.raw = std::move(raw);
-    // Checked once here, so that every later read of an entry can trust it.
-    std::int64_t previous = -1;
-    for (std::size_t i = 0; i < d.count; ++i) {
-        DirectoryEntry e = d.entry(i);
-        if (e.slot < 0 || e.slot <= previous)
-            return "block directory names signal slots out of order";
-        previous = e.slot;
-        if (e.valueSize == 0 || e.valueSize > awf::kMaxValueSize)
-            return "block directory gives a signal an impossible value size";
-        if (!e.ownBlob && e.group >= d.groups.size())
-            return "block directory names a missing section group";
-    }
-    return {};
 }
 
 std::string decodeKeys(std::span<const std::uint8_t> raw, BlockKeys& keys) {

@@ -7,40 +7,7 @@ namespace evstream {
 
 namespace {
 
-constexpr int kDirectoryLevel = -1;
-
 using Group = std::pair<std::uint64_t, std::uint64_t>; // offset and stored size in the data area
-
-struct Placed {
-    int slot;
-    bool own;
-    std::uint64_t group;  // small sections: the group they are in
-    std::uint64_t offset; // own: in the data area; small: in the group
-    std::uint64_t size;   // own: stored blob size; small: section size
-};
-
-void encodeDirectory(std::uint64_t keysSize, const std::vector<Placed>& placed,
-                     const std::vector<Group>& groups, const std::vector<std::uint32_t>& valueSizes,
-                     const std::vector<std::uint32_t>& counts, awf::Bytes& raw) {
-    awf::ByteWriter dir(raw);
-    dir.varint(0); // the key table opens the data area
-    dir.varint(keysSize);
-    dir.varint(groups.size());
-    for (const auto& [offset, size] : groups) {
-        dir.varint(offset);
-        dir.varint(size);
-    }
-    dir.varint(placed.size());
-    for (std::size_t i = 0; i < placed.size(); ++i) {
-        const Placed& p = placed[i];
-        dir.u32(std::uint32_t(p.slot));
-        dir.u32(valueSizes[i]);
-        dir.u32(counts[i]);
-        dir.u32(p.own ? 0x80000000u : std::uint32_t(p.group));
-        dir.u32(std::uint32_t(p.offset));
-        dir.u32(std::uint32_t(p.size));
-    }
-}
 
 } // namespace
 
@@ -197,7 +164,7 @@ void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
 
     // Sections in slot order. Small ones are gathered into groups of a few KiB: big enough to
     // compress well, small enough that reading a few neighbouring signals decodes little.
-    std::vector<Placed> placed;
+    std::vector<DirectoryPlacement> placed;
     std::vector<Group> groups;
     std::vector<std::uint32_t> valueSizes, counts;
     awf::Bytes group;
@@ -233,13 +200,12 @@ void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
     }
     closeGroup();
     raw.clear();
-    encodeDirectory(keysSize, placed, groups, valueSizes, counts, raw);
+    encodeDirectory(keysSize, groups, placed, valueSizes, counts, raw);
 
     chunk.resize(awf::kChunkHeaderSize);
-    // Every first read of a block decodes its directory whole. zstd's fast mode (a negative
-    // level) decodes its fixed-width entries faster than level 1 for under 0.5 % more file; -5
-    // was faster still but made the import files 4 to 5 % larger.
-    awf::appendBlob(chunk, raw, kDirectoryLevel);
+    // Stored as it is: the first read of a block then decodes nothing to find a signal, and the
+    // bit-packed records are smaller than the fixed-width ones were compressed.
+    awf::appendBlob(chunk, raw, awf::kStoreOnly);
     auto directorySize = std::uint32_t(chunk.size() - awf::kChunkHeaderSize);
     chunk.insert(chunk.end(), data.begin(), data.end());
 

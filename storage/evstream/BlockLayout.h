@@ -11,9 +11,12 @@
 
 #include "storage/evstream/AwfFormat.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace evstream {
@@ -42,18 +45,43 @@ struct BlockDirectory {
     };
     std::vector<Group> groups; // of small sections, in the data area
 
-    // Entries are kept as the fixed-width records of the file and read on demand, so that a
-    // block of a wide file costs no parse of all its signals.
+    // Entries are kept as the file stores them and read on demand, so that a block of a wide
+    // file costs no parse of all its signals: fixed-width 24-byte records (the first layout), or
+    // bit-packed records of field widths the directory states (the current one).
+    enum class Layout : std::uint8_t { Fixed = 0, Packed = 1 };
     static constexpr std::size_t kEntrySize = 24;
+    // Packed fields, in record order.
+    enum Field { Slot, ValueSize, EventCount, Own, Group, Offset, Size, kFields };
     awf::Bytes raw;
     std::size_t entriesStart = 0;
     std::size_t count = 0; // ascending slot
+    Layout layout = Layout::Fixed;
+    std::array<std::uint8_t, kFields> widths{};
+    std::array<std::uint8_t, kFields> fieldStart{}; // bit of each field inside a record
+    std::uint32_t entryBits = 0;
 
     DirectoryEntry entry(std::size_t index) const;
     // The index of a slot's entry, -1 when the block has none.
     std::ptrdiff_t indexOf(int slot) const;
     std::optional<DirectoryEntry> find(int slot) const;
+
+private:
+    int slotAt(std::size_t index) const;
 };
+
+// The directory of a block as the encoder writes it.
+struct DirectoryPlacement {
+    int slot = 0;
+    bool own = false;
+    std::uint64_t group = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+};
+void encodeDirectory(std::uint64_t keysSize,
+                     std::span<const std::pair<std::uint64_t, std::uint64_t>> groups,
+                     std::span<const DirectoryPlacement> placed,
+                     std::span<const std::uint32_t> valueSizes,
+                     std::span<const std::uint32_t> counts, awf::Bytes& raw);
 
 // The write order of the events at one key, kept only where it is not ascending slot order.
 struct KeyOrder {

@@ -1,0 +1,221 @@
+// A block's directory: where each signal's section lies, written and read.
+//
+// Records are bit-packed with field widths chosen per block from the largest value of each
+// field, and the directory is stored uncompressed: finding one signal is a binary search over
+// records read in place, with no decoding of the whole directory first. On the bus-heavy import
+// benchmark this is smaller than the earlier fixed-width records after zstd, and a cold read of
+// 50 values no longer pays for decompressing them. Directories of the fixed-width layout are
+// still read.
+
+#include "storage/evstream/BlockLayout.h"
+
+#include <bit>
+#include <cstring>
+
+namespace evstream {
+
+namespace {
+
+// The layout tags opening a directory. The fixed layout began with the key table's offset,
+// which its writer always wrote as 0.
+constexpr std::uint64_t kFixedLayoutTag = 0;
+constexpr std::uint64_t kPackedLayoutTag = 1;
+// Bytes after the packed records, so that every field is read with one 8-byte load.
+constexpr std::size_t kPadding = 8;
+
+std::uint32_t u32At(const awf::Bytes& bytes, std::size_t at) {
+    std::uint32_t v;
+    std::memcpy(&v, bytes.data() + at, 4);
+    return v;
+}
+
+// `width` bits (at most 32) from bit `bit` of `base`, least significant bit first.
+std::uint32_t bitsAt(const std::uint8_t* base, std::uint64_t bit, unsigned width) {
+    std::uint64_t word;
+    std::memcpy(&word, base + bit / 8, 8);
+    return std::uint32_t((word >> (bit % 8)) & ((std::uint64_t(1) << width) - 1));
+}
+
+class BitWriter {
+public:
+    explicit BitWriter(awf::Bytes& out) : m_out(out) {}
+    void put(std::uint64_t value, unsigned width) {
+        m_word |= value << m_used;
+        m_used += width;
+        while (m_used >= 8) {
+            m_out.push_back(std::uint8_t(m_word));
+            m_word >>= 8;
+            m_used -= 8;
+        }
+    }
+    void finish() {
+        if (m_used > 0)
+            m_out.push_back(std::uint8_t(m_word));
+        m_word = 0;
+        m_used = 0;
+    }
+
+private:
+    awf::Bytes& m_out;
+    std::uint64_t m_word = 0;
+    unsigned m_used = 0;
+};
+
+void setFieldStarts(BlockDirectory& d) {
+    std::uint32_t bit = 0;
+    for (std::size_t f = 0; f < BlockDirectory::kFields; ++f) {
+        d.fieldStart[f] = std::uint8_t(bit);
+        bit += d.widths[f];
+    }
+    d.entryBits = bit;
+}
+
+} // namespace
+
+void encodeDirectory(std::uint64_t keysSize,
+                     std::span<const std::pair<std::uint64_t, std::uint64_t>> groups,
+                     std::span<const DirectoryPlacement> placed,
+                     std::span<const std::uint32_t> valueSizes,
+                     std::span<const std::uint32_t> counts, awf::Bytes& raw) {
+    awf::ByteWriter dir(raw);
+    dir.varint(kPackedLayoutTag);
+    dir.varint(keysSize);
+    dir.varint(groups.size());
+    for (const auto& [offset, size] : groups) {
+        dir.varint(offset);
+        dir.varint(size);
+    }
+    dir.varint(placed.size());
+    std::array<std::uint64_t, BlockDirectory::kFields> largest{};
+    auto fields = [&](std::size_t i) {
+        const DirectoryPlacement& p = placed[i];
+        return std::array<std::uint64_t, BlockDirectory::kFields>{
+            std::uint64_t(p.slot), valueSizes[i], counts[i], p.own ? 1u : 0u,
+            p.own ? 0 : p.group,   p.offset,      p.size};
+    };
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        const auto values = fields(i);
+        for (std::size_t f = 0; f < values.size(); ++f)
+            largest[f] = std::max(largest[f], values[f]);
+    }
+    for (std::uint64_t value : largest)
+        raw.push_back(std::uint8_t(std::bit_width(value)));
+    BitWriter bits(raw);
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        const auto values = fields(i);
+        for (std::size_t f = 0; f < values.size(); ++f)
+            bits.put(values[f], unsigned(std::bit_width(largest[f])));
+    }
+    bits.finish();
+    raw.insert(raw.end(), kPadding, 0);
+}
+
+int BlockDirectory::slotAt(std::size_t index) const {
+    if (layout == Layout::Fixed)
+        return int(u32At(raw, entriesStart + index * kEntrySize));
+    return int(bitsAt(raw.data() + entriesStart,
+                      std::uint64_t(index) * entryBits + fieldStart[Slot], widths[Slot]));
+}
+
+DirectoryEntry BlockDirectory::entry(std::size_t index) const {
+    DirectoryEntry e;
+    if (layout == Layout::Fixed) {
+        std::size_t at = entriesStart + index * kEntrySize;
+        e.slot = int(u32At(raw, at));
+        e.valueSize = u32At(raw, at + 4);
+        e.eventCount = u32At(raw, at + 8);
+        std::uint32_t location = u32At(raw, at + 12);
+        e.ownBlob = (location & 0x80000000u) != 0;
+        e.group = location & 0x7FFFFFFFu;
+        e.offset = u32At(raw, at + 16);
+        e.size = u32At(raw, at + 20);
+        return e;
+    }
+    const std::uint8_t* base = raw.data() + entriesStart;
+    const std::uint64_t bit = std::uint64_t(index) * entryBits;
+    auto field = [&](Field f) { return bitsAt(base, bit + fieldStart[f], widths[f]); };
+    e.slot = int(field(Slot));
+    e.valueSize = field(ValueSize);
+    e.eventCount = field(EventCount);
+    e.ownBlob = field(Own) != 0;
+    e.group = field(Group);
+    e.offset = field(Offset);
+    e.size = field(Size);
+    return e;
+}
+
+std::ptrdiff_t BlockDirectory::indexOf(int slot) const {
+    std::size_t low = 0, high = count;
+    while (low < high) {
+        std::size_t mid = (low + high) / 2;
+        if (slotAt(mid) < slot)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    if (low < count && slotAt(low) == slot)
+        return std::ptrdiff_t(low);
+    return -1;
+}
+
+std::optional<DirectoryEntry> BlockDirectory::find(int slot) const {
+    std::ptrdiff_t index = indexOf(slot);
+    if (index < 0)
+        return std::nullopt;
+    return entry(std::size_t(index));
+}
+
+std::string decodeDirectory(awf::Bytes raw, BlockDirectory& d) {
+    awf::ByteReader in(raw);
+    const std::uint64_t tag = in.varint();
+    if (tag != kFixedLayoutTag && tag != kPackedLayoutTag)
+        return "block directory has an unknown layout";
+    d.layout =
+        tag == kFixedLayoutTag ? BlockDirectory::Layout::Fixed : BlockDirectory::Layout::Packed;
+    d.keysOffset = 0;
+    d.keysSize = in.varint();
+    std::uint64_t groupCount = in.count(2);
+    d.groups.resize(groupCount);
+    for (auto& g : d.groups) {
+        g.offset = in.varint();
+        g.size = in.varint();
+    }
+    if (d.layout == BlockDirectory::Layout::Fixed) {
+        std::uint64_t count = in.count(BlockDirectory::kEntrySize);
+        if (in.failed() || in.remaining() != count * BlockDirectory::kEntrySize)
+            return "block directory is damaged";
+        d.entriesStart = in.position();
+        d.count = count;
+    } else {
+        std::uint64_t count = in.count(0);
+        for (std::uint8_t& width : d.widths)
+            width = in.u8();
+        if (in.failed())
+            return "block directory is damaged";
+        for (std::uint8_t width : d.widths)
+            if (width > 32)
+                return "block directory is damaged";
+        setFieldStarts(d);
+        const std::uint64_t bytes = (count * d.entryBits + 7) / 8 + kPadding;
+        if (count > in.remaining() * 8 || in.remaining() != bytes)
+            return "block directory is damaged";
+        d.entriesStart = in.position();
+        d.count = count;
+    }
+    d.raw = std::move(raw);
+    // Checked once here, so that every later read of an entry can trust it.
+    std::int64_t previous = -1;
+    for (std::size_t i = 0; i < d.count; ++i) {
+        DirectoryEntry e = d.entry(i);
+        if (e.slot < 0 || e.slot <= previous)
+            return "block directory names signal slots out of order";
+        previous = e.slot;
+        if (e.valueSize == 0 || e.valueSize > awf::kMaxValueSize)
+            return "block directory gives a signal an impossible value size";
+        if (!e.ownBlob && e.group >= d.groups.size())
+            return "block directory names a missing section group";
+    }
+    return {};
+}
+
+} // namespace evstream
