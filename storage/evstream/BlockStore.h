@@ -5,16 +5,20 @@
 // is still being written or was cut short), and loads blocks on demand.
 //
 // Loaded blocks are decoded lazily and piecewise: the directory first, the key table and each
-// signal's section only when asked for. A small cache keeps the most recently used blocks, and
-// callers hold decoded sections through shared pointers, so evicting a block never invalidates
-// what a cursor is reading.
+// signal's section only when asked for. A cache keeps the most recently used blocks up to a
+// budget of decoded bytes, not a number of blocks: a read that walks every signal of a stretch
+// one after the other (a save) must find the whole stretch decoded, however many blocks it spans,
+// while the memory stays bounded whatever the file's size. Callers hold decoded sections through
+// shared pointers, so evicting a block never invalidates what a cursor is reading.
 
 #include "storage/evstream/BlockLayout.h"
 #include "storage/evstream/FileIndex.h"
 #include "storage/evstream/SignalTable.h"
 
+#include <list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace evstream {
@@ -27,7 +31,12 @@ public:
         std::vector<awf::Bytes> groups;        // raw section groups once loaded
         std::vector<bool> groupLoaded;
         std::vector<std::shared_ptr<const SlotEvents>> sections; // by directory entry
+        std::size_t bytes = 0; // decoded bytes held, as the cache counts them
+        bool cached = false;
     };
+
+    // What the cache holds by default: a save's stretch of blocks, all signals decoded, fits.
+    static constexpr std::size_t kCacheBytes = std::size_t(48) << 20;
 
     // Opens the file and reads its declarations into `signals`; throws KFileException.
     BlockStore(std::string fileName, SignalTable& signals);
@@ -37,6 +46,9 @@ public:
 
     // Picks up chunks a writer has appended since; false when the file cannot be read any more.
     bool refresh(SignalTable& signals);
+
+    // Changes the cache's budget of decoded bytes (the block used last always stays).
+    void setCacheBytes(std::size_t bytes);
 
     const std::string& fileName() const { return m_fileName; }
     const std::vector<BlockRef>& blocks() const { return m_index.blocks; }
@@ -70,6 +82,10 @@ private:
                                                const DirectoryEntry& entry, awf::Bytes& own);
     [[noreturn]] void damaged(std::size_t block, const std::string& what) const;
     std::uint64_t currentFileSize() const;
+    // Counts `bytes` more decoded into `loaded`, then trims.
+    void grew(LoadedBlock& loaded, std::size_t bytes);
+    // Evicts the least recently used blocks while the cache is over its budget.
+    void trim();
 
     std::string m_fileName;
     int m_fd = -1;
@@ -77,7 +93,11 @@ private:
     std::uint64_t m_scanOffset = 0; // where scanning for new chunks goes on
     bool m_complete = false;        // the index was read: nothing more will come
     FileIndex m_index;
-    std::vector<std::pair<std::size_t, std::shared_ptr<LoadedBlock>>> m_cache; // most recent first
+    using CacheList = std::list<std::pair<std::size_t, std::shared_ptr<LoadedBlock>>>;
+    CacheList m_cache; // most recent first
+    std::unordered_map<std::size_t, CacheList::iterator> m_cached;
+    std::size_t m_cachedBytes = 0;
+    std::size_t m_cacheBytes = kCacheBytes;
 };
 
 } // namespace evstream
