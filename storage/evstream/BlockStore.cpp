@@ -347,19 +347,23 @@ std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, int slo
     std::ptrdiff_t found = loaded->directory.indexOf(slot);
     if (found < 0)
         return nullptr;
-    auto position = std::size_t(found);
-    if (loaded->sections[position])
-        return loaded->sections[position];
-    DirectoryEntry entry = loaded->directory.entry(position);
-    const BlockKeys& blockKeys = keys(index, *loaded);
+    return section(index, *loaded, std::size_t(found));
+}
+
+std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, LoadedBlock& loaded,
+                                                      std::size_t position) {
+    if (loaded.sections[position])
+        return loaded.sections[position];
+    DirectoryEntry entry = loaded.directory.entry(position);
+    const BlockKeys& blockKeys = keys(index, loaded);
     awf::Bytes own;
-    std::span<const std::uint8_t> raw = sectionBytes(index, *loaded, entry, own);
+    std::span<const std::uint8_t> raw = sectionBytes(index, loaded, entry, own);
     auto events = std::make_shared<SlotEvents>();
     std::string error = decodeSection(raw, entry, blockKeys, *events);
     if (!error.empty())
         damaged(index, error);
-    loaded->sections[position] = events;
-    grew(*loaded, heldBytes(*events));
+    loaded.sections[position] = events;
+    grew(loaded, heldBytes(*events));
     return events;
 }
 

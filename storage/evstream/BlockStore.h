@@ -65,6 +65,9 @@ public:
     std::shared_ptr<LoadedBlock> block(std::size_t index);
     // The events of one slot in one block; null when the block has nothing for the slot.
     std::shared_ptr<const SlotEvents> section(std::size_t index, int slot);
+    // The same for the directory entry at `position` of a block already at hand: no lookup.
+    std::shared_ptr<const SlotEvents> section(std::size_t index, LoadedBlock& loaded,
+                                              std::size_t position);
     const BlockKeys& keys(std::size_t index, LoadedBlock& block);
     // The slot's value in force at `time` within block `index` (its last event there at or
     // before `time`, else the block's milestone); false when it has none. Reads the section

@@ -219,6 +219,28 @@ TEST_P(EventStoreQuery, CursorStepsBackToTheEventBeforeIt) {
     }
 }
 
+TEST_P(EventStoreQuery, CursorComesBackToItsMarkFromAnywhere) {
+    auto cursor = OpenSignalCursor(m_reader, 7); // quiet: its events are blocks apart
+    const auto& list = m_bySignal[7];
+    dynamic_cast<FileStreamRead&>(*m_reader).store().setCacheBytes(0);
+    for (std::size_t i : {std::size_t(0), list.size() / 2, list.size() - 1}) {
+        ASSERT_TRUE(cursor->seek(list[i].time));
+        i = cursor->eventIndex(); // the first of the events at that time
+        SignalCursor::Mark mark = cursor->mark();
+        cursor->seek(list.front().time);
+        cursor->previous();
+        cursor->restore(mark);
+        EXPECT_EQ(cursor->eventIndex(), i);
+        EXPECT_EQ(cursor->delta(), list[i].delta);
+        EXPECT_EQ(cursor->next(), i + 1 < list.size());
+    }
+    cursor->seek(list.back().time + 1);
+    SignalCursor::Mark end = cursor->mark();
+    cursor->previous();
+    cursor->restore(end);
+    EXPECT_TRUE(cursor->atEnd());
+}
+
 // Cursors moving side by side through time keep what they read when the blocks they stand in
 // leave the cache, whether it keeps one block or all of them.
 TEST_P(EventStoreQuery, CursorsSideBySideReadEveryEventWhateverTheCacheKeeps) {
