@@ -7,8 +7,8 @@
 // Loaded blocks are decoded lazily and piecewise: the directory first, the key table and each
 // signal's section only when asked for. A cache keeps the most recently used blocks up to a
 // budget of decoded bytes, not a number of blocks: a read that walks every signal of a stretch
-// one after the other (a save) must find the whole stretch decoded, however many blocks it spans,
-// while the memory stays bounded whatever the file's size. Callers hold decoded sections through
+// one after the other finds the whole stretch decoded, however many blocks it spans, while the
+// memory stays bounded whatever the file's size. Callers hold decoded sections through
 // shared pointers, so evicting a block never invalidates what a cursor is reading.
 
 #include "storage/evstream/BlockLayout.h"
@@ -35,8 +35,10 @@ public:
         bool cached = false;
     };
 
-    // What the cache holds by default: a save's stretch of blocks, all signals decoded, fits.
-    static constexpr std::size_t kCacheBytes = std::size_t(48) << 20;
+    // What the cache holds by default. A file of a few MB stays decoded whole, so repainting a
+    // zoomed-out view of it decodes nothing; a walk through a larger file gains nothing from
+    // more, since it comes back to a block only after all the others, and pays in cache misses.
+    static constexpr std::size_t kCacheBytes = std::size_t(32) << 20;
 
     // Opens the file and reads its declarations into `signals`; throws KFileException.
     BlockStore(std::string fileName, SignalTable& signals);
