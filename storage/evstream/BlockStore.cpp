@@ -294,7 +294,7 @@ void BlockStore::setCacheBytes(std::size_t bytes) {
 }
 
 void BlockStore::trim() {
-    while (m_cachedBytes > m_cacheBytes && m_cache.size() > 1) {
+    while (m_cachedBytes > m_cacheBytes && m_cache.size() > kKeptBlocks) {
         LoadedBlock& oldest = *m_cache.back().second;
         oldest.cached = false;
         m_cachedBytes -= oldest.bytes;
