@@ -3,7 +3,43 @@
 #include "storage/query/KQueryEngine.h"
 
 #include <algorithm>
-#include <queue>
+#include <limits>
+
+namespace {
+
+// A leaf's next event in the merge: ordered by key, then by leaf in request order. Delta and leaf
+// share one word so that an order takes two comparisons.
+struct Next {
+    SimTime time;
+    std::uint64_t deltaAndLeaf;
+    static Next of(EventKey key, std::size_t leaf) {
+        const auto delta = static_cast<std::uint64_t>(std::int64_t(key.delta) -
+                                                      std::numeric_limits<DeltaCycle>::min());
+        return {key.time, delta << 32 | leaf};
+    }
+    std::size_t leaf() const { return static_cast<std::uint32_t>(deltaAndLeaf); }
+    bool operator<(const Next& other) const {
+        return time != other.time ? time < other.time : deltaAndLeaf < other.deltaAndLeaf;
+    }
+};
+
+// Restores the smallest-first heap order after heap[0] changed: a pop and a push in one descent.
+void siftDown(std::vector<Next>& heap) {
+    const std::size_t size = heap.size();
+    const Next moving = heap[0];
+    std::size_t at = 0;
+    for (std::size_t child = 1; child < size; child = 2 * at + 1) {
+        if (child + 1 < size && heap[child + 1] < heap[child])
+            ++child;
+        if (!(heap[child] < moving))
+            break;
+        heap[at] = heap[child];
+        at = child;
+    }
+    heap[at] = moving;
+}
+
+} // namespace
 
 KStoreEventsQuery::KStoreEventsQuery(const IEventSources& sources, SimTime limit)
     : m_sources(sources), m_limit(limit) {}
@@ -62,22 +98,17 @@ void KStoreEventsQuery::writeTo(KEventsWriteHandle& sink) {
     if (m_limit < m_from || m_handles.empty())
         return;
     std::vector<Leaf> leaves = openLeaves();
-    // Heap of (key, leaf index): the smallest key first, leaves in request order.
-    using Next = std::pair<EventKey, std::size_t>;
-    const auto later = [](const Next& a, const Next& b) {
-        if (a.first != b.first)
-            return b.first < a.first;
-        return a.second > b.second;
-    };
-    std::priority_queue<Next, std::vector<Next>, decltype(later)> heap(later);
+    std::vector<Next> heap;
     EventKey key;
     for (std::size_t i = 0; i < leaves.size(); ++i)
         if (nextKey(leaves[i], key))
-            heap.push({key, i});
+            heap.push_back(Next::of(key, i));
+    std::make_heap(heap.begin(), heap.end(), [](const Next& a, const Next& b) { return b < a; });
     while (!heap.empty()) {
-        const auto [at, index] = heap.top();
-        heap.pop();
+        const std::size_t index = heap[0].leaf();
         Leaf& leaf = leaves[index];
+        const EventKey at{heap[0].time, DeltaCycle(std::int64_t(heap[0].deltaAndLeaf >> 32) +
+                                                   std::numeric_limits<DeltaCycle>::min())};
         if (leaf.carried) {
             leaf.carried = false;
             // An event at (from, 0) replaces the value carried over to it. Other events that
@@ -88,7 +119,13 @@ void KStoreEventsQuery::writeTo(KEventsWriteHandle& sink) {
             write(sink, leaf.handle, at, leaf.cursor.value());
             leaf.cursor.next();
         }
-        if (nextKey(leaf, key))
-            heap.push({key, index});
+        if (nextKey(leaf, key)) {
+            heap[0] = Next::of(key, index);
+        } else {
+            heap[0] = heap.back();
+            heap.pop_back();
+        }
+        if (!heap.empty())
+            siftDown(heap);
     }
 }
