@@ -1,13 +1,12 @@
 #pragma once
 
 // The events of the leaves of some signals from time 0 up to a limit, read through the query
-// engine and written into a sink in ascending (time, delta) order: what a save stores.
+// engine's cursors and written into a sink in ascending (time, delta) order: what a save stores.
 //
-// The engine hands each leaf's changes over one leaf after the other, so the walk goes through
-// time in windows: each window is one query that gathers the events of every leaf in (start,
-// end], and the gathered lists are merged into the sink before the next window starts at the
-// old end. Memory thus stays near one window's events whatever the length of the waveforms;
-// the window widens while windows come out sparse and narrows when one comes out dense.
+// Every leaf has one cursor for the whole walk, and the leaves are merged as they are read: the
+// leaf whose next event has the smallest key writes it and steps on. All leaves thus move through
+// time together, so each block of a database file is decoded once for all of them, and memory
+// stays one cursor per leaf whatever the length of the waveforms.
 //
 // Writing: at each (time, delta) where any leaf has an event, one SetTime when the time changes,
 // one SetDelta when the delta changes, then one WriteValue per leaf with an event there, in the
@@ -16,10 +15,10 @@
 
 #include "storage/KEventsWriteHandle.h"
 #include "storage/query/IEventSources.h"
-#include "storage/query/KEventRecord.h"
+#include "storage/query/KCompositeCursor.h"
 
 #include <cstddef>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class KStoreEventsQuery {
@@ -37,26 +36,26 @@ public:
     // Writes from `from` on instead of from time 0: the value in force there is written at
     // `from`. For edits that copy one range of a waveform.
     void setFrom(SimTime from) { m_from = from; }
-    // How many events a window aims at (tests make it small to cross many windows).
-    void setWindowEvents(std::size_t events) { m_windowEvents = events; }
 
 private:
-    class KMyEventsProvider;
     struct Leaf {
         SignalHandle handle;
-        std::vector<KEventRecord> events;
+        KCompositeCursor cursor;
+        bool carried = false; // the value in force before `from` is still to be written
     };
 
-    // Gathers (start, end] (from time 0 on for the first window); returns the events gathered.
-    std::size_t gather(SimTime start, SimTime end, bool first);
-    void merge(KEventsWriteHandle& sink);
+    // Positions every leaf on its first event at or after `from`.
+    std::vector<Leaf> openLeaves() const;
+    // The key of a leaf's next event to write; false when it has none up to the limit.
+    bool nextKey(const Leaf& leaf, EventKey& key) const;
+    void write(KEventsWriteHandle& sink, SignalHandle handle, EventKey key,
+               const EventValue& value);
 
     const IEventSources& m_sources;
     SimTime m_limit;
     SimTime m_from = 0;
-    std::vector<Leaf> m_leaves;
-    std::unordered_map<SignalHandle, std::size_t> m_indexByHandle;
-    std::size_t m_windowEvents = 1u << 20;
+    std::vector<SignalHandle> m_handles;
+    std::unordered_set<SignalHandle> m_requested;
     std::size_t m_written = 0;
     bool m_started = false;
     EventKey m_at{0, 0};

@@ -14,10 +14,22 @@ namespace evstream {
 
 namespace {
 
-constexpr std::size_t kCachedBlocks = 16;
-
 [[noreturn]] void badFormat(const std::string& file, const std::string& what) {
     throw KFileException(KFileException::Cause::BadFormat, file, what);
+}
+
+std::size_t heldBytes(const SlotEvents& events) {
+    return sizeof events + 32 + events.milestone.capacity() + events.values.capacity() +
+           events.keys.capacity() * sizeof(std::uint32_t) +
+           events.times.capacity() * sizeof(SimTime);
+}
+
+std::size_t heldBytes(const BlockKeys& keys) {
+    std::size_t bytes = sizeof keys + 32 + keys.times.capacity() * sizeof(SimTime) +
+                        keys.deltas.capacity() * sizeof(DeltaCycle);
+    for (const KeyOrder& order : keys.orders)
+        bytes += sizeof order + order.slots.capacity() * sizeof(int);
+    return bytes;
 }
 
 } // namespace
@@ -245,12 +257,9 @@ awf::Bytes BlockStore::readBlobAt(std::size_t block, std::uint64_t offset, std::
 }
 
 std::shared_ptr<BlockStore::LoadedBlock> BlockStore::block(std::size_t index) {
-    for (std::size_t i = 0; i < m_cache.size(); ++i) {
-        if (m_cache[i].first == index) {
-            std::rotate(m_cache.begin(), m_cache.begin() + std::ptrdiff_t(i),
-                        m_cache.begin() + std::ptrdiff_t(i) + 1);
-            return m_cache.front().second;
-        }
+    if (auto found = m_cached.find(index); found != m_cached.end()) {
+        m_cache.splice(m_cache.begin(), m_cache, found->second);
+        return m_cache.front().second;
     }
     const BlockRef& ref = m_index.blocks[index];
     auto loaded = std::make_shared<LoadedBlock>();
@@ -261,10 +270,37 @@ std::shared_ptr<BlockStore::LoadedBlock> BlockStore::block(std::size_t index) {
     loaded->sections.resize(loaded->directory.count);
     loaded->groups.resize(loaded->directory.groups.size());
     loaded->groupLoaded.assign(loaded->directory.groups.size(), false);
-    if (m_cache.size() >= kCachedBlocks)
-        m_cache.pop_back();
-    m_cache.insert(m_cache.begin(), {index, loaded});
+    m_cache.emplace_front(index, loaded);
+    m_cached[index] = m_cache.begin();
+    loaded->cached = true;
+    grew(*loaded, sizeof(LoadedBlock) + loaded->directory.raw.capacity() +
+                      loaded->directory.groups.size() * sizeof(BlockDirectory::Group) +
+                      loaded->groups.size() * sizeof(awf::Bytes) +
+                      loaded->sections.size() * sizeof(loaded->sections[0]));
     return loaded;
+}
+
+void BlockStore::grew(LoadedBlock& loaded, std::size_t bytes) {
+    loaded.bytes += bytes;
+    if (!loaded.cached)
+        return;
+    m_cachedBytes += bytes;
+    trim();
+}
+
+void BlockStore::setCacheBytes(std::size_t bytes) {
+    m_cacheBytes = bytes;
+    trim();
+}
+
+void BlockStore::trim() {
+    while (m_cachedBytes > m_cacheBytes && m_cache.size() > kKeptBlocks) {
+        LoadedBlock& oldest = *m_cache.back().second;
+        oldest.cached = false;
+        m_cachedBytes -= oldest.bytes;
+        m_cached.erase(m_cache.back().first);
+        m_cache.pop_back();
+    }
 }
 
 const BlockKeys& BlockStore::keys(std::size_t index, LoadedBlock& loaded) {
@@ -279,7 +315,9 @@ const BlockKeys& BlockStore::keys(std::size_t index, LoadedBlock& loaded) {
         if (keys->times.size() > 0 &&
             (keys->times.front() != ref.firstTime || keys->times.back() != ref.lastTime))
             damaged(index, "the key table does not match the block's time range");
+        const std::size_t bytes = heldBytes(*keys);
         loaded.keys = std::move(keys);
+        grew(loaded, bytes);
     }
     return *loaded.keys;
 }
@@ -297,6 +335,7 @@ std::span<const std::uint8_t> BlockStore::sectionBytes(std::size_t index, Loaded
     if (!loaded.groupLoaded[entry.group]) {
         group = readBlobAt(index, ref.directorySize + where.offset, where.size);
         loaded.groupLoaded[entry.group] = true;
+        grew(loaded, group.capacity());
     }
     if (entry.offset > group.size() || entry.size > group.size() - entry.offset)
         damaged(index, "a signal section lies outside the block");
@@ -308,18 +347,23 @@ std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, int slo
     std::ptrdiff_t found = loaded->directory.indexOf(slot);
     if (found < 0)
         return nullptr;
-    auto position = std::size_t(found);
-    if (loaded->sections[position])
-        return loaded->sections[position];
-    DirectoryEntry entry = loaded->directory.entry(position);
-    const BlockKeys& blockKeys = keys(index, *loaded);
+    return section(index, *loaded, std::size_t(found));
+}
+
+std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, LoadedBlock& loaded,
+                                                      std::size_t position) {
+    if (loaded.sections[position])
+        return loaded.sections[position];
+    DirectoryEntry entry = loaded.directory.entry(position);
+    const BlockKeys& blockKeys = keys(index, loaded);
     awf::Bytes own;
-    std::span<const std::uint8_t> raw = sectionBytes(index, *loaded, entry, own);
+    std::span<const std::uint8_t> raw = sectionBytes(index, loaded, entry, own);
     auto events = std::make_shared<SlotEvents>();
     std::string error = decodeSection(raw, entry, blockKeys, *events);
     if (!error.empty())
         damaged(index, error);
-    loaded->sections[position] = events;
+    loaded.sections[position] = events;
+    grew(loaded, heldBytes(*events));
     return events;
 }
 

@@ -75,19 +75,30 @@ bool SignalCursor::previous() {
     return m_slot >= 0 && settleBackward(end);
 }
 
-bool SignalCursor::settleBackward(std::size_t end) {
+std::shared_ptr<const SlotEvents> SignalCursor::eventsIn(std::size_t block,
+                                                         std::shared_ptr<const BlockKeys>& keys) {
+    // The directory's event count skips a block without the slot's events, section untouched.
     BlockStore& store = m_stream->store();
+    auto loaded = store.block(block);
+    const std::ptrdiff_t position = loaded->directory.indexOf(m_slot);
+    if (position < 0 || loaded->directory.entry(std::size_t(position)).eventCount == 0)
+        return nullptr;
+    auto events = store.section(block, *loaded, std::size_t(position));
+    if (events->times.empty())
+        return nullptr;
+    keys = loaded->keys;
+    return events;
+}
+
+bool SignalCursor::settleBackward(std::size_t end) {
+    std::shared_ptr<const BlockKeys> keys;
     for (std::size_t block = end; block-- > 0;) {
-        auto loaded = store.block(block);
-        auto entry = loaded->directory.find(m_slot);
-        if (!entry || entry->eventCount == 0)
-            continue;
-        auto events = store.section(block, m_slot);
-        if (!events || events->times.empty())
+        auto events = eventsIn(block, keys);
+        if (!events)
             continue;
         m_block = block;
         m_events = std::move(events);
-        m_keys = loaded->keys;
+        m_keys = std::move(keys);
         m_position = m_events->times.size() - 1;
         return true;
     }
@@ -96,24 +107,34 @@ bool SignalCursor::settleBackward(std::size_t end) {
 
 bool SignalCursor::settle(std::size_t block, SimTime time) {
     BlockStore& store = m_stream->store();
+    std::shared_ptr<const BlockKeys> keys;
     for (; block < store.blocks().size(); ++block) {
-        auto loaded = store.block(block);
-        auto entry = loaded->directory.find(m_slot);
-        if (!entry || entry->eventCount == 0)
+        auto events = eventsIn(block, keys);
+        if (!events)
             continue;
-        auto events = store.section(block, m_slot);
         auto it = std::lower_bound(events->times.begin(), events->times.end(), time);
         if (it == events->times.end())
             continue;
         m_block = block;
         m_events = std::move(events);
-        m_keys = loaded->keys;
+        m_keys = std::move(keys);
         m_position = std::size_t(it - m_events->times.begin());
         return true;
     }
     m_events.reset();
     m_keys.reset();
     return false;
+}
+
+SignalCursor::Mark SignalCursor::mark() const {
+    return {m_block, m_events, m_keys, m_position};
+}
+
+void SignalCursor::restore(Mark mark) {
+    m_block = mark.block;
+    m_events = std::move(mark.events);
+    m_keys = std::move(mark.keys);
+    m_position = mark.position;
 }
 
 } // namespace evstream

@@ -43,7 +43,21 @@ public:
     // How many events of the signal come before the one under the cursor.
     std::uint64_t eventIndex() const { return m_events->eventsBefore + m_position; }
 
+    // Where the cursor stands, to come back to after looking elsewhere (previous() to read the
+    // event before, say) without seeking: what it holds stays decoded however the cache goes.
+    struct Mark {
+        std::size_t block = 0;
+        std::shared_ptr<const SlotEvents> events;
+        std::shared_ptr<const BlockKeys> keys;
+        std::size_t position = 0;
+    };
+    Mark mark() const;
+    void restore(Mark mark);
+
 private:
+    // The slot's events in `block` and the block's keys; null when it has none there.
+    std::shared_ptr<const SlotEvents> eventsIn(std::size_t block,
+                                               std::shared_ptr<const BlockKeys>& keys);
     // Settles on the first event at or after `time` in block `block` or a later one.
     bool settle(std::size_t block, SimTime time);
     // Settles on the last event in the last block before `end` that holds events of the slot.

@@ -41,13 +41,16 @@ public:
     SimTime startTime() const { return m_startTime; }
     const IEventSources& sources() const { return m_sources; }
 
+    // A cursor over a signal's changes as the engine reads them (empty when the sources do not
+    // know the signal): for readers that take every change as it is, with no merge distance.
+    KCompositeCursor open(SignalHandle handle) const;
+
 private:
     struct Request {
         SignalHandle handle;
         SimTime mergeDistance;
     };
 
-    KCompositeCursor open(SignalHandle handle) const;
     static void deliverTogether(KEventsProvider& provider, std::vector<KSignalRun>& runs);
 
     const IEventSources& m_sources;

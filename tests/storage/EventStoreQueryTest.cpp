@@ -1,6 +1,7 @@
 // The index queries and per-signal reads, checked against a plain list of the events written,
 // on a closed file (with its index) and on one still being written (recovered by scanning).
 #include "EventStoreTestUtil.h"
+#include "storage/evstream/FileStreamRead.h"
 #include "storage/evstream/SignalCursor.h"
 
 #include <algorithm>
@@ -215,6 +216,52 @@ TEST_P(EventStoreQuery, CursorStepsBackToTheEventBeforeIt) {
                 EXPECT_EQ(cursor->eventIndex(), std::uint64_t(it - list.begin()));
             }
         }
+    }
+}
+
+TEST_P(EventStoreQuery, CursorComesBackToItsMarkFromAnywhere) {
+    auto cursor = OpenSignalCursor(m_reader, 7); // quiet: its events are blocks apart
+    const auto& list = m_bySignal[7];
+    dynamic_cast<FileStreamRead&>(*m_reader).store().setCacheBytes(0);
+    for (std::size_t i : {std::size_t(0), list.size() / 2, list.size() - 1}) {
+        ASSERT_TRUE(cursor->seek(list[i].time));
+        i = cursor->eventIndex(); // the first of the events at that time
+        SignalCursor::Mark mark = cursor->mark();
+        cursor->seek(list.front().time);
+        cursor->previous();
+        cursor->restore(mark);
+        EXPECT_EQ(cursor->eventIndex(), i);
+        EXPECT_EQ(cursor->delta(), list[i].delta);
+        EXPECT_EQ(cursor->next(), i + 1 < list.size());
+    }
+    cursor->seek(list.back().time + 1);
+    SignalCursor::Mark end = cursor->mark();
+    cursor->previous();
+    cursor->restore(end);
+    EXPECT_TRUE(cursor->atEnd());
+}
+
+// Cursors moving side by side through time keep what they read when the blocks they stand in
+// leave the cache, whether it keeps one block or all of them.
+TEST_P(EventStoreQuery, CursorsSideBySideReadEveryEventWhateverTheCacheKeeps) {
+    for (std::size_t budget : {std::size_t(0), std::size_t(40'000), BlockStore::kCacheBytes}) {
+        dynamic_cast<FileStreamRead&>(*m_reader).store().setCacheBytes(budget);
+        std::vector<std::unique_ptr<SignalCursor>> cursors;
+        std::vector<Event> got[kSignals];
+        for (SignalHandle h = 0; h < kSignals; ++h) {
+            cursors.push_back(OpenSignalCursor(m_reader, h));
+            cursors.back()->seek(0);
+        }
+        for (SimTime until = 0; until <= m_events.back().time + 500; until += 500) {
+            for (SignalHandle h = 0; h < kSignals; ++h) {
+                SignalCursor& cursor = *cursors[std::size_t(h)];
+                for (; !cursor.atEnd() && cursor.time() < until; cursor.next())
+                    got[h].push_back(
+                        {cursor.time(), cursor.delta(), h, {cursor.value()[0], cursor.value()[1]}});
+            }
+        }
+        for (SignalHandle h = 0; h < kSignals; ++h)
+            EXPECT_TRUE(got[h] == m_bySignal[h]) << "h=" << h << " budget=" << budget;
     }
 }
 
