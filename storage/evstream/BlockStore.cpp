@@ -268,6 +268,7 @@ std::shared_ptr<BlockStore::LoadedBlock> BlockStore::block(std::size_t index) {
     if (!error.empty())
         damaged(index, error);
     loaded->sections.resize(loaded->directory.count);
+    loaded->valueRead.assign(loaded->directory.count, false);
     loaded->groups.resize(loaded->directory.groups.size());
     loaded->groupLoaded.assign(loaded->directory.groups.size(), false);
     m_cache.emplace_front(index, loaded);
@@ -373,6 +374,9 @@ bool BlockStore::valueAt(std::size_t index, int slot, SimTime time, awf::Bytes& 
     if (found < 0)
         return false;
     auto position = std::size_t(found);
+    if (!loaded->sections[position] && loaded->valueRead[position])
+        section(index, *loaded, position);
+    loaded->valueRead[position] = true;
     if (const auto& events = loaded->sections[position]) {
         auto it = std::upper_bound(events->times.begin(), events->times.end(), time);
         const std::uint8_t* v = it != events->times.begin()

@@ -31,6 +31,10 @@ public:
         std::vector<awf::Bytes> groups;        // raw section groups once loaded
         std::vector<bool> groupLoaded;
         std::vector<std::shared_ptr<const SlotEvents>> sections; // by directory entry
+        // Entries whose value was read once from the raw section: a second read decodes the
+        // section whole and keeps it, so that repeated reads (a cursor's values column) are a
+        // binary search while a single cold read stays partial.
+        std::vector<bool> valueRead;
         std::size_t bytes = 0; // decoded bytes held, as the cache counts them
         bool cached = false;
     };
