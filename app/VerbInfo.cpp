@@ -12,7 +12,7 @@
 #include "storage/KEventsWriteHandle.h"
 #include "storage/KFileException.h"
 #include "storage/TimeFormat.h"
-#include "storage/evstream/IEventsStream.h"
+#include "storage/evstream/NullStreamWrite.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -31,9 +31,9 @@ const char* modeText(std::uint32_t mode) {
 // Counts the changes of every signal from the values a save would write: the store walk reads
 // all leaves side by side through time, so a database file's blocks are decoded once, not once
 // per signal. A bus counts each (time, delta) at which any of its elements changes once.
-class CountingSink final : public evstream::IEventsStreamWrite {
+class CountingSink final : public evstream::NullStreamWrite {
 public:
-    explicit CountingSink(const KDoc& doc) {
+    explicit CountingSink(const KDoc& doc) : NullStreamWrite(true) {
         for (const auto& [handle, record] : doc.signals())
             if (record->children().empty())
                 for (SignalHandle up = handle; up != 0; up = doc.record(up)->parent())
@@ -41,34 +41,14 @@ public:
     }
     std::map<SignalHandle, std::int64_t> counts;
 
-    void AddRef() override { ++m_refs; }
-    bool Release() override {
-        if (--m_refs == 0)
-            delete this;
-        return true;
-    }
-    bool BeginDeclarations() override { return true; }
-    bool EndDeclarations() override { return true; }
-    bool DeclareScalar(SignalHandle, const evstream::SignalInfo&) override { return true; }
-    bool DeclareComposite(SignalHandle, const evstream::SignalInfo&) override { return true; }
-    bool AddAnnotation(SignalHandle, SimTime, std::string_view, std::string_view) override {
-        return true;
-    }
-    bool SetProperty(SignalHandle, std::string_view, std::string_view) override { return true; }
-    bool SetTypeInfoString(SignalHandle, std::string_view) override { return true; }
     bool SetTime(const SimTime& time) override {
-        m_time = time;
-        m_delta = 0;
         ++m_key;
-        return true;
+        return NullStreamWrite::SetTime(time);
     }
-    const SimTime& GetTime() override { return m_time; }
     bool SetDelta(DeltaCycle delta) override {
-        m_delta = delta;
         ++m_key;
-        return true;
+        return NullStreamWrite::SetDelta(delta);
     }
-    DeltaCycle GetDelta() override { return m_delta; }
     bool WriteValue(SignalHandle handle, const void*, std::uint32_t) override {
         ++total;
         auto found = m_counted.find(handle);
@@ -83,13 +63,9 @@ public:
         }
         return true;
     }
-    std::string GetFileName() override { return "(counting)"; }
     std::int64_t total = 0;
 
 private:
-    int m_refs = 1;
-    SimTime m_time = 0;
-    DeltaCycle m_delta = 0;
     std::int64_t m_key = 0;
     std::map<SignalHandle, std::vector<SignalHandle>> m_counted; // a leaf and its ancestors
     std::map<SignalHandle, std::int64_t> m_lastKey;
