@@ -168,6 +168,14 @@ TEST(KEventsHandle, AMemoryWriterIsReadBackThroughASnapshot) {
     EXPECT_EQ(reader.value(), EventValue(bus));
     EXPECT_EQ(reader.readNextEvent(), kNoSignal);
     EXPECT_EQ(reader.endTime(), 20);
+
+    KEventsReadHandle several = memoryReader({{1, 1}, {2, 2}, {3, 1}});
+    several.seek(0);
+    std::uint64_t value = 0;
+    ASSERT_TRUE(several.readNextEventOf(2, &value));
+    EXPECT_EQ(value, 2u);
+    EXPECT_EQ(several.valueSize(), 8u);
+    EXPECT_FALSE(several.readNextEventOf(2, &value));
 }
 
 TEST(KEventsHandle, CopiesShareOneCursorAndClonesHaveTheirOwn) {
@@ -232,17 +240,7 @@ TEST(KEventsHandle, MemoryHandlesAnswerLibraryQueriesThemselves) {
     EXPECT_EQ(reader.fileName(), "");
 }
 
-TEST(KEventsHandle, ReadNextEventOfReadsOneSignal) {
-    KEventsReadHandle reader = memoryReader({{1, 1}, {2, 2}, {3, 1}});
-    reader.seek(0);
-    std::uint64_t value = 0;
-    ASSERT_TRUE(reader.readNextEventOf(2, &value));
-    EXPECT_EQ(value, 2u);
-    EXPECT_EQ(reader.valueSize(), 8u);
-    EXPECT_FALSE(reader.readNextEventOf(2, &value));
-}
-
-TEST(KEventsHandle, MemoryWriterRefusesDeclarationsWithAFileException) {
+TEST(KEventsHandle, MemoryHandlesRefuseDeclarationsAndRefreshWithAFileException) {
     const std::vector<std::function<void(KEventsWriteHandle&)>> refused = {
         [](KEventsWriteHandle& w) { w.declareScalar(1, {}); },
         [](KEventsWriteHandle& w) { w.declareComposite(2, {}); },
@@ -261,9 +259,6 @@ TEST(KEventsHandle, MemoryWriterRefusesDeclarationsWithAFileException) {
         expectGenericFailure([&] { refused[i](writer); }, "");
         EXPECT_FALSE(writer); // a refusing sink is not written further
     }
-}
-
-TEST(KEventsHandle, MemoryRefreshThrowsAndDropsTheHandle) {
     KEventsReadHandle reader = memoryReader({{1, 1}});
     expectGenericFailure([&] { reader.refresh(); }, "");
     EXPECT_FALSE(reader);
@@ -421,6 +416,14 @@ TEST(KEventsHandle, PropertiesAreWrittenOneByOneInKeyOrder) {
 }
 
 TEST(KEventsHandle, CloseReportsAFailedReleaseAndTheDestructorDoesNot) {
+    auto healthy = std::make_shared<StreamLog>();
+    KEventsWriteHandle good = KEventsWriteHandle::adopt(new FakeWriteStream(healthy));
+    good.setTime(12);
+    EXPECT_EQ(good.position(), (EventKey{12, 0}));
+    EXPECT_EQ(good.fileName(), "fake.awf");
+    EXPECT_NO_THROW(good.close());
+    EXPECT_TRUE(healthy->destroyed);
+
     auto log = std::make_shared<StreamLog>();
     log->refusals = {"Release"};
     KEventsWriteHandle writer = KEventsWriteHandle::adopt(new FakeWriteStream(log));
@@ -433,24 +436,6 @@ TEST(KEventsHandle, CloseReportsAFailedReleaseAndTheDestructorDoesNot) {
     EXPECT_FALSE(writer);
     EXPECT_TRUE(log->destroyed);
     EXPECT_NO_THROW(writer.close()); // closing a null handle does nothing
-}
-
-TEST(KEventsHandle, CloseOfAHealthyStreamSucceeds) {
-    auto log = std::make_shared<StreamLog>();
-    KEventsWriteHandle writer = KEventsWriteHandle::adopt(new FakeWriteStream(log));
-    writer.setTime(12);
-    EXPECT_EQ(writer.position(), (EventKey{12, 0}));
-    EXPECT_EQ(writer.fileName(), "fake.awf");
-    EXPECT_NO_THROW(writer.close());
-    EXPECT_TRUE(log->destroyed);
-}
-
-TEST(KEventsHandle, OnlyMemoryWritersGiveReaders) {
-    auto log = std::make_shared<StreamLog>();
-    KEventsWriteHandle database = KEventsWriteHandle::adopt(new FakeWriteStream(log));
-    EXPECT_FALSE(KEventsReadHandle::fromWriter(database));
-    EXPECT_FALSE(KEventsReadHandle::fromWriter(KEventsWriteHandle()));
-    EXPECT_EQ(log->refs, 1);
 }
 
 // Null handles and files that do not open
@@ -471,15 +456,19 @@ TEST(KEventsHandle, NullHandlesAreInertAndRefuseToRead) {
     EXPECT_FALSE(writer.isInMemory());
     EXPECT_FALSE(KEventsWriteHandle::adopt(nullptr));
     EXPECT_THROW(writer.setTime(1), KFileException);
+
+    // Only memory writers give readers.
+    auto log = std::make_shared<StreamLog>();
+    KEventsWriteHandle database = KEventsWriteHandle::adopt(new FakeWriteStream(log));
+    EXPECT_FALSE(KEventsReadHandle::fromWriter(database));
+    EXPECT_FALSE(KEventsReadHandle::fromWriter(KEventsWriteHandle()));
+    EXPECT_EQ(log->refs, 1);
 }
 
 TEST(KEventsHandle, DatabaseFilesThatCannotBeOpenedGiveNullHandles) {
     const auto folder = std::filesystem::temp_directory_path();
     const std::string garbage = (folder / "tessel-handle-test-garbage.awf").string();
-    {
-        std::ofstream out(garbage, std::ios::binary);
-        out << "this is not an event database\n";
-    }
+    std::ofstream(garbage, std::ios::binary) << "this is not an event database\n";
     for (const std::string& name :
          {(folder / "no-such-tessel-file.awf").string(), garbage, std::string(), folder.string()}) {
         SCOPED_TRACE(name);
