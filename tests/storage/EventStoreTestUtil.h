@@ -38,6 +38,9 @@ bool writeEvents(IEventsStreamWrite* stream, const std::vector<Event>& events);
 void declareScalars(IEventsStreamWrite* stream, int count);
 // Every event from the start, by ReadNextEvent.
 std::vector<Event> readAll(IEventsStreamRead* stream);
+// The bytes of a whole file, and a file made of these bytes.
+std::vector<std::uint8_t> readFileBytes(const std::string& path);
+void writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 // Releases a stream when the test ends, whatever its outcome.
 template <typename Stream> struct Releaser {

@@ -12,11 +12,6 @@
 namespace evstream::test {
 namespace {
 
-std::vector<std::uint8_t> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Events of `signals` signals of mixed value sizes, some keys written out of slot order.
 std::vector<Event> randomEvents(int count, int signals, unsigned seed) {
     std::mt19937 rng(seed);
@@ -81,9 +76,9 @@ TEST_P(WriterThreadFile, IsTheSameFileAsWithoutIt) {
     TempFile plain, threaded;
     writeScenario(GetParam(), plain.path(), false);
     writeScenario(GetParam(), threaded.path(), true);
-    auto expected = fileBytes(plain.path());
+    auto expected = readFileBytes(plain.path());
     ASSERT_GT(expected.size(), 100u);
-    EXPECT_TRUE(fileBytes(threaded.path()) == expected);
+    EXPECT_TRUE(readFileBytes(threaded.path()) == expected);
 
     IEventsStreamRead* r = OpenStreamRead(threaded.path());
     Releaser<IEventsStreamRead> release{r};
@@ -125,10 +120,7 @@ TEST(WriterThread, ReaderSeesFlushedBlocksOnRefresh) {
     EXPECT_TRUE(GetSignalValue(r, events.back().time, events.back().handle, value));
     EXPECT_TRUE(std::equal(events.back().value.begin(), events.back().value.end(), value));
     ASSERT_TRUE(w->Release());
-}
-
-TEST(WriterThread, IsRefusedByStreamsThatAreNotDatabaseFiles) {
-    EXPECT_FALSE(SetWriterThread(nullptr, true));
+    EXPECT_FALSE(SetWriterThread(nullptr, true)); // only database files have one
 }
 
 TEST(WriteOrder, WhenNotKeptEventsAtOneKeyReadBackInDeclarationOrder) {
