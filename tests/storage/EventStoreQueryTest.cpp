@@ -156,45 +156,33 @@ TEST_P(EventStoreQuery, ReadNextEventOfReadsOneSignalFromTheRewindTime) {
     }
 }
 
-TEST_P(EventStoreQuery, CursorSeeksToTheFirstEventAtOrAfterATime) {
+TEST_P(EventStoreQuery, CursorSeeksToTheFirstEventAtOrAfterATimeAndStepsBothWays) {
     for (SignalHandle h = 0; h < kSignals; ++h) {
         auto cursor = OpenSignalCursor(m_reader, h);
         ASSERT_NE(cursor, nullptr);
         const auto& list = m_bySignal[h];
         for (SimTime t : probeTimes()) {
+            SCOPED_TRACE("t=" + std::to_string(t) + " h=" + std::to_string(h));
             auto it = std::lower_bound(list.begin(), list.end(), t,
                                        [](const Event& e, SimTime v) { return e.time < v; });
-            ASSERT_EQ(cursor->seek(t), it != list.end()) << "t=" << t << " h=" << h;
-            if (it == list.end())
-                continue;
-            EXPECT_EQ(cursor->time(), it->time);
-            EXPECT_EQ(cursor->delta(), it->delta);
-            EXPECT_EQ(cursor->value()[0], it->value[0]);
-            EXPECT_EQ(cursor->eventIndex(), std::uint64_t(it - list.begin()));
-            if (std::next(it) != list.end()) {
-                ASSERT_TRUE(cursor->next());
-                EXPECT_EQ(cursor->time(), std::next(it)->time);
+            ASSERT_EQ(cursor->seek(t), it != list.end());
+            if (it != list.end()) {
+                EXPECT_EQ(cursor->time(), it->time);
+                EXPECT_EQ(cursor->delta(), it->delta);
+                EXPECT_EQ(cursor->value()[0], it->value[0]);
+                EXPECT_EQ(cursor->eventIndex(), std::uint64_t(it - list.begin()));
+                if (std::next(it) != list.end()) {
+                    ASSERT_TRUE(cursor->next());
+                    EXPECT_EQ(cursor->time(), std::next(it)->time);
+                }
+                cursor->seek(t);
             }
-        }
-    }
-    EXPECT_EQ(OpenSignalCursor(m_reader, 99), nullptr);
-    EXPECT_EQ(GetSignalValueSize(m_reader, 3), 2u);
-}
-
-TEST_P(EventStoreQuery, CursorStepsBackToTheEventBeforeIt) {
-    for (SignalHandle h = 0; h < kSignals; ++h) {
-        auto cursor = OpenSignalCursor(m_reader, h);
-        const auto& list = m_bySignal[h];
-        for (SimTime t : probeTimes()) {
-            auto it = std::lower_bound(list.begin(), list.end(), t,
-                                       [](const Event& e, SimTime v) { return e.time < v; });
-            cursor->seek(t);
             if (it == list.begin()) {
-                EXPECT_FALSE(cursor->previous()) << "t=" << t << " h=" << h;
+                EXPECT_FALSE(cursor->previous());
                 EXPECT_EQ(cursor->atEnd(), list.empty());
                 continue;
             }
-            ASSERT_TRUE(cursor->previous()) << "t=" << t << " h=" << h;
+            ASSERT_TRUE(cursor->previous());
             const Event& before = *std::prev(it);
             EXPECT_EQ(cursor->time(), before.time);
             EXPECT_EQ(cursor->delta(), before.delta);
@@ -207,6 +195,8 @@ TEST_P(EventStoreQuery, CursorStepsBackToTheEventBeforeIt) {
             }
         }
     }
+    EXPECT_EQ(OpenSignalCursor(m_reader, 99), nullptr);
+    EXPECT_EQ(GetSignalValueSize(m_reader, 3), 2u);
 }
 
 TEST_P(EventStoreQuery, CursorComesBackToItsMarkFromAnywhere) {
