@@ -1,5 +1,6 @@
 #include "document/KDoc.h"
 
+#include "EditTestUtil.h"
 #include "HintRecorder.h"
 #include "document/KDifferenceMark.h"
 #include "document/KEventsExtent.h"
@@ -9,14 +10,7 @@
 
 namespace {
 
-class RecordingHost final : public IDocHost {
-public:
-    void setModified(bool modified) override { modifiedCalls.push_back(modified); }
-    void showStatus(std::string_view) override {}
-    void printOutput(std::string_view) override {}
-    HostAnswer ask(int, std::string_view) override { return HostAnswer::Yes; }
-    std::vector<bool> modifiedCalls;
-};
+using edittest::RecordingHost;
 
 class KDocTest : public testing::Test {
 protected:

@@ -1,6 +1,7 @@
 // Saving a document into a waveform file and opening it again: declarations, properties,
 // annotations, events, the save protocol and the temporary files.
 
+#include "EditTestUtil.h"
 #include "QueryTestUtil.h"
 #include "document/KDoc.h"
 #include "document/KDocTemplate.h"
@@ -26,25 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class AnsweringHost final : public IDocHost {
-public:
-    explicit AnsweringHost(HostAnswer answer = HostAnswer::Yes) : m_answer(answer) {}
-    void setModified(bool modified) override { modifiedCalls.push_back(modified); }
-    void showStatus(std::string_view) override {}
-    void printOutput(std::string_view) override {}
-    HostAnswer ask(int id, std::string_view) override {
-        questions.push_back(id);
-        return m_answer;
-    }
-    void showMessage(int id, std::string_view) override { messages.push_back(id); }
-
-    std::vector<bool> modifiedCalls;
-    std::vector<int> questions;
-    std::vector<int> messages;
-
-private:
-    HostAnswer m_answer;
-};
+using edittest::RecordingHost;
 
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -111,7 +94,7 @@ std::unique_ptr<KDoc> reopen(const std::string& path) {
 class KWaveformFileTest : public testing::Test {
 protected:
     TempFolder folder;
-    AnsweringHost host;
+    RecordingHost host;
     KDoc doc{&host};
 };
 
@@ -386,7 +369,8 @@ TEST_F(KWaveformFileTest, SavingAConvertedFileOverItselfAsksAndNoLeavesItUntouch
     const std::string vcd = folder.file("counter.vcd");
     fs::copy_file(std::string(TESSEL_SOURCE_DIR) + "/tests/data/vcd/ghdl_counter.vcd", vcd);
     const std::string original = readAll(vcd);
-    AnsweringHost no(HostAnswer::No);
+    RecordingHost no;
+    no.answer = HostAnswer::No;
     std::unique_ptr<KDoc> opened = KDocTemplate::open(vcd, &no);
     EXPECT_FALSE(opened->saveDocument(vcd));
     EXPECT_EQ(no.questions, std::vector<int>{62128});
