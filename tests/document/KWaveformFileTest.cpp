@@ -438,25 +438,6 @@ TEST_F(KWaveformFileTest, UndoReadySegmentsStillReadAfterSaves) {
               (std::vector<std::string>{"/top/a 25=3.", "/top/a 5=2.", "/top/a none"}));
 }
 
-TEST(KTempFilesTest, FilesAreMadeInTheTemporaryFolderAndDeleted) {
-    const std::string one = KTempFiles::create();
-    const std::string two = KTempFiles::create(".awf");
-    ASSERT_FALSE(one.empty());
-    EXPECT_TRUE(fs::path(one).filename().string().starts_with("wfv"));
-    EXPECT_TRUE(two.ends_with(".awf"));
-    EXPECT_NE(one, two);
-    EXPECT_TRUE(fs::exists(one));
-    KTempFiles::remove(one);
-    EXPECT_FALSE(fs::exists(one));
-    KTempFiles::removeAll();
-    EXPECT_FALSE(fs::exists(two));
-    // Paths it did not make are not its to delete.
-    TempPath other;
-    { std::ofstream(other.path()) << "x"; }
-    KTempFiles::remove(other.path());
-    EXPECT_TRUE(fs::exists(other.path()));
-}
-
 // Bad input --------------------------------------------------------------------------------
 
 TEST_F(KWaveformFileTest, BadFilesDoNotOpen) {
