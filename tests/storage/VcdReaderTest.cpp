@@ -1,4 +1,4 @@
-#include "VcdTestStreams.h"
+#include "VcdTestUtil.h"
 #include "storage/KFileException.h"
 #include "storage/vcd/KVcdReader.h"
 
@@ -9,17 +9,13 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+using vcdtest::logic;
 using vcdtest::RecordingStreamWrite;
+using vcdtest::tempPath;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-std::string tempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() /
-            ("tessel-vcd-" + std::to_string(::getpid()) + "-" + name))
-        .string();
-}
 
 std::string writeFile(const std::string& name, const std::string& text) {
     std::string path = tempPath(name);
@@ -39,14 +35,6 @@ std::unique_ptr<Imported> importText(const std::string& text, std::size_t chunk 
     result->summary = reader.importInto(result->sink);
     std::filesystem::remove(path);
     return result;
-}
-
-// std_logic ordinals of a string of U X 0 1 Z W L H - characters.
-Bytes logic(std::string_view text) {
-    Bytes bytes;
-    for (char c : text)
-        bytes.push_back(static_cast<std::uint8_t>(std::string_view("UX01ZWLH-").find(c)));
-    return bytes;
 }
 
 Bytes int32Bytes(std::int32_t v) {
