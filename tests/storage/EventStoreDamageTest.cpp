@@ -80,10 +80,7 @@ struct BlockFile {
     std::vector<std::size_t> counts;
 
     BlockFile() {
-        IEventsStreamWrite* w = OpenStreamWrite(file.path());
-        w->BeginDeclarations();
-        declareScalars(w, 3);
-        w->EndDeclarations();
+        IEventsStreamWrite* w = openWithScalars(file.path(), 3);
         for (int block = 0; block < 12; ++block) {
             std::vector<Event> part;
             for (int i = 0; i < 40; ++i)
@@ -158,10 +155,7 @@ TEST(EventStoreDamage, DamagedDeclarationsMakeTheFileUnreadable) {
 
 TEST(EventStoreLive, ReaderSeesFlushedBlocksOnRefresh) {
     TempFile file;
-    IEventsStreamWrite* w = OpenStreamWrite(file.path());
-    w->BeginDeclarations();
-    declareScalars(w, 2);
-    w->EndDeclarations();
+    IEventsStreamWrite* w = openWithScalars(file.path(), 2);
     w->SetTypeInfoString(1, "integer");
     ASSERT_TRUE(writeEvents(w, {{10, 0, 0, {3}}, {20, 0, 1, {1, 0, 0, 0}}}));
     ASSERT_TRUE(FlushStream(w));

@@ -37,10 +37,7 @@ protected:
                 delta = std::max(delta, m_events.back().delta);
             m_events.push_back({time, delta, h, {std::uint8_t(rng() % 9), std::uint8_t(h)}});
         }
-        m_writer = OpenStreamWrite(m_file.path());
-        m_writer->BeginDeclarations();
-        declareScalars(m_writer, kSignals);
-        m_writer->EndDeclarations();
+        m_writer = openWithScalars(m_file.path(), kSignals);
         // Many small blocks, so that queries cross block boundaries everywhere.
         for (std::size_t i = 0; i < m_events.size(); i += 450) {
             std::vector<Event> part(m_events.begin() + std::ptrdiff_t(i),
@@ -266,10 +263,7 @@ INSTANTIATE_TEST_SUITE_P(Files, EventStoreQuery,
 
 TEST(EventStoreQueries, ASignalFirstWrittenInALaterBlockHasNoValueBefore) {
     TempFile file;
-    IEventsStreamWrite* w = OpenStreamWrite(file.path());
-    w->BeginDeclarations();
-    declareScalars(w, 2);
-    w->EndDeclarations();
+    IEventsStreamWrite* w = openWithScalars(file.path(), 2);
     for (SimTime t = 0; t < 5; ++t) {
         ASSERT_TRUE(writeEvents(w, {{t * 10, 0, 0, {2}}}));
         ASSERT_TRUE(FlushStream(w)); // one block per event
@@ -299,10 +293,7 @@ TEST(EventStoreQueries, ASignalFirstWrittenInALaterBlockHasNoValueBefore) {
 
 TEST(EventStoreVirtualBus, BusesAreBuiltOverExistingSignals) {
     TempFile file;
-    IEventsStreamWrite* w = OpenStreamWrite(file.path());
-    w->BeginDeclarations();
-    declareScalars(w, 3);
-    w->EndDeclarations();
+    IEventsStreamWrite* w = openWithScalars(file.path(), 3);
     ASSERT_TRUE(w->Release());
     IEventsStreamRead* r = OpenStreamRead(file.path());
     Releaser<IEventsStreamRead> release{r};

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <unistd.h>
 
@@ -58,6 +59,14 @@ std::vector<Event> readAll(IEventsStreamRead* stream) {
         events.push_back(std::move(e));
     }
     return events;
+}
+
+IEventsStreamWrite* openWithScalars(const std::string& path, int count) {
+    IEventsStreamWrite* stream = OpenStreamWrite(path);
+    EXPECT_TRUE(stream->BeginDeclarations());
+    declareScalars(stream, count);
+    EXPECT_TRUE(stream->EndDeclarations());
+    return stream;
 }
 
 std::vector<std::uint8_t> readFileBytes(const std::string& path) {
