@@ -7,28 +7,20 @@
 
 namespace {
 
-TEST(CommandLine, VersionPrintsProgramAndVersion) {
-    RunResult result = runProgram("--version");
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.output.rfind("tessel-wave ", 0), 0u) << result.output;
-}
-
-TEST(CommandLine, HelpListsVerbs) {
-    RunResult result = runProgram("--help");
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_NE(result.output.find("types"), std::string::npos) << result.output;
-}
-
-TEST(CommandLine, UnknownVerbIsUsageError) {
-    RunResult result = runProgram("frobnicate");
-    EXPECT_EQ(result.exitCode, 2);
-    EXPECT_NE(result.output.find("unknown verb or option 'frobnicate'"), std::string::npos);
-}
-
-TEST(CommandLine, BadArgumentsOfVerbAreUsageError) {
-    RunResult result = runProgram("types");
-    EXPECT_EQ(result.exitCode, 2);
-    EXPECT_NE(result.output.find("tessel-wave types:"), std::string::npos) << result.output;
+TEST(CommandLine, VersionHelpAndUsageErrors) {
+    struct Case {
+        const char* arguments;
+        int exitCode;
+        const char* shown;
+    };
+    for (const Case& c : {Case{"--version", 0, "tessel-wave "}, Case{"--help", 0, "types"},
+                          Case{"frobnicate", 2, "unknown verb or option 'frobnicate'"},
+                          Case{"types", 2, "tessel-wave types:"}}) {
+        const RunResult result = runProgram(c.arguments);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments;
+        EXPECT_NE(result.output.find(c.shown), std::string::npos) << c.arguments << result.output;
+    }
+    EXPECT_EQ(runProgram("--version").output.rfind("tessel-wave ", 0), 0u);
 }
 
 TEST(CommandLine, TypesVerbShowsTheBundledExampleInEveryRadix) {

@@ -1,6 +1,7 @@
 // The edit verb run as the real program: scripts and -e commands change a file as the window's
 // actions would, and a bad command stops the script without touching any file.
 
+#include "AppTestFolder.h"
 #include "RunProgram.h"
 
 #include <filesystem>
@@ -15,24 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class EditVerb : public testing::Test {
-protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() / ("tessel-edit-" + std::to_string(::getpid()));
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    std::string path(const std::string& name) const { return (m_dir / name).string(); }
-    std::string write(const std::string& name, const std::string& text) const {
-        std::ofstream(path(name), std::ios::binary) << text;
-        return path(name);
-    }
-    static std::string read(const std::string& file) {
-        std::ifstream in(file, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    // The counter testbench's VCD saved as a waveform file.
+class EditVerb : public AppTestFolder {
+protected: // The counter testbench's VCD saved as a waveform file.
     std::string makeAwf() const {
         const std::string file = path("counter.awf");
         const RunResult made = runProgram("convert " + m_vcd + " " + file);
@@ -50,7 +35,6 @@ protected:
         return out;
     }
 
-    fs::path m_dir;
     const std::string m_vcd = std::string(TESSEL_SOURCE_DIR) + "/tests/data/vcd/ghdl_counter.vcd";
 };
 
@@ -261,13 +245,17 @@ TEST_F(EditVerb, ABadCommandNamesItsLineAndLeavesEveryFileAsItWas) {
     }
 }
 
-TEST_F(EditVerb, ACommandOfEIsNamedByItsPosition) {
+TEST_F(EditVerb, AFailingCommandOfEIsNamedByItsPositionAndLeavesTheFile) {
     const std::string awf = makeAwf();
     const std::string before = read(awf);
     const RunResult edit = runProgram("edit " + awf + " -e 'add x bit' -e 'set bold maybe x'");
     EXPECT_EQ(edit.exitCode, 1);
     EXPECT_EQ(edit.output, "-e:2: set: expected SWITCH (on|off), got 'maybe' "
                            "(usage: set bold on|off [SIGNAL...])\n");
+    EXPECT_EQ(read(awf), before);
+    const RunResult undo = runProgram("edit " + awf + " -e undo");
+    EXPECT_EQ(undo.exitCode, 1);
+    EXPECT_NE(undo.output.find("-e:1: undo: nothing to undo"), std::string::npos) << undo.output;
     EXPECT_EQ(read(awf), before);
 }
 
@@ -290,10 +278,6 @@ TEST_F(EditVerb, BadUsageExitsWithTwo) {
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.output.find("none.txt: cannot read the script"), std::string::npos);
 }
-
-} // namespace
-
-namespace {
 
 // A script's waveform commands, checked through the events verb: each command is one undo step,
 // and undo/redo replay them.
@@ -333,15 +317,6 @@ TEST_F(EditVerb, WaveformCommandsFillStretchInsertPasteAndUndo) {
     EXPECT_EQ(bus.output, "0 ps             A5\n40 ns            17\n45 ns            3C\n"
                           "60 ns            A5\n80 ns            17\n85 ns            3C\n"
                           "90 ns            A5\n");
-}
-
-TEST_F(EditVerb, UndoWithNothingToUndoIsRefusedAndLeavesTheFile) {
-    const std::string awf = makeAwf();
-    const std::string before = read(awf);
-    const RunResult undo = runProgram("edit " + awf + " -e undo");
-    EXPECT_EQ(undo.exitCode, 1);
-    EXPECT_NE(undo.output.find("-e:1: undo: nothing to undo"), std::string::npos) << undo.output;
-    EXPECT_EQ(read(awf), before);
 }
 
 } // namespace

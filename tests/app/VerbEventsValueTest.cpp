@@ -1,5 +1,6 @@
 // The events, value and info verbs reading files through the document, run as the real program.
 
+#include "AppTestFolder.h"
 #include "RunProgram.h"
 #include "document/KDoc.h"
 #include "document/KEventsExtent.h"
@@ -17,19 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-RunResult run(const std::string& arguments, const std::string& environment = {}) {
-    return runProgram(arguments, environment);
-}
-
-class DocumentVerbs : public testing::Test {
+class DocumentVerbs : public AppTestFolder {
 protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() / ("tessel-docverbs-" + std::to_string(::getpid()));
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-    std::string path(const std::string& name) const { return (m_dir / name).string(); }
-
     // A saved document: a std_logic signal with properties, a comment and a long measurement.
     std::string makeAwf() {
         KDoc doc;
@@ -58,21 +48,21 @@ protected:
         return file;
     }
 
-    fs::path m_dir;
     const std::string m_data = std::string(TESSEL_SOURCE_DIR) + "/tests/data/vcd/";
 };
 
 TEST_F(DocumentVerbs, EventsListsTheChangesOfOneSignalInARange) {
-    RunResult all = run("events " + m_data + "ghdl_counter.vcd counter_tb/count --to 30ns");
+    RunResult all = runProgram("events " + m_data + "ghdl_counter.vcd counter_tb/count --to 30ns");
     ASSERT_EQ(all.exitCode, 0) << all.output;
     EXPECT_EQ(all.output, "0 ps             UUUUUUUU\n5000 ps          00000000\n"
                           "15 ns            00000001\n25 ns            00000010\n");
-    RunResult json = run("events " + m_data +
-                         "ghdl_counter.vcd count --from 20ns --to \"3.5e1ns\" --radix hex --json");
+    RunResult json =
+        runProgram("events " + m_data +
+                   "ghdl_counter.vcd count --from 20ns --to \"3.5e1ns\" --radix hex --json");
     EXPECT_EQ(json.exitCode, 2) << json.output; // not a time
-    json = run("events " + m_data +
-               "ghdl_counter.vcd count --from 20ns --to 35ns --radix hex "
-               "--json");
+    json = runProgram("events " + m_data +
+                      "ghdl_counter.vcd count --from 20ns --to 35ns --radix hex "
+                      "--json");
     ASSERT_EQ(json.exitCode, 0) << json.output;
     EXPECT_EQ(json.output,
               "{\"file\":\"" + m_data +
@@ -83,14 +73,14 @@ TEST_F(DocumentVerbs, EventsListsTheChangesOfOneSignalInARange) {
 }
 
 TEST_F(DocumentVerbs, ValueShowsEveryRowOrTheNamedSignals) {
-    RunResult all = run("value " + m_data + "ghdl_counter.vcd --at 15ns");
+    RunResult all = runProgram("value " + m_data + "ghdl_counter.vcd --at 15ns");
     ASSERT_EQ(all.exitCode, 0) << all.output;
     EXPECT_NE(all.output.find("counter_tb/count = 00000001\ncounter_tb/up = 0000\n"
                               "counter_tb/n = -2\n"),
               std::string::npos)
         << all.output;
-    RunResult some =
-        run("value " + m_data + "ghdl_counter.vcd --at \"1.5 us\" r COUNTER_TB/COUNT --json");
+    RunResult some = runProgram("value " + m_data +
+                                "ghdl_counter.vcd --at \"1.5 us\" r COUNTER_TB/COUNT --json");
     ASSERT_EQ(some.exitCode, 0) << some.output;
     EXPECT_NE(some.output.find("\"timePs\":1500000,\"values\":[{\"name\":\"counter_tb/r\","
                                "\"value\":\"9.5\"},{\"name\":\"counter_tb/count\""),
@@ -105,14 +95,14 @@ TEST_F(DocumentVerbs, BadArgumentsExitWithTwoAndFileErrorsWithOne) {
           "events " + vcd + " clk --radix 7", "events " + vcd + " clk --from 9ns --to 1ns",
           "events " + vcd + " clk --from -5ns", "events " + vcd + " clk --fast", "value " + vcd,
           std::string("value --at 5ns"), "value " + vcd + " --at soon"}) {
-        RunResult result = run(arguments);
+        RunResult result = runProgram(arguments);
         EXPECT_EQ(result.exitCode, 2) << arguments << "\n" << result.output;
         EXPECT_NE(result.output.find("tessel-wave "), std::string::npos) << arguments;
     }
     for (const std::string& arguments :
          {"events " + path("missing.awf") + " clk", "value " + path("missing.vcd") + " --at 1",
           "events " + vcd + " nosuchsignal", "value " + vcd + " --at 1 nosuchsignal"}) {
-        RunResult result = run(arguments);
+        RunResult result = runProgram(arguments);
         EXPECT_EQ(result.exitCode, 1) << arguments << "\n" << result.output;
     }
     const std::string garbage = path("garbage.awf");
@@ -121,7 +111,7 @@ TEST_F(DocumentVerbs, BadArgumentsExitWithTwoAndFileErrorsWithOne) {
         std::fputs("garbage", out);
         std::fclose(out);
     }
-    RunResult bad = run("events " + garbage + " clk");
+    RunResult bad = runProgram("events " + garbage + " clk");
     EXPECT_EQ(bad.exitCode, 1);
     // The file, and what is wrong with it in the database's own words.
     EXPECT_NE(bad.output.find(garbage + ": Invalid file format. "), std::string::npos)
@@ -132,7 +122,7 @@ TEST_F(DocumentVerbs, BadArgumentsExitWithTwoAndFileErrorsWithOne) {
 
 TEST_F(DocumentVerbs, InfoShowsPropertiesCommentsAndMeasurements) {
     const std::string file = makeAwf();
-    RunResult text = run("info " + file);
+    RunResult text = runProgram("info " + file);
     ASSERT_EQ(text.exitCode, 0) << text.output;
     EXPECT_NE(text.output.find("  tb/clk : std_logic  [unspecified]  end 29.999 ns, 3 events\n"
                                "    properties: Bold=1, Color=255\n"
@@ -140,7 +130,7 @@ TEST_F(DocumentVerbs, InfoShowsPropertiesCommentsAndMeasurements) {
                                "    Comment at 10 ns: edge, first\n"),
               std::string::npos)
         << text.output;
-    RunResult json = run("info --json " + file);
+    RunResult json = runProgram("info --json " + file);
     ASSERT_EQ(json.exitCode, 0);
     EXPECT_NE(json.output.find("\"properties\":{\"Bold\":\"1\",\"Color\":\"255\"}"),
               std::string::npos)
@@ -154,13 +144,15 @@ TEST_F(DocumentVerbs, InfoShowsPropertiesCommentsAndMeasurements) {
 TEST_F(DocumentVerbs, ReadingAVcdLeavesNoTemporaryFile) {
     const fs::path temporary = m_dir / "tmp";
     fs::create_directories(temporary);
-    RunResult result = run("info " + m_data + "ghdl_hier.vcd", "TMPDIR=" + temporary.string());
+    RunResult result =
+        runProgram("info " + m_data + "ghdl_hier.vcd", "TMPDIR=" + temporary.string());
     ASSERT_EQ(result.exitCode, 0) << result.output;
-    result = run("events " + m_data + "ghdl_hier.vcd nosuchsignal", "TMPDIR=" + temporary.string());
+    result = runProgram("events " + m_data + "ghdl_hier.vcd nosuchsignal",
+                        "TMPDIR=" + temporary.string());
     EXPECT_EQ(result.exitCode, 1);
     // A reader that stops after the first line.
-    result =
-        run("events " + m_data + "ghdl_counter.vcd clk | head -1", "TMPDIR=" + temporary.string());
+    result = runProgram("events " + m_data + "ghdl_counter.vcd clk | head -1",
+                        "TMPDIR=" + temporary.string());
     EXPECT_EQ(result.output, "0 ps             0\n");
     EXPECT_TRUE(fs::is_empty(temporary));
 }

@@ -12,14 +12,25 @@
 
 namespace edittest {
 
+// Answers every question with `answer`.
 class RecordingHost final : public IDocHost {
 public:
     void setModified(bool modified) override { modifiedCalls.push_back(modified); }
     void showStatus(std::string_view text) override { statuses.emplace_back(text); }
     void printOutput(std::string_view) override {}
-    HostAnswer ask(int, std::string_view) override { return HostAnswer::Yes; }
+    HostAnswer ask(int id, std::string_view) override {
+        questions.push_back(id);
+        return answer;
+    }
+    void showMessage(int id, std::string_view text) override {
+        messages.push_back(id);
+        showStatus(text);
+    }
+    HostAnswer answer = HostAnswer::Yes;
     std::vector<bool> modifiedCalls;
     std::vector<std::string> statuses;
+    std::vector<int> questions;
+    std::vector<int> messages;
 };
 
 // A top-level std_logic row whose events are (time, value) pairs over [0, end).

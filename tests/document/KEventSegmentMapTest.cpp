@@ -1,5 +1,6 @@
 #include "document/KEventSegmentMap.h"
 
+#include "../storage/FakeEventStreams.h"
 #include "storage/KEventsWriteHandle.h"
 #include "storage/KFileException.h"
 
@@ -184,9 +185,7 @@ TEST(KEventSegment, ShiftedSegmentReadsTheSameEventsAtShiftedTimes) {
     const KEventSegment back = later.shifted(-100);
     EXPECT_EQ(eventTimes(back), (std::vector<SimTime>{5, 15}));
     EXPECT_EQ(original.source().offset(), 0);
-}
-
-TEST(KEventSegment, ShiftKeepsSignalFlagsAndValue) {
+    // Flags, value and signal come along; the end of time is not passed.
     KEventSegment seg = segment(0, 10);
     seg.setFlags(KEventSegment::kSimulationResults);
     const std::uint8_t bytes[2] = {1, 2};
@@ -196,12 +195,9 @@ TEST(KEventSegment, ShiftKeepsSignalFlagsAndValue) {
     EXPECT_EQ(moved.value(), seg.value());
     EXPECT_EQ(moved.sourceSignal(), 0);
     EXPECT_FALSE(moved.source());
-}
-
-TEST(KEventSegment, ShiftSaturatesAtTheEndOfTime) {
-    const KEventSegment moved = segment(10, 20).shifted(kMaxTime - 15);
-    EXPECT_EQ(moved.from().time, kMaxTime - 5);
-    EXPECT_EQ(moved.to().time, kMaxTime);
+    const KEventSegment last = segment(10, 20).shifted(kMaxTime - 15);
+    EXPECT_EQ(last.from().time, kMaxTime - 5);
+    EXPECT_EQ(last.to().time, kMaxTime);
 }
 
 TEST(KEventSegmentMap, InsertWithLengthOnlyInDeltasLeavesNoOverlap) {
@@ -213,7 +209,7 @@ TEST(KEventSegmentMap, InsertWithLengthOnlyInDeltasLeavesNoOverlap) {
     EXPECT_EQ(map.size(), 3u);
 }
 
-TEST(KEventSegmentMap, ShiftEarlierNeedsAFreeInterval) {
+TEST(KEventSegmentMap, ShiftEarlierNeedsAFreeIntervalAndShiftLaterCutsAtThePoint) {
     KEventSegmentMap map = mapOf({{0, 10}, {20, 30}});
     EXPECT_FALSE(map.shiftFrom({20, 0}, -15));
     EXPECT_EQ(ranges(map), (Ranges{{0, 10}, {20, 30}}));
@@ -221,12 +217,9 @@ TEST(KEventSegmentMap, ShiftEarlierNeedsAFreeInterval) {
     EXPECT_EQ(ranges(map), (Ranges{{0, 10}, {10, 20}}));
     // Across a segment the part before the point stays and would be overlapped.
     EXPECT_FALSE(map.shiftFrom({15, 0}, -1));
-}
-
-TEST(KEventSegmentMap, ShiftLaterCutsAtThePoint) {
-    KEventSegmentMap map = mapOf({{0, 10}, {20, 30}});
-    EXPECT_TRUE(map.shiftFrom({25, 0}, 100));
-    EXPECT_EQ(ranges(map), (Ranges{{0, 10}, {20, 25}, {125, 130}}));
+    // Later, the segment is cut at the point.
+    EXPECT_TRUE(map.shiftFrom({15, 0}, 100));
+    EXPECT_EQ(ranges(map), (Ranges{{0, 10}, {10, 15}, {115, 120}}));
 }
 
 TEST(KEventSegmentMap, EraseCutsAtBothEnds) {
@@ -247,44 +240,13 @@ TEST(KEventSegmentMap, LooksUpByPosition) {
     EXPECT_EQ(KEventSegmentMap().lastTime(), kNoTime);
 }
 
-// A database source whose file is gone: it cannot be opened a second time.
-class VanishedFile final : public evstream::IEventsStreamRead {
-public:
-    void AddRef() override { ++m_refs; }
-    bool Release() override {
-        if (--m_refs == 0)
-            delete this;
-        return true;
-    }
-    int GetRootCount() override { return 0; }
-    SignalHandle GetChild(SignalHandle, int) override { return kNoSignal; }
-    SignalHandle GetRoot(int) override { return kNoSignal; }
-    bool GetSignalInfo(SignalHandle, evstream::SignalInfo&) override { return false; }
-    std::string GetProperty(SignalHandle, std::string_view) override { return {}; }
-    std::string GetTypeInfoString(SignalHandle) override { return {}; }
-    int GetAnnotationCount(SignalHandle) override { return 0; }
-    bool GetAnnotation(SignalHandle, int, evstream::Annotation&) override { return false; }
-    bool Rewind(const SimTime&) override { return true; }
-    bool ReadNextEventOf(SignalHandle, void*) override { return false; }
-    SimTime SkipTo(const SimTime& time) override { return time; }
-    const SimTime& GetTime() override { return m_time; }
-    DeltaCycle GetDelta() override { return 0; }
-    SignalHandle ReadNextEvent() override { return kNoSignal; }
-    bool GetValue(void*) override { return false; }
-    std::uint32_t GetValueSize() override { return 0; }
-    std::string GetFileName() override { return "/nonexistent/vanished.awf"; }
-    const SimTime& GetEndTime() override { return m_time; }
-    bool Refresh() override { return false; }
-
-private:
-    int m_refs = 1;
-    SimTime m_time = 0;
-};
-
 TEST(KEventSegmentMap, MovingAFileSegmentSharesItsSourceWithoutOpeningItAgain) {
     KEventSegmentMap map;
     map.insert(segment(0, 10), O);
-    map.insert(segment(10, 20, KEventsReadHandle::adopt(new VanishedFile)), O);
+    // A database source whose file is gone: it cannot be opened a second time.
+    auto log = std::make_shared<StreamLog>();
+    log->fileName = "/nonexistent/vanished.awf";
+    map.insert(segment(10, 20, KEventsReadHandle::adopt(new FakeReadStream(log))), O);
     EXPECT_TRUE(map.insert(segment(5, 8), I));
     EXPECT_EQ(ranges(map), (Ranges{{0, 5}, {5, 8}, {8, 13}, {13, 23}}));
     const KEventSegment* moved = map.segmentAt({13, 0});

@@ -66,13 +66,10 @@ TEST(KQueryEngine, ChangeOfSourceAtABoundaryIsAnEvent) {
     // Starting inside the second segment takes the new source's value in force there.
     EXPECT_EQ(run(doc, 55, {{s, 0}}), (Lines{"1 start 50=5.", "1 70=6."}));
     EXPECT_EQ(run(doc, 50, {{s, 0}}), (Lines{"1 start 50=5. at-start", "1 70=6."}));
-}
-
-TEST(KQueryEngine, SourceEventAtTheBoundaryIsDeliveredOnce) {
-    KDoc doc;
-    const auto source = memorySource({{10, 0, 0, 1}, {50, 0, 0, 2}, {80, 0, 0, 3}});
-    const SignalHandle s = addLeaf(doc, {segmentOver(0, 30, source), segmentOver(50, 100, source)});
-    EXPECT_EQ(run(doc, 0, {{s, 0}}), (Lines{"1 none", "1 10=1.", "1 50=2.", "1 80=3."}));
+    // A source event right at the boundary is delivered once.
+    const auto third = memorySource({{10, 0, 0, 1}, {50, 0, 0, 2}, {80, 0, 0, 3}});
+    const SignalHandle t = addLeaf(doc, {segmentOver(0, 30, third), segmentOver(50, 100, third)});
+    EXPECT_EQ(run(doc, 0, {{t, 0}}), (Lines{"2 none", "2 10=1.", "2 50=2.", "2 80=3."}));
 }
 
 TEST(KQueryEngine, GapsProduceNothingAndSegmentsEndAtTheirTo) {
@@ -115,14 +112,11 @@ TEST(KQueryEngine, CompositeReportsCombinedBytesAtEveryLeafChange) {
     EXPECT_EQ(run(doc, 25, {{bus, 0}}), (Lines{"1 start 20=1.3.", "1 30=4.3.", "1 40=5.3."}));
     // A leaf still without value leaves zeros.
     EXPECT_EQ(run(doc, 0, {{bus, 0}}, 1), (Lines{"1 none", "1 10=1.2."}));
-}
-
-TEST(KQueryEngine, CompositeWithALeafWithoutValueYet) {
-    KDoc doc;
-    const SignalHandle bus = addBus(doc);
-    addLeaf(doc, {segmentOver(0, 100, memorySource({{10, 0, 0, 1}}))}, bus);
-    addLeaf(doc, {segmentOver(0, 100, memorySource({{30, 0, 0, 6}}))}, bus);
-    EXPECT_EQ(run(doc, 20, {{bus, 0}}), (Lines{"1 start 10=1.0.", "1 30=1.6."}));
+    const SignalHandle late = addBus(doc);
+    addLeaf(doc, {segmentOver(0, 100, memorySource({{10, 0, 0, 1}}))}, late);
+    addLeaf(doc, {segmentOver(0, 100, memorySource({{30, 0, 0, 6}}))}, late);
+    const std::string h = std::to_string(late);
+    EXPECT_EQ(run(doc, 20, {{late, 0}}), (Lines{h + " start 10=1.0.", h + " 30=1.6."}));
 }
 
 TEST(KQueryEngine, MergeDistanceFoldsCloseEventsLatestValueWins) {
@@ -141,6 +135,8 @@ TEST(KQueryEngine, MergeDistanceFoldsCloseEventsLatestValueWins) {
     // Close to the start, the first event is already folded.
     EXPECT_EQ(run(doc, 95, {{s, 10}}),
               (Lines{"1 none", "1 100=3. merged", "1 150=4.", "1 200=5.", "1 203=6."}));
+    // A merged change stops where the provider says.
+    EXPECT_EQ(run(doc, 0, {{s, 5}}, 2), (Lines{"1 none", "1 100=1.", "1 101=3. merged"}));
 }
 
 TEST(KQueryEngine, MergeDistanceZeroLosesNothing) {
@@ -155,13 +151,6 @@ TEST(KQueryEngine, MergeDistanceZeroLosesNothing) {
     EXPECT_EQ(run(doc, 0, {{s, 0}}), expected);
     // A repeated request keeps the smaller distance.
     EXPECT_EQ(run(doc, 0, {{s, 10}, {s, 0}}), expected);
-}
-
-TEST(KQueryEngine, MergedChangeStopsWhereTheProviderSays) {
-    KDoc doc;
-    const auto source = memorySource({{10, 0, 0, 1}, {11, 0, 0, 2}, {50, 0, 0, 3}});
-    const SignalHandle s = addLeaf(doc, {segmentOver(0, 100, source)});
-    EXPECT_EQ(run(doc, 0, {{s, 5}}, 2), (Lines{"1 none", "1 10=1.", "1 11=2."}));
 }
 
 TEST(KQueryEngine, MergingAcrossASegmentBoundary) {

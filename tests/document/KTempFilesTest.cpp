@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/wait.h>
@@ -9,9 +10,11 @@
 
 namespace fs = std::filesystem;
 
-TEST(KTempFiles, MakesRegisteredFilesWithThePrefix) {
+TEST(KTempFiles, MakesRegisteredFilesWithThePrefixAndDeletesOnlyThose) {
+    const std::string plain = KTempFiles::create();
     const std::string path = KTempFiles::create(".awf");
     ASSERT_FALSE(path.empty());
+    EXPECT_NE(plain, path);
     EXPECT_TRUE(fs::path(path).filename().string().starts_with("wfv"));
     EXPECT_TRUE(path.ends_with(".awf"));
     EXPECT_TRUE(fs::exists(path));
@@ -19,6 +22,14 @@ TEST(KTempFiles, MakesRegisteredFilesWithThePrefix) {
     KTempFiles::remove(path);
     EXPECT_FALSE(fs::exists(path));
     EXPECT_FALSE(KTempFiles::isRegistered(path));
+    KTempFiles::removeAll();
+    EXPECT_FALSE(fs::exists(plain));
+    // Paths it did not make are not its to delete.
+    const fs::path other = fs::temp_directory_path() / ("not-a-wfv-" + std::to_string(::getpid()));
+    std::ofstream(other) << "x";
+    KTempFiles::remove(other.string());
+    EXPECT_TRUE(fs::exists(other));
+    fs::remove(other);
 }
 
 // A child makes two files, tells their names through a pipe and waits to be signalled; the

@@ -95,23 +95,22 @@ void expectTable(const KConfig<T>& table, const std::vector<DefaultCase<T>>& exp
     }
 }
 
-TEST(KWVConfig, EveryTableStartsAtItsDefaults) {
-    const KWVConfig config = KWVConfig::separate();
+void expectAllDefaults(const KWVConfig& config) {
     expectTable(config.colours(), colourDefaults);
     expectTable(config.flags(), flagDefaults);
     expectTable(config.integers(), integerDefaults);
     expectTable(config.times(), timeDefaults);
     expectTable(config.texts(), textDefaults);
+}
+
+TEST(KWVConfig, EveryTableStartsAtItsDefaults) {
+    const KWVConfig config = KWVConfig::separate();
+    expectAllDefaults(config);
     EXPECT_EQ(config.fonts().size(), 0u);
 }
 
 TEST(KWVConfig, TypedAccessorsByIdAndByNameAgree) {
     KWVConfig config = KWVConfig::separate();
-    EXPECT_EQ(config.colour(KColourId::Measurements), 0xC00000u);
-    EXPECT_EQ(config.integer(KIntegerId::StretchPercent), 200);
-    EXPECT_EQ(config.time(KTimeId::FillByClockPeriod), 100000);
-    EXPECT_TRUE(config.flag(KFlagId::FillByClockStartHigh));
-
     EXPECT_TRUE(config.setColour("Cursor", 0x123456));
     EXPECT_EQ(config.colour(KColourId::Cursor), 0x123456u);
     config.setInteger(KIntegerId::ColNameWidth, 333);
@@ -165,30 +164,23 @@ KWVConfig changedConfig() {
     KWVConfig config = KWVConfig::separate();
     config.defineFont(4, "Signals Font", KFontDesc{"Sans", 10, 400, false});
     config.setFont(4, KFontDesc{"Noto Sans", 11, 600, true});
-    for (const auto& e : colourDefaults) {
+    for (const auto& e : colourDefaults)
         config.setColour(e.name, e.value ^ 0x00102030);
-    }
-    for (const auto& e : flagDefaults) {
+    for (const auto& e : flagDefaults)
         config.setFlag(e.name, !e.value);
-    }
-    for (const auto& e : integerDefaults) {
+    for (const auto& e : integerDefaults)
         config.setInteger(e.name, -e.value - 1000000);
-    }
-    for (const auto& e : timeDefaults) {
+    for (const auto& e : timeDefaults)
         config.setTime(e.name, e.value + (SimTime(1) << 40));
-    }
-    for (const auto& e : textDefaults) {
+    for (const auto& e : textDefaults)
         config.setText(e.name, std::string(e.name) + " text, \xC3\xA9t\xC3\xA9");
-    }
     return config;
 }
 
 template <typename T> void expectSameValues(const KConfig<T>& a, const KConfig<T>& b) {
     ASSERT_EQ(a.ids(), b.ids());
-    for (const int id : a.ids()) {
-        SCOPED_TRACE(std::string(a.nameOf(id)));
-        EXPECT_EQ(a.value(id), b.value(id));
-    }
+    for (const int id : a.ids())
+        EXPECT_EQ(a.value(id), b.value(id)) << a.nameOf(id);
 }
 
 void expectSameValues(const KWVConfig& a, const KWVConfig& b) {
@@ -233,11 +225,7 @@ TEST(KWVConfig, AnEmptyStoreLoadsEveryDefault) {
     KWVConfig config = changedConfig();
     KMemorySettingsStore empty;
     config.load(empty, "Tessel/Waveform");
-    expectTable(config.colours(), colourDefaults);
-    expectTable(config.flags(), flagDefaults);
-    expectTable(config.integers(), integerDefaults);
-    expectTable(config.times(), timeDefaults);
-    expectTable(config.texts(), textDefaults);
+    expectAllDefaults(config);
     EXPECT_EQ(config.font(4), (KFontDesc{"Sans", 10, 400, false}));
 }
 
@@ -255,45 +243,43 @@ TEST(KWVConfig, NonZeroFlagReadsTrueAndSavesAsOne) {
 // whatever it held before, and the neighbours still load.
 struct DamagedCase {
     const char* what;
-    void (*damage)(KMemorySettingsStore&);
+    const char* key;
+    enum { Text, Word, Int64, Binary } as;
+    Bytes bytes; // the binary value, or the first byte as the number
 };
 
 const DamagedCase damagedCases[] = {
-    {"colour as text", [](KMemorySettingsStore& s) { s.writeString("k/Cursor", "0xFF"); }},
-    {"colour as bytes",
-     [](KMemorySettingsStore& s) {
-         s.writeBinary("k/Cursor", {1, 2, 3, 4});
-     }},
-    {"flag as 64-bit", [](KMemorySettingsStore& s) { s.writeInt64("k/Insert", 1); }},
-    {"integer too short",
-     [](KMemorySettingsStore& s) {
-         s.writeBinary("k/SORT_ORDER", {1, 2});
-     }},
-    {"integer too long",
-     [](KMemorySettingsStore& s) {
-         s.writeBinary("k/SORT_ORDER", {1, 0, 0, 0, 0});
-     }},
-    {"integer as word", [](KMemorySettingsStore& s) { s.writeUInt32("k/SORT_ORDER", 5); }},
-    {"time of 4 bytes",
-     [](KMemorySettingsStore& s) {
-         s.writeBinary("k/Grid length", {1, 0, 0, 0});
-     }},
-    {"time as 64-bit word", [](KMemorySettingsStore& s) { s.writeInt64("k/Grid length", 9); }},
-    {"text as word", [](KMemorySettingsStore& s) { s.writeUInt32("k/Footer", 3); }},
-    {"font as text", [](KMemorySettingsStore& s) { s.writeString("k/Signals Font", "Sans"); }},
-    {"font cut short",
-     [](KMemorySettingsStore& s) {
-         s.writeBinary("k/Signals Font", {10, 0, 0});
-     }},
-    {"font of size 0",
-     [](KMemorySettingsStore& s) {
-         s.writeBinary("k/Signals Font", {0, 0, 0, 0, 144, 1, 0, 0, 0});
-     }},
-    {"font with italic 2",
-     [](KMemorySettingsStore& s) {
-         s.writeBinary("k/Signals Font", {9, 0, 0, 0, 144, 1, 0, 0, 2});
-     }},
+    {"colour as text", "k/Cursor", DamagedCase::Text, {}},
+    {"colour as bytes", "k/Cursor", DamagedCase::Binary, {1, 2, 3, 4}},
+    {"flag as 64-bit", "k/Insert", DamagedCase::Int64, {1}},
+    {"integer too short", "k/SORT_ORDER", DamagedCase::Binary, {1, 2}},
+    {"integer too long", "k/SORT_ORDER", DamagedCase::Binary, {1, 0, 0, 0, 0}},
+    {"integer as word", "k/SORT_ORDER", DamagedCase::Word, {5}},
+    {"time of 4 bytes", "k/Grid length", DamagedCase::Binary, {1, 0, 0, 0}},
+    {"time as 64-bit word", "k/Grid length", DamagedCase::Int64, {9}},
+    {"text as word", "k/Footer", DamagedCase::Word, {3}},
+    {"font as text", "k/Signals Font", DamagedCase::Text, {}},
+    {"font cut short", "k/Signals Font", DamagedCase::Binary, {10, 0, 0}},
+    {"font of size 0", "k/Signals Font", DamagedCase::Binary, {0, 0, 0, 0, 144, 1, 0, 0, 0}},
+    {"font with italic 2", "k/Signals Font", DamagedCase::Binary, {9, 0, 0, 0, 144, 1, 0, 0, 2}},
 };
+
+void damage(KMemorySettingsStore& store, const DamagedCase& c) {
+    switch (c.as) {
+    case DamagedCase::Text:
+        store.writeString(c.key, "0xFF");
+        break;
+    case DamagedCase::Word:
+        store.writeUInt32(c.key, c.bytes[0]);
+        break;
+    case DamagedCase::Int64:
+        store.writeInt64(c.key, c.bytes[0]);
+        break;
+    case DamagedCase::Binary:
+        store.writeBinary(c.key, c.bytes);
+        break;
+    }
+}
 
 TEST(KWVConfig, UnreadableValuesTakeTheirDefaults) {
     for (const auto& c : damagedCases) {
@@ -301,22 +287,17 @@ TEST(KWVConfig, UnreadableValuesTakeTheirDefaults) {
         const KWVConfig saved = changedConfig();
         KMemorySettingsStore store;
         ASSERT_TRUE(saved.save(store, "k"));
-        c.damage(store);
+        damage(store, c);
 
         KWVConfig config = changedConfig();
         config.load(store, "k");
         int atDefault = 0;
         const auto count = [&](const auto& table) {
-            for (const int id : table.ids()) {
+            for (const int id : table.ids())
                 atDefault += table.value(id) == table.defaultValue(id) ? 1 : 0;
-            }
         };
-        count(config.colours());
-        count(config.fonts());
-        count(config.texts());
-        count(config.flags());
-        count(config.times());
-        count(config.integers());
+        count(config.colours()), count(config.fonts()), count(config.texts());
+        count(config.flags()), count(config.times()), count(config.integers());
         EXPECT_EQ(atDefault, 1);
     }
 }

@@ -1,6 +1,7 @@
 // Saving a document into a waveform file and opening it again: declarations, properties,
 // annotations, events, the save protocol and the temporary files.
 
+#include "EditTestUtil.h"
 #include "QueryTestUtil.h"
 #include "document/KDoc.h"
 #include "document/KDocTemplate.h"
@@ -26,25 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class AnsweringHost final : public IDocHost {
-public:
-    explicit AnsweringHost(HostAnswer answer = HostAnswer::Yes) : m_answer(answer) {}
-    void setModified(bool modified) override { modifiedCalls.push_back(modified); }
-    void showStatus(std::string_view) override {}
-    void printOutput(std::string_view) override {}
-    HostAnswer ask(int id, std::string_view) override {
-        questions.push_back(id);
-        return m_answer;
-    }
-    void showMessage(int id, std::string_view) override { messages.push_back(id); }
-
-    std::vector<bool> modifiedCalls;
-    std::vector<int> questions;
-    std::vector<int> messages;
-
-private:
-    HostAnswer m_answer;
-};
+using edittest::RecordingHost;
 
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -111,7 +94,7 @@ std::unique_ptr<KDoc> reopen(const std::string& path) {
 class KWaveformFileTest : public testing::Test {
 protected:
     TempFolder folder;
-    AnsweringHost host;
+    RecordingHost host;
     KDoc doc{&host};
 };
 
@@ -172,6 +155,8 @@ INSTANTIATE_TEST_SUITE_P(Keys, PropertyRoundTrip, testing::ValuesIn(kPropertyCas
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(KWaveformFileTest, DefaultsWriteNoProperty) {
+    ASSERT_TRUE(doc.saveDocument(folder.file("empty.awf")));
+    EXPECT_TRUE(reopen(folder.file("empty.awf"))->signals().empty());
     const SignalHandle handle = addRow(doc, "plain", {});
     const std::string path = folder.file("d.awf");
     ASSERT_TRUE(doc.saveDocument(path));
@@ -342,14 +327,6 @@ TEST_F(KWaveformFileTest, CommentsAndLongMeasurementsRoundTrip) {
 
 // Documents and events ---------------------------------------------------------------------
 
-TEST_F(KWaveformFileTest, EmptyDocumentSavesAndReopensEmpty) {
-    const std::string path = folder.file("empty.awf");
-    ASSERT_TRUE(doc.saveDocument(path));
-    auto again = reopen(path);
-    EXPECT_EQ(again->rowCount(), 0u);
-    EXPECT_TRUE(again->signals().empty());
-}
-
 TEST_F(KWaveformFileTest, EventsOfEditedSegmentsAreStoredAndReadBack) {
     KEventsReadHandle first =
         memorySource({{0, 0, 0, 2}, {10, 0, 0, 3}, {10, 1, 0, 2}, {30, 0, 0, 3}});
@@ -392,7 +369,8 @@ TEST_F(KWaveformFileTest, SavingAConvertedFileOverItselfAsksAndNoLeavesItUntouch
     const std::string vcd = folder.file("counter.vcd");
     fs::copy_file(std::string(TESSEL_SOURCE_DIR) + "/tests/data/vcd/ghdl_counter.vcd", vcd);
     const std::string original = readAll(vcd);
-    AnsweringHost no(HostAnswer::No);
+    RecordingHost no;
+    no.answer = HostAnswer::No;
     std::unique_ptr<KDoc> opened = KDocTemplate::open(vcd, &no);
     EXPECT_FALSE(opened->saveDocument(vcd));
     EXPECT_EQ(no.questions, std::vector<int>{62128});
@@ -460,25 +438,6 @@ TEST_F(KWaveformFileTest, UndoReadySegmentsStillReadAfterSaves) {
               (std::vector<std::string>{"/top/a 25=3.", "/top/a 5=2.", "/top/a none"}));
 }
 
-TEST(KTempFilesTest, FilesAreMadeInTheTemporaryFolderAndDeleted) {
-    const std::string one = KTempFiles::create();
-    const std::string two = KTempFiles::create(".awf");
-    ASSERT_FALSE(one.empty());
-    EXPECT_TRUE(fs::path(one).filename().string().starts_with("wfv"));
-    EXPECT_TRUE(two.ends_with(".awf"));
-    EXPECT_NE(one, two);
-    EXPECT_TRUE(fs::exists(one));
-    KTempFiles::remove(one);
-    EXPECT_FALSE(fs::exists(one));
-    KTempFiles::removeAll();
-    EXPECT_FALSE(fs::exists(two));
-    // Paths it did not make are not its to delete.
-    TempPath other;
-    { std::ofstream(other.path()) << "x"; }
-    KTempFiles::remove(other.path());
-    EXPECT_TRUE(fs::exists(other.path()));
-}
-
 // Bad input --------------------------------------------------------------------------------
 
 TEST_F(KWaveformFileTest, BadFilesDoNotOpen) {
@@ -496,10 +455,6 @@ TEST_F(KWaveformFileTest, BadFilesDoNotOpen) {
     { std::ofstream(badVcd) << "$var wire 1 ! x $end\n#zz\n"; }
     EXPECT_THROW(KDocTemplate::open(badVcd), KFileException);
 }
-
-} // namespace
-
-namespace {
 
 // "time+delta handle=bytes" for every event of a memory sink, in stream order.
 std::vector<std::string> sinkEvents(const KEventsWriteHandle& sink) {
@@ -532,12 +487,12 @@ TEST(KStoreEventsQueryTest, LeavesAreWrittenTogetherInKeyOrder) {
     query.addLeavesOf(a); // already requested through the bus
     KEventsWriteHandle sink = KEventsWriteHandle::createMemory();
     query.writeTo(sink);
-    const std::vector<std::vector<std::string>> results = {sinkEvents(sink)};
-    EXPECT_EQ(query.writtenValues(), results[0].size());
+    const std::vector<std::string> lines = sinkEvents(sink);
+    EXPECT_EQ(query.writtenValues(), lines.size());
     // Keys ascend; at one key the leaves come in request order (a, b, then c).
     std::vector<std::pair<EventKey, std::size_t>> order;
     const std::vector<SignalHandle> requested = {a, b, c};
-    for (const std::string& line : results[0]) {
+    for (const std::string& line : lines) {
         const SimTime time = std::stoll(line);
         const DeltaCycle delta = std::stoi(line.substr(line.find('+') + 1));
         const SignalHandle handle = std::stoi(line.substr(line.find(' ') + 1));
@@ -548,22 +503,18 @@ TEST(KStoreEventsQueryTest, LeavesAreWrittenTogetherInKeyOrder) {
     EXPECT_TRUE(std::is_sorted(order.begin(), order.end(), [](const auto& x, const auto& y) {
         return x.first < y.first || (x.first == y.first && x.second < y.second);
     }));
-    ASSERT_FALSE(results[0].empty());
-    EXPECT_EQ(results[0].front(), "0+0 " + std::to_string(a) + "=0.");
-    EXPECT_NE(std::find(results[0].begin(), results[0].end(), "7+2 " + std::to_string(a) + "=2."),
-              results[0].end());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "0+0 " + std::to_string(a) + "=0.");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "7+2 " + std::to_string(a) + "=2."),
+              lines.end());
     // Nothing after the limit, and b's segment ends at 150.
-    for (const std::string& line : results[0]) {
+    for (const std::string& line : lines) {
         EXPECT_LE(std::stoll(line), 180) << line;
         if (line.find(" " + std::to_string(b) + "=") != std::string::npos) {
             EXPECT_LT(std::stoll(line), 150) << line;
         }
     }
 }
-
-} // namespace
-
-namespace {
 
 TEST(KStoreEventsQueryTest, SeveralChangesAtOneKeyAreAllKept) {
     KDoc doc;

@@ -10,16 +10,6 @@
 namespace evstream::test {
 namespace {
 
-std::vector<std::uint8_t> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
 std::vector<std::uint8_t> bytesOf(std::string_view text) {
     return {text.begin(), text.end()};
 }
@@ -49,7 +39,7 @@ class EventStoreBadFile : public ::testing::TestWithParam<BadFile> {};
 
 TEST_P(EventStoreBadFile, RaisesTheFileErrorNamingFileAndProblem) {
     TempFile file;
-    writeBytes(file.path(), GetParam().bytes);
+    writeFileBytes(file.path(), GetParam().bytes);
     std::string message = openError(file.path());
     EXPECT_NE(message.find(file.path()), std::string::npos) << message;
     EXPECT_NE(message.find(GetParam().says), std::string::npos) << message;
@@ -90,10 +80,7 @@ struct BlockFile {
     std::vector<std::size_t> counts;
 
     BlockFile() {
-        IEventsStreamWrite* w = OpenStreamWrite(file.path());
-        w->BeginDeclarations();
-        declareScalars(w, 3);
-        w->EndDeclarations();
+        IEventsStreamWrite* w = openWithScalars(file.path(), 3);
         for (int block = 0; block < 12; ++block) {
             std::vector<Event> part;
             for (int i = 0; i < 40; ++i)
@@ -113,10 +100,10 @@ struct BlockFile {
 
 TEST(EventStoreDamage, AFileCutShortOpensWithEveryCompleteBlock) {
     BlockFile original;
-    auto bytes = readBytes(original.file.path());
+    auto bytes = readFileBytes(original.file.path());
     TempFile cut;
     for (std::size_t size = 0; size <= bytes.size(); size += (size < 200 ? 1 : 37)) {
-        writeBytes(cut.path(), {bytes.begin(), bytes.begin() + std::ptrdiff_t(size)});
+        writeFileBytes(cut.path(), {bytes.begin(), bytes.begin() + std::ptrdiff_t(size)});
         IEventsStreamRead* r = CreateStreamRead(cut.path());
         if (r == nullptr) {
             EXPECT_LT(size, 200u) << "a file with its declarations must open, size " << size;
@@ -135,12 +122,12 @@ TEST(EventStoreDamage, AFileCutShortOpensWithEveryCompleteBlock) {
 
 TEST(EventStoreDamage, ADamagedBlockRaisesTheFileErrorWhenRead) {
     BlockFile original;
-    auto bytes = readBytes(original.file.path());
+    auto bytes = readFileBytes(original.file.path());
     // A byte in the middle of the sixth block.
     std::size_t at = (original.ends[4] + original.ends[5]) / 2;
     bytes[at] ^= 0x5A;
     TempFile damaged;
-    writeBytes(damaged.path(), bytes);
+    writeFileBytes(damaged.path(), bytes);
     std::string message = openError(damaged.path());
     EXPECT_NE(message.find(damaged.path()), std::string::npos) << message;
     EXPECT_NE(message.find("block"), std::string::npos) << message;
@@ -148,10 +135,10 @@ TEST(EventStoreDamage, ADamagedBlockRaisesTheFileErrorWhenRead) {
 
 TEST(EventStoreDamage, ADamagedIndexFallsBackToScanningTheBlocks) {
     BlockFile original;
-    auto bytes = readBytes(original.file.path());
+    auto bytes = readFileBytes(original.file.path());
     bytes[bytes.size() - 20] ^= 0xFF; // inside the index chunk
     TempFile damaged;
-    writeBytes(damaged.path(), bytes);
+    writeFileBytes(damaged.path(), bytes);
     IEventsStreamRead* r = OpenStreamRead(damaged.path());
     Releaser<IEventsStreamRead> release{r};
     EXPECT_TRUE(readAll(r) == original.events);
@@ -159,19 +146,16 @@ TEST(EventStoreDamage, ADamagedIndexFallsBackToScanningTheBlocks) {
 
 TEST(EventStoreDamage, DamagedDeclarationsMakeTheFileUnreadable) {
     BlockFile original;
-    auto bytes = readBytes(original.file.path());
+    auto bytes = readFileBytes(original.file.path());
     bytes[16 + 48 + 5] ^= 0x01;
     TempFile damaged;
-    writeBytes(damaged.path(), bytes);
+    writeFileBytes(damaged.path(), bytes);
     EXPECT_NE(openError(damaged.path()).find("declarations"), std::string::npos);
 }
 
 TEST(EventStoreLive, ReaderSeesFlushedBlocksOnRefresh) {
     TempFile file;
-    IEventsStreamWrite* w = OpenStreamWrite(file.path());
-    w->BeginDeclarations();
-    declareScalars(w, 2);
-    w->EndDeclarations();
+    IEventsStreamWrite* w = openWithScalars(file.path(), 2);
     w->SetTypeInfoString(1, "integer");
     ASSERT_TRUE(writeEvents(w, {{10, 0, 0, {3}}, {20, 0, 1, {1, 0, 0, 0}}}));
     ASSERT_TRUE(FlushStream(w));

@@ -37,10 +37,7 @@ protected:
                 delta = std::max(delta, m_events.back().delta);
             m_events.push_back({time, delta, h, {std::uint8_t(rng() % 9), std::uint8_t(h)}});
         }
-        m_writer = OpenStreamWrite(m_file.path());
-        m_writer->BeginDeclarations();
-        declareScalars(m_writer, kSignals);
-        m_writer->EndDeclarations();
+        m_writer = openWithScalars(m_file.path(), kSignals);
         // Many small blocks, so that queries cross block boundaries everywhere.
         for (std::size_t i = 0; i < m_events.size(); i += 450) {
             std::vector<Event> part(m_events.begin() + std::ptrdiff_t(i),
@@ -82,31 +79,19 @@ protected:
     IEventsStreamRead* m_reader = nullptr;
 };
 
-TEST_P(EventStoreQuery, ValueAtATimeIsTheLastValueAtOrBeforeIt) {
+TEST_P(EventStoreQuery, ValueAndEventsAroundATimeMatchTheEventsWritten) {
     for (SimTime t : probeTimes()) {
         for (SignalHandle h = 0; h < kSignals; ++h) {
             const auto& list = m_bySignal[h];
             auto it = std::upper_bound(list.begin(), list.end(), t,
                                        [](SimTime v, const Event& e) { return v < e.time; });
             std::uint8_t value[2] = {};
-            bool found = GetSignalValue(m_reader, t, h, value);
-            ASSERT_EQ(found, it != list.begin()) << "t=" << t << " h=" << h;
-            if (found) {
+            const bool hasValue = GetSignalValue(m_reader, t, h, value);
+            ASSERT_EQ(hasValue, it != list.begin()) << "t=" << t << " h=" << h;
+            if (hasValue) {
                 EXPECT_EQ(value[0], std::prev(it)->value[0]) << "t=" << t << " h=" << h;
                 EXPECT_EQ(value[1], h);
             }
-        }
-    }
-    std::uint8_t value[2];
-    EXPECT_FALSE(GetSignalValue(m_reader, 1000, 99, value));
-}
-
-TEST_P(EventStoreQuery, EventsAroundATimeGiveNeighboursAndCount) {
-    for (SimTime t : probeTimes()) {
-        for (SignalHandle h = 0; h < kSignals; ++h) {
-            const auto& list = m_bySignal[h];
-            auto it = std::upper_bound(list.begin(), list.end(), t,
-                                       [](SimTime v, const Event& e) { return v < e.time; });
             std::int64_t before = 0, after = 0, count = 0;
             int found = GetSignalEvents(m_reader, t, h, before, after, count);
             SimTime expectBefore = it == list.begin() ? kNoTime : std::prev(it)->time;
@@ -117,6 +102,8 @@ TEST_P(EventStoreQuery, EventsAroundATimeGiveNeighboursAndCount) {
             EXPECT_EQ(found, (expectBefore != kNoTime) + (expectAfter != kNoTime));
         }
     }
+    std::uint8_t value[2];
+    EXPECT_FALSE(GetSignalValue(m_reader, 1000, 99, value));
     std::int64_t a, b, c;
     EXPECT_LT(GetSignalEvents(m_reader, 0, 99, a, b, c), 0);
 }
@@ -166,45 +153,33 @@ TEST_P(EventStoreQuery, ReadNextEventOfReadsOneSignalFromTheRewindTime) {
     }
 }
 
-TEST_P(EventStoreQuery, CursorSeeksToTheFirstEventAtOrAfterATime) {
+TEST_P(EventStoreQuery, CursorSeeksToTheFirstEventAtOrAfterATimeAndStepsBothWays) {
     for (SignalHandle h = 0; h < kSignals; ++h) {
         auto cursor = OpenSignalCursor(m_reader, h);
         ASSERT_NE(cursor, nullptr);
         const auto& list = m_bySignal[h];
         for (SimTime t : probeTimes()) {
+            SCOPED_TRACE("t=" + std::to_string(t) + " h=" + std::to_string(h));
             auto it = std::lower_bound(list.begin(), list.end(), t,
                                        [](const Event& e, SimTime v) { return e.time < v; });
-            ASSERT_EQ(cursor->seek(t), it != list.end()) << "t=" << t << " h=" << h;
-            if (it == list.end())
-                continue;
-            EXPECT_EQ(cursor->time(), it->time);
-            EXPECT_EQ(cursor->delta(), it->delta);
-            EXPECT_EQ(cursor->value()[0], it->value[0]);
-            EXPECT_EQ(cursor->eventIndex(), std::uint64_t(it - list.begin()));
-            if (std::next(it) != list.end()) {
-                ASSERT_TRUE(cursor->next());
-                EXPECT_EQ(cursor->time(), std::next(it)->time);
+            ASSERT_EQ(cursor->seek(t), it != list.end());
+            if (it != list.end()) {
+                EXPECT_EQ(cursor->time(), it->time);
+                EXPECT_EQ(cursor->delta(), it->delta);
+                EXPECT_EQ(cursor->value()[0], it->value[0]);
+                EXPECT_EQ(cursor->eventIndex(), std::uint64_t(it - list.begin()));
+                if (std::next(it) != list.end()) {
+                    ASSERT_TRUE(cursor->next());
+                    EXPECT_EQ(cursor->time(), std::next(it)->time);
+                }
+                cursor->seek(t);
             }
-        }
-    }
-    EXPECT_EQ(OpenSignalCursor(m_reader, 99), nullptr);
-    EXPECT_EQ(GetSignalValueSize(m_reader, 3), 2u);
-}
-
-TEST_P(EventStoreQuery, CursorStepsBackToTheEventBeforeIt) {
-    for (SignalHandle h = 0; h < kSignals; ++h) {
-        auto cursor = OpenSignalCursor(m_reader, h);
-        const auto& list = m_bySignal[h];
-        for (SimTime t : probeTimes()) {
-            auto it = std::lower_bound(list.begin(), list.end(), t,
-                                       [](const Event& e, SimTime v) { return e.time < v; });
-            cursor->seek(t);
             if (it == list.begin()) {
-                EXPECT_FALSE(cursor->previous()) << "t=" << t << " h=" << h;
+                EXPECT_FALSE(cursor->previous());
                 EXPECT_EQ(cursor->atEnd(), list.empty());
                 continue;
             }
-            ASSERT_TRUE(cursor->previous()) << "t=" << t << " h=" << h;
+            ASSERT_TRUE(cursor->previous());
             const Event& before = *std::prev(it);
             EXPECT_EQ(cursor->time(), before.time);
             EXPECT_EQ(cursor->delta(), before.delta);
@@ -217,6 +192,8 @@ TEST_P(EventStoreQuery, CursorStepsBackToTheEventBeforeIt) {
             }
         }
     }
+    EXPECT_EQ(OpenSignalCursor(m_reader, 99), nullptr);
+    EXPECT_EQ(GetSignalValueSize(m_reader, 3), 2u);
 }
 
 TEST_P(EventStoreQuery, CursorComesBackToItsMarkFromAnywhere) {
@@ -286,10 +263,7 @@ INSTANTIATE_TEST_SUITE_P(Files, EventStoreQuery,
 
 TEST(EventStoreQueries, ASignalFirstWrittenInALaterBlockHasNoValueBefore) {
     TempFile file;
-    IEventsStreamWrite* w = OpenStreamWrite(file.path());
-    w->BeginDeclarations();
-    declareScalars(w, 2);
-    w->EndDeclarations();
+    IEventsStreamWrite* w = openWithScalars(file.path(), 2);
     for (SimTime t = 0; t < 5; ++t) {
         ASSERT_TRUE(writeEvents(w, {{t * 10, 0, 0, {2}}}));
         ASSERT_TRUE(FlushStream(w)); // one block per event
@@ -319,10 +293,7 @@ TEST(EventStoreQueries, ASignalFirstWrittenInALaterBlockHasNoValueBefore) {
 
 TEST(EventStoreVirtualBus, BusesAreBuiltOverExistingSignals) {
     TempFile file;
-    IEventsStreamWrite* w = OpenStreamWrite(file.path());
-    w->BeginDeclarations();
-    declareScalars(w, 3);
-    w->EndDeclarations();
+    IEventsStreamWrite* w = openWithScalars(file.path(), 3);
     ASSERT_TRUE(w->Release());
     IEventsStreamRead* r = OpenStreamRead(file.path());
     Releaser<IEventsStreamRead> release{r};

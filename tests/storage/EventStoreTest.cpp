@@ -142,10 +142,7 @@ std::vector<Event> mixedEvents(int count, unsigned seed) {
 TEST(EventStore, EventsRoundTripInWriteOrderAcrossBlocks) {
     TempFile file;
     auto events = mixedEvents(300000, 7);
-    IEventsStreamWrite* w = OpenStreamWrite(file.path());
-    w->BeginDeclarations();
-    declareScalars(w, 6);
-    ASSERT_TRUE(w->EndDeclarations());
+    IEventsStreamWrite* w = openWithScalars(file.path(), 6);
     ASSERT_TRUE(writeEvents(w, events));
     ASSERT_TRUE(w->Release());
 
@@ -164,10 +161,7 @@ TEST(EventStore, EventsAtOneKeyKeepTheirWriteOrder) {
         {5, 1, 0, {3}}, {5, 1, 3, {3}},                                 // ascending
         {9, 0, 2, {3}}, {9, 0, 0, {2}},
     };
-    IEventsStreamWrite* w = OpenStreamWrite(file.path());
-    w->BeginDeclarations();
-    declareScalars(w, 4);
-    w->EndDeclarations();
+    IEventsStreamWrite* w = openWithScalars(file.path(), 4);
     ASSERT_TRUE(writeEvents(w, events));
     ASSERT_TRUE(FlushStream(w)); // the order survives a block boundary, too
     ASSERT_TRUE(writeEvents(w, {{9, 0, 3, {2}}, {9, 0, 1, {3}}}));
@@ -183,10 +177,7 @@ TEST(EventStore, EventsAtOneKeyKeepTheirWriteOrder) {
 TEST(EventStore, TimesAcrossTheWholeSignedRangeRoundTrip) {
     TempFile file;
     std::vector<Event> events = {{INT64_MIN + 1, 0, 0, {2}}, {-5, 0, 0, {3}}, {0, 0, 0, {2}}};
-    IEventsStreamWrite* w = OpenStreamWrite(file.path());
-    w->BeginDeclarations();
-    declareScalars(w, 1);
-    w->EndDeclarations();
+    IEventsStreamWrite* w = openWithScalars(file.path(), 1);
     ASSERT_TRUE(writeEvents(w, events));
     ASSERT_TRUE(FlushStream(w));
     ASSERT_TRUE(writeEvents(w, {{INT64_MAX - 1, 0, 0, {3}}}));
@@ -308,10 +299,7 @@ TEST_P(EventStorePacking, BusValuesRoundTripAcrossBlocks) {
             events.push_back(Event{t * 10, 0, 1, {std::uint8_t(2 + t % 2)}});
     }
     TempFile file;
-    IEventsStreamWrite* w = OpenStreamWrite(file.path());
-    w->BeginDeclarations();
-    declareScalars(w, 2);
-    ASSERT_TRUE(w->EndDeclarations());
+    IEventsStreamWrite* w = openWithScalars(file.path(), 2);
     for (std::size_t i = 0; i < events.size(); i += 50) {
         std::vector<Event> part(events.begin() + std::ptrdiff_t(i),
                                 events.begin() + std::ptrdiff_t(std::min(i + 50, events.size())));

@@ -1,6 +1,9 @@
 #include "EventStoreTestUtil.h"
 
 #include <atomic>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
 #include <unistd.h>
 
 namespace evstream::test {
@@ -56,6 +59,24 @@ std::vector<Event> readAll(IEventsStreamRead* stream) {
         events.push_back(std::move(e));
     }
     return events;
+}
+
+IEventsStreamWrite* openWithScalars(const std::string& path, int count) {
+    IEventsStreamWrite* stream = OpenStreamWrite(path);
+    EXPECT_TRUE(stream->BeginDeclarations());
+    declareScalars(stream, count);
+    EXPECT_TRUE(stream->EndDeclarations());
+    return stream;
+}
+
+std::vector<std::uint8_t> readFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 } // namespace evstream::test

@@ -36,8 +36,13 @@ struct Event {
 bool writeEvents(IEventsStreamWrite* stream, const std::vector<Event>& events);
 // Declares `count` top-level scalars with handles 0..count-1 named s0, s1, ...
 void declareScalars(IEventsStreamWrite* stream, int count);
+// Opens `path` for writing with `count` scalars declared as by declareScalars.
+IEventsStreamWrite* openWithScalars(const std::string& path, int count);
 // Every event from the start, by ReadNextEvent.
 std::vector<Event> readAll(IEventsStreamRead* stream);
+// The bytes of a whole file, and a file made of these bytes.
+std::vector<std::uint8_t> readFileBytes(const std::string& path);
+void writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 // Releases a stream when the test ends, whatever its outcome.
 template <typename Stream> struct Releaser {

@@ -12,11 +12,6 @@
 namespace evstream::test {
 namespace {
 
-std::vector<std::uint8_t> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Events of `signals` signals of mixed value sizes, some keys written out of slot order.
 std::vector<Event> randomEvents(int count, int signals, unsigned seed) {
     std::mt19937 rng(seed);
@@ -52,10 +47,7 @@ struct Scenario {
 
 // Writes the scenario into `path`, with or without the writer thread.
 void writeScenario(const Scenario& s, const std::string& path, bool thread) {
-    IEventsStreamWrite* w = OpenStreamWrite(path);
-    w->BeginDeclarations();
-    declareScalars(w, s.signals);
-    ASSERT_TRUE(w->EndDeclarations());
+    IEventsStreamWrite* w = openWithScalars(path, s.signals);
     ASSERT_EQ(SetWriterThread(w, thread), true);
     auto events = randomEvents(s.events, s.signals, 11);
     std::size_t step = events.size() / std::size_t(s.batches) + 1;
@@ -81,9 +73,9 @@ TEST_P(WriterThreadFile, IsTheSameFileAsWithoutIt) {
     TempFile plain, threaded;
     writeScenario(GetParam(), plain.path(), false);
     writeScenario(GetParam(), threaded.path(), true);
-    auto expected = fileBytes(plain.path());
+    auto expected = readFileBytes(plain.path());
     ASSERT_GT(expected.size(), 100u);
-    EXPECT_TRUE(fileBytes(threaded.path()) == expected);
+    EXPECT_TRUE(readFileBytes(threaded.path()) == expected);
 
     IEventsStreamRead* r = OpenStreamRead(threaded.path());
     Releaser<IEventsStreamRead> release{r};
@@ -102,10 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(WriterThread, ReaderSeesFlushedBlocksOnRefresh) {
     TempFile file;
-    IEventsStreamWrite* w = OpenStreamWrite(file.path());
-    w->BeginDeclarations();
-    declareScalars(w, 3);
-    w->EndDeclarations();
+    IEventsStreamWrite* w = openWithScalars(file.path(), 3);
     ASSERT_TRUE(SetWriterThread(w, true));
     auto events = randomEvents(400000, 3, 5);
     std::vector<Event> first(events.begin(), events.begin() + 300000);
@@ -125,10 +114,7 @@ TEST(WriterThread, ReaderSeesFlushedBlocksOnRefresh) {
     EXPECT_TRUE(GetSignalValue(r, events.back().time, events.back().handle, value));
     EXPECT_TRUE(std::equal(events.back().value.begin(), events.back().value.end(), value));
     ASSERT_TRUE(w->Release());
-}
-
-TEST(WriterThread, IsRefusedByStreamsThatAreNotDatabaseFiles) {
-    EXPECT_FALSE(SetWriterThread(nullptr, true));
+    EXPECT_FALSE(SetWriterThread(nullptr, true)); // only database files have one
 }
 
 TEST(WriteOrder, WhenNotKeptEventsAtOneKeyReadBackInDeclarationOrder) {
@@ -142,10 +128,7 @@ TEST(WriteOrder, WhenNotKeptEventsAtOneKeyReadBackInDeclarationOrder) {
     };
     for (bool thread : {false, true}) {
         TempFile file;
-        IEventsStreamWrite* w = OpenStreamWrite(file.path());
-        w->BeginDeclarations();
-        declareScalars(w, 4);
-        w->EndDeclarations();
+        IEventsStreamWrite* w = openWithScalars(file.path(), 4);
         ASSERT_TRUE(SetWriteOrderKept(w, false));
         ASSERT_TRUE(SetWriterThread(w, thread));
         ASSERT_TRUE(writeEvents(w, written));
@@ -163,10 +146,7 @@ TEST(WriteOrder, NotKeptMakesShuffledKeysSmaller) {
     std::uintmax_t sizes[2] = {};
     for (bool kept : {false, true}) {
         TempFile file;
-        IEventsStreamWrite* w = OpenStreamWrite(file.path());
-        w->BeginDeclarations();
-        declareScalars(w, 50);
-        w->EndDeclarations();
+        IEventsStreamWrite* w = openWithScalars(file.path(), 50);
         SetWriteOrderKept(w, kept);
         ASSERT_TRUE(writeEvents(w, events));
         ASSERT_TRUE(w->Release());
@@ -209,10 +189,7 @@ bool writeNoise(IEventsStreamWrite* w, int count) {
 }
 
 IEventsStreamWrite* threadedWriter(const std::string& path) {
-    IEventsStreamWrite* w = OpenStreamWrite(path);
-    w->BeginDeclarations();
-    declareScalars(w, 8);
-    w->EndDeclarations();
+    IEventsStreamWrite* w = openWithScalars(path, 8);
     EXPECT_TRUE(SetWriterThread(w, true));
     return w;
 }

@@ -1,3 +1,4 @@
+#include "FakeEventStreams.h"
 #include "storage/KEventsReadHandle.h"
 #include "storage/KEventsWriteHandle.h"
 #include "storage/KFileException.h"
@@ -16,110 +17,6 @@
 #include <vector>
 
 namespace {
-
-// What a fake stream was asked, kept outside it because the stream deletes itself.
-struct StreamLog {
-    int refs = 1;
-    bool destroyed = false;
-    std::string fileName = "fake.awf";
-    std::vector<SimTime> rewinds;
-    std::vector<std::string> calls;
-    std::set<std::string> refusals; // operations that answer false
-    bool refuses(const std::string& call) {
-        calls.push_back(call);
-        return refusals.count(call) != 0;
-    }
-};
-
-// A read stream standing for a database stream: one event at time 5, end time 9.
-class FakeReadStream final : public evstream::IEventsStreamRead {
-public:
-    explicit FakeReadStream(std::shared_ptr<StreamLog> log) : m_log(std::move(log)) {}
-    void AddRef() override { ++m_log->refs; }
-    bool Release() override {
-        if (--m_log->refs == 0) {
-            m_log->destroyed = true;
-            delete this;
-        }
-        return true;
-    }
-    int GetRootCount() override { return 1; }
-    SignalHandle GetChild(SignalHandle, int) override { return kNoSignal; }
-    SignalHandle GetRoot(int) override { return 0; }
-    bool GetSignalInfo(SignalHandle, evstream::SignalInfo&) override { return false; }
-    std::string GetProperty(SignalHandle, std::string_view) override { return {}; }
-    std::string GetTypeInfoString(SignalHandle) override { return "std_logic"; }
-    int GetAnnotationCount(SignalHandle) override { return 0; }
-    bool GetAnnotation(SignalHandle, int, evstream::Annotation&) override { return false; }
-    bool Rewind(const SimTime& time) override {
-        m_log->rewinds.push_back(time);
-        return !m_log->refuses("Rewind");
-    }
-    bool ReadNextEventOf(SignalHandle, void*) override { return false; }
-    SimTime SkipTo(const SimTime&) override { return kNoTime; }
-    const SimTime& GetTime() override { return m_time; }
-    DeltaCycle GetDelta() override { return 0; }
-    SignalHandle ReadNextEvent() override { return kNoSignal; }
-    bool GetValue(void*) override { return true; }
-    std::uint32_t GetValueSize() override { return 0; }
-    std::string GetFileName() override { return m_log->fileName; }
-    const SimTime& GetEndTime() override { return m_endTime; }
-    bool Refresh() override { return !m_log->refuses("Refresh"); }
-
-private:
-    ~FakeReadStream() override = default;
-    std::shared_ptr<StreamLog> m_log;
-    SimTime m_time = 5;
-    SimTime m_endTime = 9;
-};
-
-// A write stream standing for a database file being written.
-class FakeWriteStream final : public evstream::IEventsStreamWrite {
-public:
-    explicit FakeWriteStream(std::shared_ptr<StreamLog> log) : m_log(std::move(log)) {}
-    void AddRef() override { ++m_log->refs; }
-    bool Release() override {
-        const bool ok = !m_log->refuses("Release");
-        if (--m_log->refs == 0) {
-            m_log->destroyed = true;
-            delete this;
-        }
-        return ok;
-    }
-    bool BeginDeclarations() override { return !m_log->refuses("BeginDeclarations"); }
-    bool EndDeclarations() override { return !m_log->refuses("EndDeclarations"); }
-    bool DeclareScalar(SignalHandle, const evstream::SignalInfo&) override {
-        return !m_log->refuses("DeclareScalar");
-    }
-    bool DeclareComposite(SignalHandle, const evstream::SignalInfo&) override {
-        return !m_log->refuses("DeclareComposite");
-    }
-    bool AddAnnotation(SignalHandle, SimTime, std::string_view, std::string_view) override {
-        return !m_log->refuses("AddAnnotation");
-    }
-    bool SetProperty(SignalHandle, std::string_view key, std::string_view value) override {
-        return !m_log->refuses("SetProperty " + std::string(key) + "=" + std::string(value));
-    }
-    bool SetTypeInfoString(SignalHandle, std::string_view) override {
-        return !m_log->refuses("SetTypeInfoString");
-    }
-    bool SetTime(const SimTime& time) override {
-        m_time = time;
-        return !m_log->refuses("SetTime");
-    }
-    const SimTime& GetTime() override { return m_time; }
-    bool SetDelta(DeltaCycle) override { return !m_log->refuses("SetDelta"); }
-    DeltaCycle GetDelta() override { return 0; }
-    bool WriteValue(SignalHandle, const void*, std::uint32_t) override {
-        return !m_log->refuses("WriteValue");
-    }
-    std::string GetFileName() override { return m_log->fileName; }
-
-private:
-    ~FakeWriteStream() override = default;
-    std::shared_ptr<StreamLog> m_log;
-    SimTime m_time = 0;
-};
 
 // A memory writer with events (time, handle, value) and a reader over them.
 KEventsReadHandle memoryReader(const std::vector<std::pair<SimTime, SignalHandle>>& events,
@@ -168,6 +65,14 @@ TEST(KEventsHandle, AMemoryWriterIsReadBackThroughASnapshot) {
     EXPECT_EQ(reader.value(), EventValue(bus));
     EXPECT_EQ(reader.readNextEvent(), kNoSignal);
     EXPECT_EQ(reader.endTime(), 20);
+
+    KEventsReadHandle several = memoryReader({{1, 1}, {2, 2}, {3, 1}});
+    several.seek(0);
+    std::uint64_t value = 0;
+    ASSERT_TRUE(several.readNextEventOf(2, &value));
+    EXPECT_EQ(value, 2u);
+    EXPECT_EQ(several.valueSize(), 8u);
+    EXPECT_FALSE(several.readNextEventOf(2, &value));
 }
 
 TEST(KEventsHandle, CopiesShareOneCursorAndClonesHaveTheirOwn) {
@@ -232,17 +137,7 @@ TEST(KEventsHandle, MemoryHandlesAnswerLibraryQueriesThemselves) {
     EXPECT_EQ(reader.fileName(), "");
 }
 
-TEST(KEventsHandle, ReadNextEventOfReadsOneSignal) {
-    KEventsReadHandle reader = memoryReader({{1, 1}, {2, 2}, {3, 1}});
-    reader.seek(0);
-    std::uint64_t value = 0;
-    ASSERT_TRUE(reader.readNextEventOf(2, &value));
-    EXPECT_EQ(value, 2u);
-    EXPECT_EQ(reader.valueSize(), 8u);
-    EXPECT_FALSE(reader.readNextEventOf(2, &value));
-}
-
-TEST(KEventsHandle, MemoryWriterRefusesDeclarationsWithAFileException) {
+TEST(KEventsHandle, MemoryHandlesRefuseDeclarationsAndRefreshWithAFileException) {
     const std::vector<std::function<void(KEventsWriteHandle&)>> refused = {
         [](KEventsWriteHandle& w) { w.declareScalar(1, {}); },
         [](KEventsWriteHandle& w) { w.declareComposite(2, {}); },
@@ -261,9 +156,6 @@ TEST(KEventsHandle, MemoryWriterRefusesDeclarationsWithAFileException) {
         expectGenericFailure([&] { refused[i](writer); }, "");
         EXPECT_FALSE(writer); // a refusing sink is not written further
     }
-}
-
-TEST(KEventsHandle, MemoryRefreshThrowsAndDropsTheHandle) {
     KEventsReadHandle reader = memoryReader({{1, 1}});
     expectGenericFailure([&] { reader.refresh(); }, "");
     EXPECT_FALSE(reader);
@@ -421,6 +313,14 @@ TEST(KEventsHandle, PropertiesAreWrittenOneByOneInKeyOrder) {
 }
 
 TEST(KEventsHandle, CloseReportsAFailedReleaseAndTheDestructorDoesNot) {
+    auto healthy = std::make_shared<StreamLog>();
+    KEventsWriteHandle good = KEventsWriteHandle::adopt(new FakeWriteStream(healthy));
+    good.setTime(12);
+    EXPECT_EQ(good.position(), (EventKey{12, 0}));
+    EXPECT_EQ(good.fileName(), "fake.awf");
+    EXPECT_NO_THROW(good.close());
+    EXPECT_TRUE(healthy->destroyed);
+
     auto log = std::make_shared<StreamLog>();
     log->refusals = {"Release"};
     KEventsWriteHandle writer = KEventsWriteHandle::adopt(new FakeWriteStream(log));
@@ -433,24 +333,6 @@ TEST(KEventsHandle, CloseReportsAFailedReleaseAndTheDestructorDoesNot) {
     EXPECT_FALSE(writer);
     EXPECT_TRUE(log->destroyed);
     EXPECT_NO_THROW(writer.close()); // closing a null handle does nothing
-}
-
-TEST(KEventsHandle, CloseOfAHealthyStreamSucceeds) {
-    auto log = std::make_shared<StreamLog>();
-    KEventsWriteHandle writer = KEventsWriteHandle::adopt(new FakeWriteStream(log));
-    writer.setTime(12);
-    EXPECT_EQ(writer.position(), (EventKey{12, 0}));
-    EXPECT_EQ(writer.fileName(), "fake.awf");
-    EXPECT_NO_THROW(writer.close());
-    EXPECT_TRUE(log->destroyed);
-}
-
-TEST(KEventsHandle, OnlyMemoryWritersGiveReaders) {
-    auto log = std::make_shared<StreamLog>();
-    KEventsWriteHandle database = KEventsWriteHandle::adopt(new FakeWriteStream(log));
-    EXPECT_FALSE(KEventsReadHandle::fromWriter(database));
-    EXPECT_FALSE(KEventsReadHandle::fromWriter(KEventsWriteHandle()));
-    EXPECT_EQ(log->refs, 1);
 }
 
 // Null handles and files that do not open
@@ -471,15 +353,19 @@ TEST(KEventsHandle, NullHandlesAreInertAndRefuseToRead) {
     EXPECT_FALSE(writer.isInMemory());
     EXPECT_FALSE(KEventsWriteHandle::adopt(nullptr));
     EXPECT_THROW(writer.setTime(1), KFileException);
+
+    // Only memory writers give readers.
+    auto log = std::make_shared<StreamLog>();
+    KEventsWriteHandle database = KEventsWriteHandle::adopt(new FakeWriteStream(log));
+    EXPECT_FALSE(KEventsReadHandle::fromWriter(database));
+    EXPECT_FALSE(KEventsReadHandle::fromWriter(KEventsWriteHandle()));
+    EXPECT_EQ(log->refs, 1);
 }
 
 TEST(KEventsHandle, DatabaseFilesThatCannotBeOpenedGiveNullHandles) {
     const auto folder = std::filesystem::temp_directory_path();
     const std::string garbage = (folder / "tessel-handle-test-garbage.awf").string();
-    {
-        std::ofstream out(garbage, std::ios::binary);
-        out << "this is not an event database\n";
-    }
+    std::ofstream(garbage, std::ios::binary) << "this is not an event database\n";
     for (const std::string& name :
          {(folder / "no-such-tessel-file.awf").string(), garbage, std::string(), folder.string()}) {
         SCOPED_TRACE(name);

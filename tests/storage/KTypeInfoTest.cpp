@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExampleCase{kSigned, KTypeInfo::Array, "signed", 8, 1, true},
                       ExampleCase{kInt64, KTypeInfo::Integer, "long", 8, 8, true}));
 
-TEST(KTypeInfo, StdLogicHasNineCharacterLiteralsInOrder) {
+TEST(KTypeInfo, EnumerationLiteralsInOrder) {
     KTypeInfo type = parse(kStdLogic);
     ASSERT_EQ(type.GetNbOfValues(), 9);
     const char* expected[] = {"'U'", "'X'", "'0'", "'1'", "'Z'", "'W'", "'L'", "'H'", "'-'"};
@@ -122,12 +122,9 @@ TEST(KTypeInfo, StdLogicHasNineCharacterLiteralsInOrder) {
         EXPECT_EQ(type.GetLiteral(i), expected[i]);
     EXPECT_EQ(type.GetLiteral(9), "");
     EXPECT_TRUE(type.IsScalar());
-}
-
-TEST(KTypeInfo, IdentifierLiteralsKeepTheirSpelling) {
-    KTypeInfo type = parse(kState);
-    EXPECT_EQ(type.GetNbOfValues(), 3);
-    EXPECT_EQ(type.GetLiteral(1), "run");
+    // Identifier literals keep their spelling.
+    EXPECT_EQ(parse(kState).GetNbOfValues(), 3);
+    EXPECT_EQ(parse(kState).GetLiteral(1), "run");
 }
 
 TEST(KTypeInfo, ArrayReportsRangesElementsAndIdentifier) {
@@ -220,7 +217,7 @@ TEST(KTypeInfo, NullArrayHasNoElements) {
     EXPECT_FALSE(bits.GetBytes("0", nullptr, 0, 2, false));
 }
 
-TEST(KTypeInfo, EmptyTypeAnswersNothing) {
+TEST(KTypeInfo, EmptyTypeAnswersNothingAndTypesCompareByString) {
     KTypeInfo type;
     EXPECT_FALSE(type.isValid());
     EXPECT_EQ(type.GetKind(), KTypeInfo::None);
@@ -231,9 +228,7 @@ TEST(KTypeInfo, EmptyTypeAnswersNothing) {
     std::uint8_t byte = 0;
     EXPECT_FALSE(type.GetBytes("0", &byte, 1, 0, false));
     EXPECT_EQ(type.GetValueString(&byte, 0, false), "");
-}
-
-TEST(KTypeInfo, TypesAreEqualWhenTheirStringsAre) {
+    // Types are equal when their strings are.
     EXPECT_EQ(parse(kStdLogic), parse(kStdLogic));
     EXPECT_EQ(parse(kSlv8).elementType(), parse(kStdLogic));
     EXPECT_FALSE(parse(kStdLogic) == parse("e#10#std_ulogicc9 UX01ZWLH-"));
@@ -295,11 +290,6 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"a#1#a1(1t65536)a#1#b1(1t65536)a#1#c1(1t0)" + kBit, "nested arrays included"},
         RejectCase{"r#1#r0", "at least one field"}, RejectCase{nested(64), "nested at most 64"}));
 
-TEST(KTypeInfo, NestingOf64LevelsIsAccepted) {
-    KTypeInfo type = parse(nested(63));
-    EXPECT_EQ(type.GetNbOfElements(), 1);
-}
-
 TEST(KTypeInfo, EveryTruncationOfAValidStringFails) {
     for (const std::string& text : {kStdLogic, kSlv8, kBoolean, kInteger, kReal, kTime, kState,
                                     kRecord, kMem, kRegs, kString}) {
@@ -312,11 +302,12 @@ TEST(KTypeInfo, EveryTruncationOfAValidStringFails) {
     }
 }
 
-TEST(KTypeInfo, HugeCountsFailWithoutAllocating) {
+TEST(KTypeInfo, HugeCountsFailWithoutAllocatingAndNestingStopsAt64Levels) {
     EXPECT_FALSE(KTypeInfo::CheckTypeInfo("e#1#el65536"));
     EXPECT_FALSE(KTypeInfo::CheckTypeInfo("e#1#ec65536 01"));
     EXPECT_FALSE(KTypeInfo::CheckTypeInfo("r#1#r4294967296"));
     EXPECT_FALSE(KTypeInfo::CheckTypeInfo("p#1#t(0t1)u99999999999"));
+    EXPECT_EQ(parse(nested(63)).GetNbOfElements(), 1); // 64 levels is the limit, not past it
 }
 
 // --- Capabilities ---
@@ -371,9 +362,6 @@ TEST(KTypeInfo, StdLogicConversionMapsByCharacter) {
     EXPECT_EQ(parse(kState).ConvertToStdLogicValue(&zero), StdLogic::X);
     EXPECT_EQ(parse(kInteger).ConvertToStdLogicValue(std::vector<std::uint8_t>(4).data()),
               StdLogic::X);
-}
-
-TEST(KTypeInfo, ZeroAndOneImagesOfLogicTypes) {
     // What the types manager keeps for drawing: GetBytes of "0" and "1".
     EXPECT_EQ(bytesOf(parse(kStdLogic), "0"), std::vector<std::uint8_t>{2});
     EXPECT_EQ(bytesOf(parse(kStdLogic), "1"), std::vector<std::uint8_t>{3});
@@ -462,7 +450,7 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{kString, 0, false, "\"ab\" & LF & 'c' & nul", "\"ab\" & LF & \"c\" & NUL"},
         ValueCase{kString, 0, false, "hi", "\"hi   \""}));
 
-TEST(KTypeInfo, LogicArrayBytesFollowTheIndexOrder) {
+TEST(KTypeInfo, BytesFollowTheIndexOrderAndNeedRoom) {
     // std_logic_vector(7 downto 0) starts with element 7: the leftmost character.
     auto bytes = bytesOf(parse(kSlv8), "1U000000", 2);
     EXPECT_EQ(bytes, (std::vector<std::uint8_t>{3, 0, 2, 2, 2, 2, 2, 2}));
@@ -470,6 +458,8 @@ TEST(KTypeInfo, LogicArrayBytesFollowTheIndexOrder) {
     EXPECT_EQ(integer, (std::vector<std::uint8_t>{0xFE, 0xFF, 0xFF, 0xFF}));
     auto record = bytesOf(parse(kRecord), "(1,3)");
     EXPECT_EQ(record, (std::vector<std::uint8_t>{3, 3, 0, 0, 0}));
+    std::vector<std::uint8_t> tooSmall(7);
+    EXPECT_FALSE(parse(kSlv8).GetBytes("0", tooSmall.data(), 7, 2, false));
 }
 
 TEST(KTypeInfo, InvertedValuesAreStoredInverted) {
@@ -543,12 +533,6 @@ INSTANTIATE_TEST_SUITE_P(
         RejectValueCase{kString, 0, "\"toolong\""}, RejectValueCase{kString, 0, "\"ab\" &"},
         RejectValueCase{kString, 0, "\"ab\" & FOO"},
         RejectValueCase{kString, 0, "\"unterminated"}));
-
-TEST(KTypeInfo, GetBytesNeedsRoomForTheValue) {
-    KTypeInfo type = parse(kSlv8);
-    std::vector<std::uint8_t> bytes(7);
-    EXPECT_FALSE(type.GetBytes("0", bytes.data(), 7, 2, false));
-}
 
 // --- Round trips over many values ---
 

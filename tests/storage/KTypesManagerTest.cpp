@@ -18,17 +18,16 @@ std::vector<std::uint8_t> bytesOf(std::span<const std::uint8_t> image) {
     return {image.begin(), image.end()};
 }
 
-TEST(KTypesManager, StartsWithStdLogicAtIndexOne) {
+TEST(KTypesManager, StartsWithStdLogicAndRegistersEachReadableStringOnce) {
     KTypesManager types;
     EXPECT_EQ(types.count(), 1u);
     ASSERT_TRUE(types.hasType(1));
     EXPECT_EQ(types.type(1).GetTypeInfoString(), kStdLogic);
     EXPECT_EQ(types.registerType(kStdLogic), 1u);
     EXPECT_EQ(types.registerType(*makeStdTypeInfo(1)), 1u);
-}
-
-TEST(KTypesManager, RegistersEachDistinctStringOnce) {
-    KTypesManager types;
+    // Each distinct string is registered once; empty or unreadable ones are not.
+    for (const char* text : {"", "garbage", "e#99#x", "i#1#x(1t"})
+        EXPECT_EQ(types.registerType(text), KTypesManager::kNoType) << text;
     EXPECT_EQ(types.registerType(kBit), 2u);
     EXPECT_EQ(types.registerType(kInteger), 3u);
     EXPECT_EQ(types.registerType(kBit), 2u);
@@ -46,14 +45,6 @@ TEST(KTypesManager, EveryStandardTypeRegisters) {
     }
     // std_logic was there already.
     EXPECT_EQ(types.count(), 10u);
-}
-
-TEST(KTypesManager, EmptyOrUnreadableStringsHaveNoIndex) {
-    KTypesManager types;
-    for (const char* text : {"", "garbage", "e#99#x", "i#1#x(1t"})
-        EXPECT_EQ(types.registerType(text), KTypesManager::kNoType) << text;
-    EXPECT_EQ(types.count(), 1u);
-    EXPECT_EQ(types.registerType(kBit), 2u);
 }
 
 TEST(KTypesManager, UnknownIndicesHaveEmptyTypesAndNoImages) {
@@ -87,7 +78,7 @@ TEST(KTypesManager, LogicTypesKeepZeroAndOneImages) {
     EXPECT_FALSE(types.oneImage(integer));
 }
 
-TEST(KTypesManager, ShapesFollowTheKindOfType) {
+TEST(KTypesManager, ShapesAndCapabilitiesFollowTheType) {
     KTypesManager types;
     struct Case {
         std::string type;
@@ -104,10 +95,7 @@ TEST(KTypesManager, ShapesFollowTheKindOfType) {
         EXPECT_EQ(types.isShapeAllowed(index, SignalShape::Logic), c.logic) << c.type;
         EXPECT_TRUE(types.isShapeAllowed(index, SignalShape::Literal)) << c.type;
     }
-}
-
-TEST(KTypesManager, CapabilitiesComeFromTheType) {
-    KTypesManager types;
+    // Radix and inversion come from the type; so does the std_logic meaning of a value.
     const auto vector = types.registerType(kVector);
     const auto integer = types.registerType(kInteger);
     EXPECT_EQ(types.isRadixAllowed(vector), types.type(vector).IsRadixAllowed());

@@ -63,29 +63,32 @@ std::vector<std::uint8_t> word(std::uint8_t byte) {
     return value;
 }
 
-TEST(MemoryWaveStream, EqualKeysComeBackInTheOrderWritten) {
+TEST(MemoryWaveStream, EventsComeBackInKeyOrderAndEqualKeysInTheOrderWritten) {
     auto writer = makeWriter();
     writer->SetTime(7);
     writeByte(*writer, 2, 20);
     writeByte(*writer, 1, 10);
     writeByte(*writer, 2, 21);
-    auto reader = snapshotOf(writer);
-    EXPECT_EQ(
-        readAll(*reader),
-        (std::vector<ReadEvent>{{7, 0, 2, word(20)}, {7, 0, 1, word(10)}, {7, 0, 2, word(21)}}));
-}
-
-TEST(MemoryWaveStream, AnEarlierTimeWrittenLaterIsReadFirst) {
-    auto writer = makeWriter();
-    writer->SetTime(10);
-    writeByte(*writer, 1, 1);
-    writer->SetTime(5);
+    writer->SetTime(5); // an earlier time written later is read first
     writeByte(*writer, 1, 2);
-    writer->SetTime(10);
-    writeByte(*writer, 1, 3); // equal to the first key: goes after it
+    writer->SetTime(7);
+    writeByte(*writer, 1, 3); // equal to the first keys: goes after them
+    writer->SetTime(3);
+    writer->SetDelta(2);
+    writeByte(*writer, 1, 4);
+    writer->SetDelta(1);
+    writeByte(*writer, 1, 5);
+    writer->SetTime(-4); // negative times order as signed numbers
+    writeByte(*writer, 1, 6);
     auto reader = snapshotOf(writer);
-    EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{
-                                    {5, 0, 1, word(2)}, {10, 0, 1, word(1)}, {10, 0, 1, word(3)}}));
+    EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{{-4, 0, 1, word(6)},
+                                                        {3, 1, 1, word(5)},
+                                                        {3, 2, 1, word(4)},
+                                                        {5, 0, 1, word(2)},
+                                                        {7, 0, 2, word(20)},
+                                                        {7, 0, 1, word(10)},
+                                                        {7, 0, 2, word(21)},
+                                                        {7, 0, 1, word(3)}}));
 }
 
 TEST(MemoryWaveStream, SetTimeResetsTheDeltaAndSetDeltaKeepsTheTime) {
@@ -124,6 +127,9 @@ TEST(MemoryWaveStream, ASnapshotDoesNotSeeLaterWrites) {
     EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{{10, 0, 1, word(1)}}));
     EXPECT_EQ(reader->GetEndTime(), 10);
     EXPECT_EQ(readAll(*snapshotOf(writer)).size(), 2u);
+    // The end time is that of the last event, not of the last write; nothing written ends at 0.
+    EXPECT_EQ(snapshotOf(writer)->GetEndTime(), 10);
+    EXPECT_EQ(snapshotOf(makeWriter())->GetEndTime(), 0);
 }
 
 TEST(MemoryWaveStream, ValuesOfEverySizeRoundTripExactly) {
@@ -136,9 +142,7 @@ TEST(MemoryWaveStream, ValuesOfEverySizeRoundTripExactly) {
         auto reader = snapshotOf(writer);
         EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{{0, 0, 4, bytes}}));
     }
-}
-
-TEST(MemoryWaveStream, ANullValueIsRefusedUnlessItIsEmpty) {
+    // A null value is refused unless it is empty.
     auto writer = makeWriter();
     EXPECT_FALSE(writer->WriteValue(1, nullptr, 8));
     EXPECT_TRUE(writer->WriteValue(1, nullptr, 0));
@@ -214,17 +218,7 @@ TEST(MemoryWaveStream, ReadNextEventOfFindsTheNextEventOfThatSignal) {
     EXPECT_EQ(reader->GetTime(), 3);
 }
 
-TEST(MemoryWaveStream, EndTimeIsTheTimeOfTheLastEvent) {
-    auto writer = makeWriter();
-    EXPECT_EQ(snapshotOf(writer)->GetEndTime(), 0);
-    writer->SetTime(50);
-    writeByte(*writer, 1, 0);
-    writer->SetTime(20);
-    writeByte(*writer, 1, 0);
-    EXPECT_EQ(snapshotOf(writer)->GetEndTime(), 50);
-}
-
-TEST(MemoryWaveStream, TheWriterAcceptsOnlyTimesDeltasAndValues) {
+TEST(MemoryWaveStream, OnlyTimesDeltasAndValuesAreWrittenAndRead) {
     auto writer = makeWriter();
     evstream::SignalInfo info;
     info.name = "clk";
@@ -236,20 +230,16 @@ TEST(MemoryWaveStream, TheWriterAcceptsOnlyTimesDeltasAndValues) {
     EXPECT_FALSE(writer->SetTypeInfoString(1, "std_logic"));
     EXPECT_TRUE(writer->EndDeclarations());
     EXPECT_EQ(writer->GetFileName(), "");
-}
 
-TEST(MemoryWaveStream, TheReaderHasNoSignalTreeFileOrRefresh) {
-    auto writer = makeWriter();
+    // Its readers have no signal tree, file or refresh.
     writeByte(*writer, 1, 0);
     auto reader = snapshotOf(writer);
-    evstream::SignalInfo info;
-    info.name = "unchanged";
     evstream::Annotation annotation;
     EXPECT_EQ(reader->GetRootCount(), 0);
     EXPECT_EQ(reader->GetRoot(0), kNoSignal);
     EXPECT_EQ(reader->GetChild(1, 0), kNoSignal);
     EXPECT_FALSE(reader->GetSignalInfo(1, info));
-    EXPECT_EQ(info.name, "unchanged");
+    EXPECT_EQ(info.name, "clk"); // untouched
     EXPECT_EQ(reader->GetProperty(1, "Radix"), "");
     EXPECT_EQ(reader->GetTypeInfoString(1), "");
     EXPECT_EQ(reader->GetAnnotationCount(1), 0);

@@ -2,6 +2,7 @@
 
 #include "storage/KTypeInfo.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -10,7 +11,7 @@ namespace {
 
 const std::string kStdLogic = "e#9#std_logicc9 UX01ZWLH-";
 
-TEST(TypeMakers, LengthProtocolReportsLengthThenFillsBuffer) {
+TEST(TypeMakers, LengthProtocolReportsLengthThenFillsABufferLongEnough) {
     std::size_t length = 0;
     ASSERT_EQ(CreateStdTypeInfo(1, nullptr, &length), kTypeMakerOk);
     EXPECT_EQ(length, kStdLogic.size());
@@ -18,18 +19,16 @@ TEST(TypeMakers, LengthProtocolReportsLengthThenFillsBuffer) {
     ASSERT_EQ(CreateStdTypeInfo(1, buffer.data(), &length), kTypeMakerOk);
     EXPECT_EQ(std::string(buffer.data()), kStdLogic);
     EXPECT_EQ(length, kStdLogic.size());
-}
-
-TEST(TypeMakers, TooShortBufferOrMissingLengthFails) {
-    std::size_t length = 3;
-    std::vector<char> buffer(4, 'x');
+    // A too short buffer or a missing length fails, leaving the buffer alone.
+    length = 3;
+    std::fill(buffer.begin(), buffer.end(), 'x');
     EXPECT_EQ(CreateStdTypeInfo(1, buffer.data(), &length), kTypeMakerInvalidArgument);
     EXPECT_EQ(buffer[0], 'x');
     EXPECT_EQ(CreateStdTypeInfo(1, nullptr, nullptr), kTypeMakerInvalidArgument);
     EXPECT_EQ(static_cast<std::uint32_t>(kTypeMakerInvalidArgument), 0x80070057u);
 }
 
-TEST(TypeMakers, StandardTypesHaveFixedStrings) {
+TEST(TypeMakers, StandardTypesHaveFixedStringsAndUnknownOnesNone) {
     const std::vector<std::pair<int, std::string>> cases = {
         {1, kStdLogic},
         {2, "e#10#std_ulogicc9 UX01ZWLH-"},
@@ -47,6 +46,8 @@ TEST(TypeMakers, StandardTypesHaveFixedStrings) {
         EXPECT_EQ(makeStdTypeInfo(number), expected) << "standard type " << number;
         EXPECT_TRUE(KTypeInfo::CheckTypeInfo(expected)) << expected;
     }
+    for (int number : {0, 11, -1, 1000})
+        EXPECT_EQ(makeStdTypeInfo(number), std::nullopt) << number;
 }
 
 TEST(TypeMakers, CharacterTypeNamesControlsAndQuotesPrintables) {
@@ -58,11 +59,6 @@ TEST(TypeMakers, CharacterTypeNamesControlsAndQuotesPrintables) {
     EXPECT_NE(text->find("#4#C159#3#'\xA0'"), std::string::npos);
     EXPECT_TRUE(text->ends_with("#3#'\xFF'"));
     EXPECT_TRUE(KTypeInfo::CheckTypeInfo(*text));
-}
-
-TEST(TypeMakers, UnknownStandardTypesFail) {
-    for (int number : {0, 11, -1, 1000})
-        EXPECT_EQ(makeStdTypeInfo(number), std::nullopt) << number;
 }
 
 TEST(TypeMakers, ArrayOfStdLogic) {
@@ -108,7 +104,7 @@ TEST(TypeMakers, RecordOfFields) {
     EXPECT_TRUE(makeArrayTypeInfo("pair", {&range, 1}, *nested));
 }
 
-TEST(TypeMakers, RecordRejectsEmptyOrBrokenFields) {
+TEST(TypeMakers, RecordsOfEmptyOrBrokenFieldsAndResultsTheParserRefusesAreNotMade) {
     std::vector<TRecordField> fields(1);
     EXPECT_EQ(makeRecordTypeInfo("r", {}), std::nullopt);
     fields[0].SetBoth("", kStdLogic);
@@ -118,13 +114,10 @@ TEST(TypeMakers, RecordRejectsEmptyOrBrokenFields) {
     fields[0].SetBoth("f", kStdLogic);
     EXPECT_EQ(makeRecordTypeInfo("", fields), std::nullopt);
     EXPECT_EQ(makeRecordTypeInfo(std::string("a\0b", 3), fields), std::nullopt);
-}
-
-TEST(TypeMakers, ResultsTheTypeParserRefusesAreNotMade) {
-    // Each dimension is fine alone, together they pass the element limit.
+    // Results the type parser refuses are not made: each dimension is fine alone, together they
+    // pass the element limit.
     const std::vector<ArrayRange> huge = {{0, 1 << 20, 0}, {0, 1 << 20, 0}};
     EXPECT_EQ(makeArrayTypeInfo("big", huge, "e#3#bitc2 01"), std::nullopt);
-    std::vector<TRecordField> fields(1);
     fields[0].SetBoth("f", "i#1#x(5t1)");
     EXPECT_EQ(makeRecordTypeInfo("r", fields), std::nullopt);
 }

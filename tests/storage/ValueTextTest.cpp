@@ -69,22 +69,17 @@ std::vector<std::uint8_t> concat(std::vector<std::vector<std::uint8_t>> parts) {
     return out;
 }
 
-TEST_F(ValueText, ScalarAdvancesByItsSize) {
+TEST_F(ValueText, ScalarsAndSimpleBusesAreOneTextAdvancingByTheirSize) {
     EXPECT_EQ(format(TestNode(logic), {kOne}), "1");
     EXPECT_EQ(position, 1u);
     EXPECT_EQ(format(TestNode(integer), integerBytes(-42)), "-42");
     EXPECT_EQ(position, 4u);
-}
-
-TEST_F(ValueText, OwnRadixWinsOverDefault) {
+    // A bus of its own type is one text, in the radix of its own if it has one.
     const std::vector<std::uint8_t> value = {kOne, kZero, kOne, kZero};
     const TestNode plain(vector), hex(vector, {}, 16);
     EXPECT_EQ(format(plain, value), "1010");
     EXPECT_EQ(format(plain, value, {16, false}), "A");
     EXPECT_EQ(format(hex, value, {2, false}), "A");
-}
-
-TEST_F(ValueText, SimpleBusIsOneText) {
     const TestNode bus(vector,
                        {TestNode(logic), TestNode(logic), TestNode(logic), TestNode(logic)});
     EXPECT_EQ(format(bus, {kOne, kOne, kZero, kZero}), "1100");
@@ -130,7 +125,7 @@ TEST_F(ValueText, LongCompositeTextsAreCut) {
     EXPECT_EQ(position, 800u);
 }
 
-TEST_F(ValueText, ParsesScalarsBusesAndComposites) {
+TEST_F(ValueText, ParsesScalarsBusesCompositesAndWhatFormatGives) {
     const TestNode pair(record, {TestNode(logic), TestNode(integer)});
     const TestNode virtualBus(KTypesManager::kNoType, {TestNode(vector), pair});
     EXPECT_EQ(parse(TestNode(logic), "1"), std::vector<std::uint8_t>{kOne});
@@ -142,10 +137,7 @@ TEST_F(ValueText, ParsesScalarsBusesAndComposites) {
     EXPECT_EQ(parse(TestNode(record), " ( 0 , 9 ) "), concat({{kZero}, integerBytes(9)}));
     EXPECT_EQ(parse(virtualBus, "(0011,(1,5))"),
               concat({{kZero, kZero, kOne, kOne}, {kOne}, integerBytes(5)}));
-}
-
-TEST_F(ValueText, FormattedTextsParseBack) {
-    const TestNode pair(record, {TestNode(logic), TestNode(integer)});
+    // Formatted texts parse back.
     const TestNode nested(KTypesManager::kNoType, {pair, TestNode(vector, {}, 16), pair});
     const auto value =
         concat({{kOne}, integerBytes(3), {kOne, kZero, kZero, kOne}, {kZero}, integerBytes(-1)});
@@ -154,16 +146,14 @@ TEST_F(ValueText, FormattedTextsParseBack) {
     EXPECT_EQ(parse(nested, text), value);
 }
 
-TEST_F(ValueText, BadValueTextsFail) {
+TEST_F(ValueText, BadValueTextsAndShortBuffersFail) {
     const TestNode pair(record, {TestNode(logic), TestNode(integer)});
     for (const char* text : {"", "(", "()", "(1)", "(1,5,6)", "(1,,5)", "1,5", "((1,5)", "(1,5))",
                              "(q,5)", "(1,5)x", "(1,(5))", ")1,5("})
         EXPECT_FALSE(parse(pair, text)) << text;
     EXPECT_FALSE(parse(TestNode(logic), "q"));
     EXPECT_FALSE(parse(TestNode(KTypesManager::kNoType), "1"));
-}
-
-TEST_F(ValueText, ParseNeedsRoomInTheBuffer) {
+    // The buffer must have room for the value.
     std::vector<std::uint8_t> buffer(3);
     position = 0;
     EXPECT_FALSE(ParseValue(types, "5", TestNode(integer), buffer, position, 0));

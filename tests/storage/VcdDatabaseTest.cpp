@@ -2,7 +2,7 @@
 // and the values at every event must be those of the original VCD. Also the threaded sink that
 // overlaps parsing with the database writer.
 
-#include "VcdTestStreams.h"
+#include "VcdTestUtil.h"
 #include "storage/KFileException.h"
 #include "storage/evstream/EventStore.h"
 #include "storage/vcd/KThreadedStreamWrite.h"
@@ -12,27 +12,12 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+using vcdtest::expectSameEvents;
+using vcdtest::kData;
 using vcdtest::RecordingStreamWrite;
+using vcdtest::tempPath;
 
 namespace {
-
-const std::string kData = std::string(TESSEL_SOURCE_DIR) + "/tests/data/vcd/";
-
-std::string tempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() /
-            ("tessel-vcddb-" + std::to_string(::getpid()) + "-" + name))
-        .string();
-}
-
-void expectSameEvents(const RecordingStreamWrite& a, const RecordingStreamWrite& b) {
-    ASSERT_EQ(a.declarations.size(), b.declarations.size());
-    for (const auto& [handle, info] : a.declarations) {
-        SignalHandle other = b.handleOf(info.name);
-        ASSERT_NE(other, kNoSignal) << info.name;
-        EXPECT_EQ(a.typeStrings.at(handle), b.typeStrings.at(other)) << info.name;
-        EXPECT_EQ(a.eventsOf(handle), b.eventsOf(other)) << info.name;
-    }
-}
 
 void importToDatabase(const std::string& vcd, const std::string& awf, bool threaded) {
     evstream::IEventsStreamWrite* stream = evstream::OpenStreamWrite(awf);

@@ -2,7 +2,7 @@
 // its VCD, and the values at chosen times must be those the design produces. A round trip
 // through the exporter must give back the same values at every event.
 
-#include "VcdTestStreams.h"
+#include "VcdTestUtil.h"
 #include "storage/evstream/EventStore.h"
 #include "storage/vcd/KVcdReader.h"
 #include "storage/vcd/KVcdWriter.h"
@@ -12,20 +12,15 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+using vcdtest::expectSameEvents;
+using vcdtest::kData;
+using vcdtest::logic;
 using vcdtest::RecordingStreamWrite;
 using vcdtest::ReplayStreamRead;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-const std::string kData = std::string(TESSEL_SOURCE_DIR) + "/tests/data/vcd/";
-
-Bytes logic(std::string_view text) {
-    Bytes bytes;
-    for (char c : text)
-        bytes.push_back(static_cast<std::uint8_t>(std::string_view("UX01ZWLH-").find(c)));
-    return bytes;
-}
 
 template <typename T> Bytes bytesOf(T value) {
     Bytes bytes(sizeof value);
@@ -72,16 +67,6 @@ void expectCounterValues(const RecordingStreamWrite& sink) {
         EXPECT_EQ(valueAt(sink, "counter_tb/weak", at), logic(state)) << at;
     EXPECT_EQ(sink.typeStrings.at(sink.handleOf("counter_tb/up")),
               "a#16#std_logic_vector1(0t3)e#9#std_logicc9 UX01ZWLH-");
-}
-
-void expectSameEvents(const RecordingStreamWrite& a, const RecordingStreamWrite& b) {
-    ASSERT_EQ(a.declarations.size(), b.declarations.size());
-    for (const auto& [handle, info] : a.declarations) {
-        SignalHandle other = b.handleOf(info.name);
-        ASSERT_NE(other, kNoSignal) << info.name;
-        EXPECT_EQ(a.typeStrings.at(handle), b.typeStrings.at(other)) << info.name;
-        EXPECT_EQ(a.eventsOf(handle), b.eventsOf(other)) << info.name;
-    }
 }
 
 void roundTrip(const RecordingStreamWrite& first, const std::string& path) {

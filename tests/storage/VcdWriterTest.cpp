@@ -1,4 +1,4 @@
-#include "VcdTestStreams.h"
+#include "VcdTestUtil.h"
 #include "storage/KFileException.h"
 #include "storage/vcd/KVcdReader.h"
 #include "storage/vcd/KVcdWriter.h"
@@ -10,14 +10,9 @@
 
 using vcdtest::RecordingStreamWrite;
 using vcdtest::ReplayStreamRead;
+using vcdtest::tempPath;
 
 namespace {
-
-std::string tempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() /
-            ("tessel-vcdw-" + std::to_string(::getpid()) + "-" + name))
-        .string();
-}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
