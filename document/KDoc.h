@@ -87,6 +87,9 @@ public:
     // whether to try again with a new name (62110, naming the temporary folder); after No the
     // answer is empty.
     std::string saveToTemporary();
+    // The waveforms written into a new registered temporary file, its path returned; throws
+    // KFileException (and leaves no file) when the file cannot be made or written.
+    std::string writeTemporaryFile() const;
     // The temporary file the waveforms come from since the last save; empty before one.
     const std::string& temporaryFile() const { return m_temporaryFile; }
     // The file a converted document was made from: saving under it asks first.

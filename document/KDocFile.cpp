@@ -175,12 +175,9 @@ bool KDoc::saveDocument(const std::string& path) {
     if (!convertedFrom.empty() && convertedFrom == path &&
         host().ask(kAskOverwriteConverted, kOverwriteConvertedText) == HostAnswer::No)
         return false;
-    const std::string temporary = KTempFiles::create(".awf");
+    std::string temporary;
     try {
-        if (temporary.empty())
-            throw KFileException::generic(KTempFiles::directory(),
-                                          "cannot create a temporary file");
-        KWaveformWriter(*this).write(temporary, m_saveLimit);
+        temporary = writeTemporaryFile();
         rebaseOnto(temporary);
         replaceFile(temporary, path);
     } catch (const KFileException& error) {
@@ -206,19 +203,25 @@ bool KDoc::saveDocument(const std::string& path) {
     return true;
 }
 
+std::string KDoc::writeTemporaryFile() const {
+    const std::string temporary = KTempFiles::create(".awf");
+    if (temporary.empty())
+        throw KFileException::generic(KTempFiles::directory(), "cannot create a temporary file");
+    try {
+        KWaveformWriter(*this).write(temporary, m_saveLimit);
+    } catch (const KFileException&) {
+        KTempFiles::remove(temporary);
+        throw;
+    }
+    return temporary;
+}
+
 std::string KDoc::saveToTemporary() {
     for (;;) {
-        const std::string temporary = KTempFiles::create(".awf");
         try {
-            if (temporary.empty())
-                throw KFileException::generic(KTempFiles::directory(),
-                                              "cannot create a temporary file");
-            KWaveformWriter(*this).write(temporary, m_saveLimit);
-            return temporary;
+            return writeTemporaryFile();
         } catch (const KFileException& error) {
             host().printOutput(error.message());
-            if (!temporary.empty())
-                KTempFiles::remove(temporary);
         }
         std::string text = kTemporaryFailedText;
         text.replace(text.find("%s"), 2, KTempFiles::directory());
