@@ -59,7 +59,8 @@ void KQueryEngine::run(KEventsProvider& provider) {
         } else {
             provider.OnNoStartValue(request.handle);
         }
-        runs.emplace_back(request.handle, request.mergeDistance, m_startTime, std::move(cursor));
+        runs.emplace_back(request.handle, request.mergeDistance, m_startTime, std::move(cursor),
+                          m_coarseFolds);
     }
     deliverTogether(provider, runs);
 }

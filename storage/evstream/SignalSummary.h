@@ -1,0 +1,101 @@
+#pragma once
+
+// A per-signal summary of a database file's events over time buckets: what a zoomed-out query
+// needs to fold a dense signal without decoding its blocks again.
+//
+// The file's time range is cut into buckets of one power-of-two width, starting at the first
+// block's first time. Each bucket keeps its event count (as a running total), the key and value
+// of its first event, the key of its second, and the value in force at its end. No more buckets
+// than twice the signal's events (a finer summary would cost more than the events it stands for)
+// and at most kMaxBuckets of them. Times are stored as offsets from the bucket start while the
+// width allows it; values live in one array of fixed-size slots, and a bucket with one event keeps
+// one value for both its first and its end.
+//
+// A summary is built by one pass over the signal's events in time order (Builder) and never
+// changes afterwards; events after its last bucket are not in it (the file may grow).
+
+#include "storage/SimTime.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace evstream {
+
+class SignalSummary {
+public:
+    static constexpr std::size_t kMaxBuckets = std::size_t(1) << 16;
+
+    // The bucket width for a signal of `events` events over [first, last]: the smallest power of
+    // two that keeps the bucket count within the limits above.
+    static SimTime widthFor(SimTime first, SimTime last, std::uint64_t events);
+
+    // Builds a summary from the signal's events in time order.
+    class Builder;
+
+    SimTime origin() const { return m_origin; }
+    SimTime width() const { return m_width; }
+    std::size_t bucketCount() const { return m_valueIndex.size(); }
+    // The end of the last bucket: the summary knows nothing at or after it.
+    SimTime end() const { return m_origin + m_width * SimTime(bucketCount()); }
+    std::uint32_t valueSize() const { return m_valueSize; }
+    // Bytes held, as a cache counts them.
+    std::size_t bytes() const;
+
+    // The bucket holding `time` (origin <= time < end()).
+    std::size_t bucketOf(SimTime time) const { return std::size_t((time - m_origin) / m_width); }
+    SimTime bucketStart(std::size_t bucket) const { return m_origin + m_width * SimTime(bucket); }
+    std::uint64_t eventsBefore(std::size_t bucket) const { return m_before[bucket]; }
+    std::uint64_t count(std::size_t bucket) const {
+        return m_before[bucket + 1] - m_before[bucket];
+    }
+    // The first and (count >= 2) second event of a non-empty bucket.
+    EventKey firstKey(std::size_t bucket) const;
+    EventKey secondKey(std::size_t bucket) const;
+    const std::uint8_t* firstValue(std::size_t bucket) const {
+        return valueAt(m_valueIndex[bucket]);
+    }
+    // The value in force at the end of a bucket; null when the signal has none yet.
+    const std::uint8_t* valueAtEnd(std::size_t bucket) const;
+    // The first non-empty bucket at or after `bucket`; bucketCount() when none.
+    std::size_t nextNonEmpty(std::size_t bucket) const;
+
+private:
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+
+    const std::uint8_t* valueAt(std::uint32_t index) const {
+        return index == kNone ? nullptr : m_values.data() + std::size_t(index) * m_valueSize;
+    }
+    SimTime offsetOf(const std::vector<std::uint32_t>& narrow, const std::vector<SimTime>& wide,
+                     std::size_t bucket) const {
+        return m_wide ? wide[bucket] : SimTime(narrow[bucket]);
+    }
+
+    SimTime m_origin = 0;
+    SimTime m_width = 1;
+    std::uint32_t m_valueSize = 0;
+    bool m_wide = false;                 // offsets do not fit 32 bits: kept in the wide arrays
+    std::vector<std::uint64_t> m_before; // events before each bucket, one more than buckets
+    std::vector<std::uint32_t> m_first, m_second;
+    std::vector<SimTime> m_firstWide, m_secondWide;
+    std::vector<DeltaCycle> m_firstDelta, m_secondDelta;
+    // A non-empty bucket's first value (its end value follows when it has two events or more);
+    // an empty bucket's value in force.
+    std::vector<std::uint32_t> m_valueIndex;
+    std::vector<std::uint8_t> m_values;
+};
+
+class SignalSummary::Builder {
+public:
+    Builder(SimTime origin, SimTime width, SimTime last, std::uint32_t valueSize);
+    // Events in ascending (time, delta) order; those outside the buckets are left out.
+    void add(SimTime time, DeltaCycle delta, const std::uint8_t* value);
+    SignalSummary finish();
+
+private:
+    SignalSummary m_summary;
+    std::vector<std::uint32_t> m_counts;
+    std::uint32_t m_values = 0; // value slots used
+};
+
+} // namespace evstream

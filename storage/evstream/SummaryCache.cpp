@@ -1,0 +1,127 @@
+#include "storage/evstream/SummaryCache.h"
+
+#include "storage/evstream/BlockStore.h"
+
+#include <optional>
+
+namespace evstream {
+
+SummaryCache::SummaryCache(BlockStore& store) : m_store(store) {}
+
+SummaryCache::Plan SummaryCache::plan(int slot) {
+    const auto& blocks = m_store.blocks();
+    auto found = m_plans.find(slot);
+    if (found != m_plans.end() && found->second.first == blocks.size())
+        return found->second.second;
+    Plan result;
+    if (!blocks.empty() && slot >= 0) {
+        std::uint64_t events = 0;
+        result.last = blocks.back().lastTime;
+        if (const SlotSummary* totals = m_store.summary(slot)) {
+            events = totals->totalEvents;
+            result.last = totals->lastEventTime;
+        } else {
+            // A file without index (cut short, or still being written): count from the block
+            // directories, which a summary's pass reads anyway.
+            for (std::size_t b = 0; b < blocks.size(); ++b)
+                if (auto entry = m_store.block(b)->directory.find(slot))
+                    events += entry->eventCount;
+        }
+        result.width = SignalSummary::widthFor(blocks.front().firstTime, result.last, events);
+    }
+    m_plans[slot] = {blocks.size(), result};
+    return result;
+}
+
+std::shared_ptr<const SignalSummary> SummaryCache::current(int slot) {
+    auto found = m_entries.find(slot);
+    if (found == m_entries.end())
+        return nullptr;
+    Entry& entry = found->second;
+    if (entry.blocks != m_store.blocks().size()) {
+        m_bytes -= entry.summary->bytes();
+        m_uses.erase(entry.use);
+        m_entries.erase(found);
+        return nullptr;
+    }
+    m_uses.splice(m_uses.begin(), m_uses, entry.use);
+    return entry.summary;
+}
+
+std::shared_ptr<const SignalSummary> SummaryCache::get(int slot, SimTime maxWidth) {
+    const Plan planned = plan(slot);
+    if (planned.width == 0 || planned.width > maxWidth)
+        return nullptr;
+    if (auto held = current(slot))
+        return held;
+    build({slot});
+    auto found = m_entries.find(slot);
+    return found == m_entries.end() ? nullptr : found->second.summary;
+}
+
+void SummaryCache::prepare(const std::vector<int>& slots, SimTime maxWidth) {
+    std::vector<int> missing;
+    for (int slot : slots) {
+        const Plan planned = plan(slot);
+        if (planned.width != 0 && planned.width <= maxWidth && !current(slot))
+            missing.push_back(slot);
+    }
+    if (!missing.empty())
+        build(missing);
+}
+
+void SummaryCache::build(const std::vector<int>& slots) {
+    struct Job {
+        int slot;
+        Plan planned;
+        std::optional<SignalSummary::Builder> builder;
+    };
+    std::vector<Job> jobs;
+    for (int slot : slots)
+        jobs.push_back({slot, plan(slot), std::nullopt});
+    const auto& blocks = m_store.blocks();
+    const SimTime origin = blocks.empty() ? 0 : blocks.front().firstTime;
+    // Block by block, all signals side by side: signals stored in one section group share its
+    // decoding while the block stays in the block cache.
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        std::shared_ptr<BlockStore::LoadedBlock> loaded = m_store.block(b);
+        for (Job& job : jobs) {
+            const std::ptrdiff_t position = loaded->directory.indexOf(job.slot);
+            if (position < 0 || loaded->directory.entry(std::size_t(position)).eventCount == 0)
+                continue;
+            auto events = m_store.section(b, *loaded, std::size_t(position));
+            const BlockKeys& keys = *loaded->keys;
+            if (!job.builder)
+                job.builder.emplace(origin, job.planned.width, job.planned.last, events->valueSize);
+            for (std::size_t i = 0; i < events->times.size(); ++i)
+                job.builder->add(events->times[i], keys.deltas[events->keys[i]], events->value(i));
+        }
+    }
+    for (Job& job : jobs)
+        if (job.builder)
+            insert(job.slot, std::make_shared<const SignalSummary>(job.builder->finish()));
+    trim();
+}
+
+void SummaryCache::insert(int slot, std::shared_ptr<const SignalSummary> summary) {
+    m_uses.push_front(slot);
+    m_bytes += summary->bytes();
+    m_entries[slot] = {std::move(summary), m_store.blocks().size(), m_uses.begin()};
+}
+
+void SummaryCache::setBudget(std::size_t bytes) {
+    m_budget = bytes;
+    trim();
+}
+
+void SummaryCache::trim() {
+    // The summary used last stays whatever its size: the query that asked for it is using it.
+    while (m_bytes > m_budget && m_uses.size() > 1) {
+        auto found = m_entries.find(m_uses.back());
+        m_bytes -= found->second.summary->bytes();
+        m_entries.erase(found);
+        m_uses.pop_back();
+    }
+}
+
+} // namespace evstream
