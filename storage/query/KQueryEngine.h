@@ -61,6 +61,9 @@ private:
         SimTime mergeDistance;
     };
 
+    // Builds the summaries the coarse folds of this run will read, all signals of one file in
+    // one pass, so that a first zoomed-out screen decodes each block once.
+    void prepareSummaries() const;
     static void deliverTogether(KEventsProvider& provider, std::vector<KSignalRun>& runs);
 
     const IEventSources& m_sources;
