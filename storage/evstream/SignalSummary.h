@@ -35,7 +35,7 @@ public:
 
     SimTime origin() const { return m_origin; }
     SimTime width() const { return m_width; }
-    std::size_t bucketCount() const { return m_valueIndex.size(); }
+    std::size_t bucketCount() const { return m_buckets.empty() ? 0 : m_buckets.size() - 1; }
     // The end of the last bucket: the summary knows nothing at or after it.
     SimTime end() const { return m_origin + m_width * SimTime(bucketCount()); }
     std::uint32_t valueSize() const { return m_valueSize; }
@@ -45,15 +45,15 @@ public:
     // The bucket holding `time` (origin <= time < end()).
     std::size_t bucketOf(SimTime time) const { return std::size_t((time - m_origin) / m_width); }
     SimTime bucketStart(std::size_t bucket) const { return m_origin + m_width * SimTime(bucket); }
-    std::uint64_t eventsBefore(std::size_t bucket) const { return m_before[bucket]; }
+    std::uint64_t eventsBefore(std::size_t bucket) const { return m_buckets[bucket].before; }
     std::uint64_t count(std::size_t bucket) const {
-        return m_before[bucket + 1] - m_before[bucket];
+        return m_buckets[bucket + 1].before - m_buckets[bucket].before;
     }
     // The first and (count >= 2) second event of a non-empty bucket.
     EventKey firstKey(std::size_t bucket) const;
     EventKey secondKey(std::size_t bucket) const;
     const std::uint8_t* firstValue(std::size_t bucket) const {
-        return valueAt(m_valueIndex[bucket]);
+        return valueAt(m_buckets[bucket].valueIndex);
     }
     // The value in force at the end of a bucket; null when the signal has none yet.
     const std::uint8_t* valueAtEnd(std::size_t bucket) const;
@@ -66,22 +66,27 @@ private:
     const std::uint8_t* valueAt(std::uint32_t index) const {
         return index == kNone ? nullptr : m_values.data() + std::size_t(index) * m_valueSize;
     }
-    SimTime offsetOf(const std::vector<std::uint32_t>& narrow, const std::vector<SimTime>& wide,
-                     std::size_t bucket) const {
-        return m_wide ? wide[bucket] : SimTime(narrow[bucket]);
-    }
+
+    // What a fold reads of a bucket, together: a zoomed-out screen reads a few buckets of each of
+    // many summaries that do not stay in the processor's caches.
+    struct Bucket {
+        std::uint32_t before = 0; // events in earlier buckets
+        std::uint32_t first = 0;  // offsets from the bucket start (narrow summaries)
+        std::uint32_t second = 0;
+        std::uint32_t valueIndex = kNone; // see m_values
+        DeltaCycle firstDelta = 0;
+        DeltaCycle secondDelta = 0;
+    };
 
     SimTime m_origin = 0;
     SimTime m_width = 1;
     std::uint32_t m_valueSize = 0;
-    bool m_wide = false;                 // offsets do not fit 32 bits: kept in the wide arrays
-    std::vector<std::uint64_t> m_before; // events before each bucket, one more than buckets
-    std::vector<std::uint32_t> m_first, m_second;
+    bool m_wide = false; // offsets do not fit 32 bits: kept in the wide arrays
+    // One more than the buckets: the last holds the total count.
+    std::vector<Bucket> m_buckets;
     std::vector<SimTime> m_firstWide, m_secondWide;
-    std::vector<DeltaCycle> m_firstDelta, m_secondDelta;
-    // A non-empty bucket's first value (its end value follows when it has two events or more);
-    // an empty bucket's value in force.
-    std::vector<std::uint32_t> m_valueIndex;
+    // Value slots. A non-empty bucket's valueIndex is its first value's slot, and its end value
+    // follows when it has two events or more; an empty bucket's is the value in force.
     std::vector<std::uint8_t> m_values;
 };
 
