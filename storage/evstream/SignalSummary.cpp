@@ -85,6 +85,11 @@ SignalSummary SignalSummary::Builder::finish() {
     return std::move(m_summary);
 }
 
+SimTime SignalSummary::end() const {
+    const Wide end = Wide(m_origin) + Wide(m_width) * Wide(bucketCount());
+    return end > Wide(INT64_MAX) ? INT64_MAX : SimTime(end);
+}
+
 std::size_t SignalSummary::bytes() const {
     return sizeof(*this) + m_buckets.capacity() * sizeof(Bucket) +
            (m_firstWide.capacity() + m_secondWide.capacity()) * sizeof(SimTime) +

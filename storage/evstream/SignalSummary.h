@@ -37,7 +37,8 @@ public:
     SimTime width() const { return m_width; }
     std::size_t bucketCount() const { return m_buckets.empty() ? 0 : m_buckets.size() - 1; }
     // The end of the last bucket: the summary knows nothing at or after it.
-    SimTime end() const { return m_origin + m_width * SimTime(bucketCount()); }
+    // (At the far end of the time range it stops at the largest time.)
+    SimTime end() const;
     std::uint32_t valueSize() const { return m_valueSize; }
     // Bytes held, as a cache counts them.
     std::size_t bytes() const;

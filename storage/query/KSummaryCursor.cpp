@@ -18,9 +18,10 @@ bool KSummaryCursor::boundaryAtOrAfter(SimTime time, SimTime& boundary) const {
         return false;
     const SimTime into = local - summary.origin();
     const SimTime buckets = into / summary.width() + (into % summary.width() != 0 ? 1 : 0);
-    const SimTime atLocal = summary.origin() + buckets * summary.width();
-    if (atLocal > summary.end())
+    const __int128 at = __int128(summary.origin()) + __int128(buckets) * summary.width();
+    if (at > summary.end())
         return false;
+    const SimTime atLocal = SimTime(at);
     boundary = KSignalCursor::shifted(atLocal, m_source.offset);
     return boundary <= m_source.to.time;
 }

@@ -237,3 +237,17 @@ TEST(KQueryEngineCoarse, SummariesStayWithinTheirBudget) {
     for (SignalHandle leaf : leaves)
         EXPECT_TRUE(checkCoarse(doc, leaf, 0, 100));
 }
+
+TEST(KQueryEngineCoarse, BucketsWiderThan32BitsAtTheFarEndOfTime) {
+    std::vector<SourceEvent> events;
+    SimTime time = SimTime(1) << 61;
+    for (int i = 0; i < 300; ++i) {
+        time += (SimTime(1) << 40) * (i % 3 + 1) + i * 12345;
+        events.push_back({time, 0, 0, static_cast<std::uint8_t>(i % 200 + 2)});
+    }
+    TempPath file;
+    KDoc doc;
+    const SignalHandle leaf =
+        addLeaf(doc, {segmentOver(0, kMaxTime, databaseSource(file.path(), events))});
+    EXPECT_TRUE(checkCoarse(doc, leaf, 0, SimTime(1) << 45));
+}
