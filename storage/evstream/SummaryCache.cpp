@@ -1,5 +1,6 @@
 #include "storage/evstream/SummaryCache.h"
 
+#include "storage/KFileException.h"
 #include "storage/evstream/BlockStore.h"
 
 #include <optional>
@@ -23,9 +24,13 @@ SummaryCache::Plan SummaryCache::plan(int slot) {
         } else {
             // A file without index (cut short, or still being written): count from the block
             // directories, which a summary's pass reads anyway.
-            for (std::size_t b = 0; b < blocks.size(); ++b)
-                if (auto entry = m_store.block(b)->directory.find(slot))
-                    events += entry->eventCount;
+            try {
+                for (std::size_t b = 0; b < blocks.size(); ++b)
+                    if (auto entry = m_store.block(b)->directory.find(slot))
+                        events += entry->eventCount;
+            } catch (const KFileException&) {
+                events = 0; // a damaged block: no summary (see build)
+            }
         }
         result.width = SignalSummary::widthFor(blocks.front().firstTime, result.last, events);
     }
@@ -71,11 +76,6 @@ void SummaryCache::prepare(const std::vector<int>& slots, SimTime maxWidth) {
 }
 
 void SummaryCache::build(const std::vector<int>& slots) {
-    struct Job {
-        int slot;
-        Plan planned;
-        std::optional<SignalSummary::Builder> builder;
-    };
     std::vector<Job> jobs;
     for (int slot : slots)
         jobs.push_back({slot, plan(slot), std::nullopt});
@@ -83,24 +83,35 @@ void SummaryCache::build(const std::vector<int>& slots) {
     const SimTime origin = blocks.empty() ? 0 : blocks.front().firstTime;
     // Block by block, all signals side by side: signals stored in one section group share its
     // decoding while the block stays in the block cache.
-    for (std::size_t b = 0; b < blocks.size(); ++b) {
-        std::shared_ptr<BlockStore::LoadedBlock> loaded = m_store.block(b);
-        for (Job& job : jobs) {
-            const std::ptrdiff_t position = loaded->directory.indexOf(job.slot);
-            if (position < 0 || loaded->directory.entry(std::size_t(position)).eventCount == 0)
-                continue;
-            auto events = m_store.section(b, *loaded, std::size_t(position));
-            const BlockKeys& keys = *loaded->keys;
-            if (!job.builder)
-                job.builder.emplace(origin, job.planned.width, job.planned.last, events->valueSize);
-            for (std::size_t i = 0; i < events->times.size(); ++i)
-                job.builder->add(events->times[i], keys.deltas[events->keys[i]], events->value(i));
-        }
+    try {
+        for (std::size_t b = 0; b < blocks.size(); ++b)
+            addBlock(b, origin, jobs);
+    } catch (const KFileException&) {
+        // A damaged block: these signals go without summaries, and their queries read exactly
+        // what they need, which may not include that block.
+        for (const Job& job : jobs)
+            m_plans[job.slot] = {blocks.size(), Plan{}};
+        return;
     }
     for (Job& job : jobs)
         if (job.builder)
             insert(job.slot, std::make_shared<const SignalSummary>(job.builder->finish()));
     trim();
+}
+
+void SummaryCache::addBlock(std::size_t b, SimTime origin, std::vector<Job>& jobs) {
+    std::shared_ptr<BlockStore::LoadedBlock> loaded = m_store.block(b);
+    for (Job& job : jobs) {
+        const std::ptrdiff_t position = loaded->directory.indexOf(job.slot);
+        if (position < 0 || loaded->directory.entry(std::size_t(position)).eventCount == 0)
+            continue;
+        auto events = m_store.section(b, *loaded, std::size_t(position));
+        const BlockKeys& keys = *loaded->keys;
+        if (!job.builder)
+            job.builder.emplace(origin, job.planned.width, job.planned.last, events->valueSize);
+        for (std::size_t i = 0; i < events->times.size(); ++i)
+            job.builder->add(events->times[i], keys.deltas[events->keys[i]], events->value(i));
+    }
 }
 
 void SummaryCache::insert(int slot, std::shared_ptr<const SignalSummary> summary) {

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <list>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -48,10 +49,17 @@ private:
         std::list<int>::iterator use;
     };
 
+    struct Job {
+        int slot;
+        Plan planned;
+        std::optional<SignalSummary::Builder> builder;
+    };
+
     Plan plan(int slot);
     // The cached summary when it is still current; marks it used.
     std::shared_ptr<const SignalSummary> current(int slot);
     void build(const std::vector<int>& slots);
+    void addBlock(std::size_t block, SimTime origin, std::vector<Job>& jobs);
     void insert(int slot, std::shared_ptr<const SignalSummary> summary);
     void trim();
 

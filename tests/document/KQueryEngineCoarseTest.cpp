@@ -251,3 +251,41 @@ TEST(KQueryEngineCoarse, BucketsWiderThan32BitsAtTheFarEndOfTime) {
         addLeaf(doc, {segmentOver(0, kMaxTime, databaseSource(file.path(), events))});
     EXPECT_TRUE(checkCoarse(doc, leaf, 0, SimTime(1) << 45));
 }
+
+TEST(KQueryEngineCoarse, DamagedBlockLeavesTheSignalToExactFolds) {
+    TempPath file;
+    evstream::IEventsStreamWrite* writer = evstream::OpenStreamWrite(file.path());
+    writer->BeginDeclarations();
+    evstream::SignalInfo info;
+    info.name = "s0";
+    writer->DeclareScalar(0, info);
+    writer->EndDeclarations();
+    for (int i = 0; i < 20000; ++i) {
+        const auto value = static_cast<std::uint8_t>(i % 250);
+        writer->SetTime(i * 10 + i % 7);
+        writer->WriteValue(0, &value, 1);
+        if (i % 1000 == 999)
+            evstream::FlushStream(writer); // many blocks
+    }
+    ASSERT_TRUE(writer->Release());
+    const KEventsReadHandle source = KEventsReadHandle::openDatabase(file.path());
+    {
+        std::fstream stream(file.path(), std::ios::in | std::ios::out | std::ios::binary);
+        stream.seekp(0, std::ios::end);
+        const std::streamoff size = stream.tellp();
+        stream.seekp(size / 2);
+        const std::string garbage(std::size_t(size / 4), '\x5a');
+        stream.write(garbage.data(), std::streamsize(garbage.size()));
+    }
+    KDoc doc;
+    const SignalHandle leaf = addLeaf(doc, {segmentOver(0, 1 << 30, source)});
+    // The start of the file is whole: a query that stops there reads nothing damaged.
+    RecordingProvider exact(doc, 0, 20);
+    RecordingProvider coarse(doc, 0, 20);
+    coarse.setCoarseFolds(true);
+    exact.addSignal(leaf, 400);
+    coarse.addSignal(leaf, 400);
+    exact.run();
+    ASSERT_NO_THROW(coarse.run());
+    EXPECT_EQ(coarse.lines, exact.lines);
+}
