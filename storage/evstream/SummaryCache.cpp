@@ -11,31 +11,34 @@ SummaryCache::SummaryCache(BlockStore& store) : m_store(store) {}
 
 SummaryCache::Plan SummaryCache::plan(int slot) {
     const auto& blocks = m_store.blocks();
-    auto found = m_plans.find(slot);
-    if (found != m_plans.end() && found->second.first == blocks.size())
-        return found->second.second;
-    Plan result;
-    if (!blocks.empty() && slot >= 0) {
-        std::uint64_t events = 0;
-        result.last = blocks.back().lastTime;
-        if (const SlotSummary* totals = m_store.summary(slot)) {
-            events = totals->totalEvents;
-            result.last = totals->lastEventTime;
-        } else {
-            // A file without index (cut short, or still being written): count from the block
-            // directories, which a summary's pass reads anyway.
-            try {
-                for (std::size_t b = 0; b < blocks.size(); ++b)
-                    if (auto entry = m_store.block(b)->directory.find(slot))
-                        events += entry->eventCount;
-            } catch (const KFileException&) {
-                events = 0; // a damaged block: no summary (see build)
-            }
+    Plan& planned = m_plans[slot];
+    if (planned.blocks == blocks.size())
+        return planned;
+    planned.blocks = blocks.size();
+    planned.width = 0;
+    if (blocks.empty() || slot < 0 || planned.failed)
+        return planned;
+    std::uint64_t events = 0;
+    planned.last = blocks.back().lastTime;
+    if (const SlotSummary* totals = m_store.summary(slot)) {
+        events = totals->totalEvents;
+        planned.last = totals->lastEventTime;
+    } else {
+        // A file without index (cut short, or still being written): count from the directories
+        // of the blocks not counted yet, which a summary's pass reads anyway.
+        try {
+            for (std::size_t b = planned.counted; b < blocks.size(); ++b)
+                if (auto entry = m_store.block(b)->directory.find(slot))
+                    planned.events += entry->eventCount;
+            planned.counted = blocks.size();
+        } catch (const KFileException&) {
+            planned.failed = true; // a damaged block: no summary (see build)
+            return planned;
         }
-        result.width = SignalSummary::widthFor(blocks.front().firstTime, result.last, events);
+        events = planned.events;
     }
-    m_plans[slot] = {blocks.size(), result};
-    return result;
+    planned.width = SignalSummary::widthFor(blocks.front().firstTime, planned.last, events);
+    return planned;
 }
 
 std::shared_ptr<const SignalSummary> SummaryCache::current(int slot) {
@@ -89,8 +92,11 @@ void SummaryCache::build(const std::vector<int>& slots) {
     } catch (const KFileException&) {
         // A damaged block: these signals go without summaries, and their queries read exactly
         // what they need, which may not include that block.
-        for (const Job& job : jobs)
-            m_plans[job.slot] = {blocks.size(), Plan{}};
+        for (const Job& job : jobs) {
+            Plan& planned = m_plans[job.slot];
+            planned.failed = true;
+            planned.width = 0;
+        }
         return;
     }
     for (Job& job : jobs)

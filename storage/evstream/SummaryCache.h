@@ -39,9 +39,14 @@ public:
     std::size_t size() const { return m_entries.size(); }
 
 private:
+    // What a slot's summary would be, for the file's block count it was made for.
     struct Plan {
         SimTime width = 0; // 0: no summary
         SimTime last = 0;
+        std::size_t blocks = 0;
+        std::size_t counted = 0;  // blocks whose directories were counted (no index)
+        std::uint64_t events = 0; // in those
+        bool failed = false;      // a damaged block: never a summary
     };
     struct Entry {
         std::shared_ptr<const SignalSummary> summary;
@@ -67,8 +72,8 @@ private:
     std::size_t m_budget = kBudgetBytes;
     std::size_t m_bytes = 0;
     std::unordered_map<int, Entry> m_entries;
-    std::list<int> m_uses;                                         // most recent first
-    std::unordered_map<int, std::pair<std::size_t, Plan>> m_plans; // by the block count
+    std::list<int> m_uses; // most recent first
+    std::unordered_map<int, Plan> m_plans;
 };
 
 } // namespace evstream
