@@ -44,6 +44,24 @@ SignalSummary::Builder::Builder(SimTime origin, SimTime width, SimTime last,
     }
 }
 
+SignalSummary::Builder::Builder(const SignalSummary& base, SimTime last) : m_summary(base) {
+    SignalSummary& s = m_summary;
+    const std::size_t old = s.bucketCount();
+    const std::size_t n = std::max(old, bucketsFor(s.m_origin, last, s.m_width));
+    m_counts.assign(n, 0);
+    for (std::size_t i = 0; i < old; ++i)
+        m_counts[i] = std::uint32_t(s.count(i));
+    // The old end marker becomes an ordinary bucket; finish() recounts and marks the end.
+    if (!s.m_buckets.empty())
+        s.m_buckets.back() = Bucket{};
+    s.m_buckets.resize(n + 1, Bucket{});
+    if (s.m_wide) {
+        s.m_firstWide.resize(n, 0);
+        s.m_secondWide.resize(n, 0);
+    }
+    m_values = s.m_slots;
+}
+
 void SignalSummary::Builder::add(SimTime time, DeltaCycle delta, const std::uint8_t* value) {
     SignalSummary& s = m_summary;
     if (time < s.m_origin || Wide(time) - s.m_origin >= Wide(s.m_width) * Wide(m_counts.size()))
@@ -81,6 +99,7 @@ SignalSummary SignalSummary::Builder::finish() {
             inForce = s.m_buckets[i].valueIndex + (m_counts[i] >= 2 ? 1 : 0);
     }
     s.m_values.shrink_to_fit();
+    s.m_slots = m_values;
     m_counts.clear();
     return std::move(m_summary);
 }

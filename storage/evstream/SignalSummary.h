@@ -12,7 +12,8 @@
 // one value for both its first and its end.
 //
 // A summary is built by one pass over the signal's events in time order (Builder) and never
-// changes afterwards; events after its last bucket are not in it (the file may grow).
+// changes afterwards; events after its last bucket are not in it (the file may grow). A builder
+// can start from a summary to add the events of a file's new blocks.
 
 #include "storage/SimTime.h"
 
@@ -89,11 +90,14 @@ private:
     // Value slots. A non-empty bucket's valueIndex is its first value's slot, and its end value
     // follows when it has two events or more; an empty bucket's is the value in force.
     std::vector<std::uint8_t> m_values;
+    std::uint32_t m_slots = 0; // value slots used
 };
 
 class SignalSummary::Builder {
 public:
     Builder(SimTime origin, SimTime width, SimTime last, std::uint32_t valueSize);
+    // Goes on from `base` (whose events all come before those added) with buckets up to `last`.
+    Builder(const SignalSummary& base, SimTime last);
     // Events in ascending (time, delta) order; those outside the buckets are left out.
     void add(SimTime time, DeltaCycle delta, const std::uint8_t* value);
     SignalSummary finish();

@@ -46,12 +46,8 @@ std::shared_ptr<const SignalSummary> SummaryCache::current(int slot) {
     if (found == m_entries.end())
         return nullptr;
     Entry& entry = found->second;
-    if (entry.blocks != m_store.blocks().size()) {
-        m_bytes -= entry.summary->bytes();
-        m_uses.erase(entry.use);
-        m_entries.erase(found);
-        return nullptr;
-    }
+    if (entry.blocks != m_store.blocks().size())
+        return nullptr; // the file has grown: build() extends it
     m_uses.splice(m_uses.begin(), m_uses, entry.use);
     return entry.summary;
 }
@@ -79,15 +75,28 @@ void SummaryCache::prepare(const std::vector<int>& slots, SimTime maxWidth) {
 }
 
 void SummaryCache::build(const std::vector<int>& slots) {
-    std::vector<Job> jobs;
-    for (int slot : slots)
-        jobs.push_back({slot, plan(slot), std::nullopt});
     const auto& blocks = m_store.blocks();
     const SimTime origin = blocks.empty() ? 0 : blocks.front().firstTime;
+    std::vector<Job> jobs;
+    std::size_t from = blocks.size();
+    for (int slot : slots) {
+        Job job{slot, plan(slot), std::nullopt, 0};
+        // A summary of the file before it grew goes on with the new blocks while its buckets
+        // still fit the signal.
+        auto found = m_entries.find(slot);
+        if (found != m_entries.end() && found->second.blocks < blocks.size() &&
+            found->second.summary->width() == job.planned.width &&
+            found->second.summary->origin() == origin) {
+            job.builder.emplace(*found->second.summary, job.planned.last);
+            job.from = found->second.blocks;
+        }
+        from = std::min(from, job.from);
+        jobs.push_back(std::move(job));
+    }
     // Block by block, all signals side by side: signals stored in one section group share its
     // decoding while the block stays in the block cache.
     try {
-        for (std::size_t b = 0; b < blocks.size(); ++b)
+        for (std::size_t b = from; b < blocks.size(); ++b)
             addBlock(b, origin, jobs);
     } catch (const KFileException&) {
         // A damaged block: these signals go without summaries, and their queries read exactly
@@ -108,6 +117,8 @@ void SummaryCache::build(const std::vector<int>& slots) {
 void SummaryCache::addBlock(std::size_t b, SimTime origin, std::vector<Job>& jobs) {
     std::shared_ptr<BlockStore::LoadedBlock> loaded = m_store.block(b);
     for (Job& job : jobs) {
+        if (b < job.from)
+            continue;
         const std::ptrdiff_t position = loaded->directory.indexOf(job.slot);
         if (position < 0 || loaded->directory.entry(std::size_t(position)).eventCount == 0)
             continue;
@@ -121,6 +132,11 @@ void SummaryCache::addBlock(std::size_t b, SimTime origin, std::vector<Job>& job
 }
 
 void SummaryCache::insert(int slot, std::shared_ptr<const SignalSummary> summary) {
+    if (auto found = m_entries.find(slot); found != m_entries.end()) {
+        m_bytes -= found->second.summary->bytes();
+        m_uses.erase(found->second.use);
+        m_entries.erase(found);
+    }
     m_uses.push_front(slot);
     m_bytes += summary->bytes();
     m_entries[slot] = {std::move(summary), m_store.blocks().size(), m_uses.begin()};

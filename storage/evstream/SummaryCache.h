@@ -6,7 +6,8 @@
 // several signals asked for together are built in the same pass, so that the blocks they share
 // are decoded once. The cache holds summaries up to a budget of bytes, least recently used out
 // first, so its memory does not grow with the file; a dropped summary is built again when it is
-// needed. When the file has grown (a writer still at work), a summary is built again as well.
+// needed. When the file has grown (a writer still at work), a summary goes on with the new blocks
+// (or is built again when the signal's bucket width has changed).
 
 #include "storage/evstream/SignalSummary.h"
 
@@ -58,6 +59,7 @@ private:
         int slot;
         Plan planned;
         std::optional<SignalSummary::Builder> builder;
+        std::size_t from = 0; // the first block to read
     };
 
     Plan plan(int slot);

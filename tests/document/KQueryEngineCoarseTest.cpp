@@ -183,18 +183,23 @@ TEST(KQueryEngineCoarse, FileStillBeingWrittenOrCutShort) {
         }
         ASSERT_TRUE(evstream::FlushStream(writer));
     };
-    // Still being written: a refresh that brings more blocks makes the summary be built again.
-    write(0, events.size() / 2);
+    // Still being written: each refresh that brings blocks extends the summary (or builds it
+    // again when its buckets no longer fit).
+    write(0, events.size() / 4);
     KEventsReadHandle reader = KEventsReadHandle::openDatabase(live.path());
     KDoc doc;
     const SignalHandle liveLeaf = addLeaf(doc, {segmentOver(0, 1 << 30, reader)});
-    EXPECT_TRUE(checkCoarse(doc, liveLeaf, 0, 2000));
-    write(events.size() / 2, events.size());
-    reader.refresh();
-    const std::vector<Delivery> got = deliveries(doc, liveLeaf, 0, 2000, true);
-    ASSERT_FALSE(got.empty());
-    EXPECT_GT(got.back().key.time + 2000 + 250, events.back().time);
-    EXPECT_TRUE(checkCoarse(doc, liveLeaf, 0, 2000));
+    for (std::size_t quarter = 1; quarter <= 4; ++quarter) {
+        SCOPED_TRACE(quarter);
+        if (quarter > 1) {
+            write(events.size() * (quarter - 1) / 4, events.size() * quarter / 4);
+            reader.refresh();
+        }
+        const std::vector<Delivery> got = deliveries(doc, liveLeaf, 0, 2000, true);
+        ASSERT_FALSE(got.empty());
+        EXPECT_GT(got.back().key.time + 2000 + 250, events[events.size() * quarter / 4 - 1].time);
+        EXPECT_TRUE(checkCoarse(doc, liveLeaf, 0, 2000));
+    }
     EXPECT_TRUE(writer->Release());
 
     // Cut short: no index, the summary counts the events of the blocks that are left.
