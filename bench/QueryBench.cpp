@@ -8,9 +8,11 @@
 
 #include "BusBenchFile.h"
 #include "storage/KEventsReadHandle.h"
+#include "storage/evstream/EventStore.h"
 #include "storage/query/KEventsQuery.h"
 
 #include <benchmark/benchmark.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,8 +26,13 @@ constexpr int kColumns = 2000;
 // The document side of the query: each row is one leaf with one segment over the whole file.
 class FileSources final : public IEventSources {
 public:
-    FileSources() { m_file = KEventsReadHandle::openDatabase(ensure()); }
+    FileSources() {
+        m_stream = evstream::CreateStreamRead(ensure());
+        m_file = KEventsReadHandle::adopt(m_stream);
+    }
     bool isOpen() const { return static_cast<bool>(m_file); }
+    // Bytes held by the file's signal summaries.
+    std::size_t summaryBytes() const { return evstream::GetSummaryBytes(m_stream); }
 
     bool queryLeaves(SignalHandle handle, std::vector<QueryLeaf>& leaves) const override {
         leaves = {{handle, 0, busWidth(handle)}};
@@ -36,6 +43,7 @@ public:
     }
 
 private:
+    evstream::IEventsStreamRead* m_stream = nullptr; // held by m_file
     KEventsReadHandle m_file;
 };
 
@@ -45,9 +53,11 @@ FileSources& sources() {
 }
 
 // One screen: the rows spread over the file's signals, as a scrolled list would show them.
-std::size_t drawScreen(SimTime start, SimTime range) {
+std::size_t drawScreen(SimTime start, SimTime range, bool coarse = false,
+                       const FileSources& file = sources()) {
     const SimTime distance = std::max<SimTime>(4 * range / kColumns, 1);
-    KEventsQuery query(sources(), start, start + range);
+    KEventsQuery query(file, start, start + range);
+    query.setCoarseFolds(coarse);
     for (int row = 0; row < kRows; ++row)
         query.addSignal(row * (kSignals / kRows) + 3, distance);
     query.run();
@@ -72,9 +82,10 @@ private:
     SimTime m_end = 0;
 };
 
-std::size_t countScreen(SimTime start, SimTime range) {
+std::size_t countScreen(SimTime start, SimTime range, bool coarse = false) {
     const SimTime distance = std::max<SimTime>(4 * range / kColumns, 1);
     CountingProvider provider(sources(), start);
+    provider.setCoarseFolds(coarse);
     provider.setEnd(start + range);
     for (int row = 0; row < kRows; ++row)
         provider.addSignal(row * (kSignals / kRows) + 3, distance);
@@ -89,15 +100,39 @@ void BM_QueryEngineOnlyZoomedIn(benchmark::State& state) {
     state.counters["changes"] = static_cast<double>(changes);
 }
 
+void BM_QueryEngineOnlyZoomedOutCoarse(benchmark::State& state) {
+    std::size_t changes = countScreen(0, kTimeRange, true);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(changes = countScreen(0, kTimeRange, true));
+    state.counters["changes"] = static_cast<double>(changes);
+}
+
 // The same window again and again: what a repaint costs.
-void queryScreen(benchmark::State& state, SimTime start, SimTime range) {
+void queryScreen(benchmark::State& state, SimTime start, SimTime range, bool coarse = false) {
     if (!sources().isOpen()) {
         state.SkipWithError("the benchmark file could not be opened");
         return;
     }
-    std::size_t changes = 0;
+    std::size_t changes = drawScreen(start, range, coarse); // summaries built
     for (auto _ : state)
-        benchmark::DoNotOptimize(changes = drawScreen(start, range));
+        benchmark::DoNotOptimize(changes = drawScreen(start, range, coarse));
+    state.counters["changes"] = static_cast<double>(changes);
+    if (coarse)
+        state.counters["summaryMB"] = static_cast<double>(sources().summaryBytes()) / 1e6;
+}
+
+// The first screen of a file just opened: no summaries, no decoded blocks.
+void BM_QueryScreenZoomedOutCoarseCold(benchmark::State& state) {
+    std::size_t changes = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto file = std::make_unique<FileSources>();
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(changes = drawScreen(0, kTimeRange, true, *file));
+        state.PauseTiming();
+        file.reset();
+        state.ResumeTiming();
+    }
     state.counters["changes"] = static_cast<double>(changes);
 }
 
@@ -120,6 +155,15 @@ void BM_QueryScreenZoomedIn(benchmark::State& state) {
 void BM_QueryScreenZoomedOut(benchmark::State& state) {
     queryScreen(state, 0, kTimeRange);
 }
+void BM_QueryScreenZoomedOutCoarse(benchmark::State& state) {
+    queryScreen(state, 0, kTimeRange, true);
+}
+void BM_QueryScreenQuarterCoarse(benchmark::State& state) {
+    queryScreen(state, kTimeRange / 2, kTimeRange / 4, true);
+}
+void BM_QueryScreenQuarter(benchmark::State& state) {
+    queryScreen(state, kTimeRange / 2, kTimeRange / 4);
+}
 void BM_QueryScrollZoomedIn(benchmark::State& state) {
     scrollScreen(state, kTimeRange / 100);
 }
@@ -128,5 +172,10 @@ void BM_QueryScrollZoomedIn(benchmark::State& state) {
 
 BENCHMARK(BM_QueryScreenZoomedIn)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QueryScreenZoomedOut)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QueryScreenZoomedOutCoarse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QueryScreenZoomedOutCoarseCold)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QueryScreenQuarterCoarse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QueryScreenQuarter)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QueryScrollZoomedIn)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QueryEngineOnlyZoomedIn)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QueryEngineOnlyZoomedOutCoarse)->Unit(benchmark::kMillisecond);

@@ -20,6 +20,9 @@ public:
     DeltaCycle delta() const override { return m_cursor->delta(); }
     EventValue value() const override;
     bool previous(EventKey& key, EventValue* value) override;
+    std::shared_ptr<const evstream::SignalSummary> summary(SimTime maxWidth) override {
+        return m_cursor->summary(maxWidth);
+    }
 
 private:
     std::unique_ptr<evstream::SignalCursor> m_cursor;

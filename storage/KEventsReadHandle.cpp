@@ -227,6 +227,16 @@ std::unique_ptr<KSignalCursor> KEventsReadHandle::openCursor(SignalHandle handle
     return std::make_unique<KDatabaseSignalCursor>(std::move(cursor), m_record->offset);
 }
 
+const void* KEventsReadHandle::streamOf(const Record* record) {
+    return record->stream;
+}
+
+void KEventsReadHandle::prepareSummaries(const std::vector<SignalHandle>& handles,
+                                         SimTime maxWidth) const {
+    if (!m_record->inMemory)
+        evstream::PrepareSummaries(&stream(), handles, maxWidth);
+}
+
 void KEventsReadHandle::refresh() {
     if (!stream().Refresh())
         fail("the event source could not be refreshed");

@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class KEventsWriteHandle;
 class KSignalCursor;
@@ -80,6 +81,14 @@ public:
     // source cannot give one (a signal the source does not hold events for); throws KFileException
     // for a null handle.
     std::unique_ptr<KSignalCursor> openCursor(SignalHandle handle) const;
+    // Whether both handles read the same stream object.
+    bool sharesStream(const KEventsReadHandle& other) const {
+        return m_record != nullptr && other.m_record != nullptr &&
+               streamOf(m_record) == streamOf(other.m_record);
+    }
+    // Builds the summaries of zoomed-out queries for these signals in one pass over a database
+    // file (see evstream::PrepareSummaries); nothing for memory sources.
+    void prepareSummaries(const std::vector<SignalHandle>& handles, SimTime maxWidth) const;
     // Makes data appended since opening visible; throws when the source cannot (memory sources
     // never can).
     void refresh();
@@ -117,6 +126,7 @@ private:
     static KEventsReadHandle make(evstream::IEventsStreamRead* stream, bool inMemory,
                                   SimTime offset);
     evstream::IEventsStreamRead& stream() const;
+    static const void* streamOf(const Record* record);
     // Drops this handle's reference (record and stream); the handle becomes null.
     void release() noexcept;
     [[noreturn]] void fail(const std::string& what);

@@ -14,6 +14,11 @@
 #include "storage/SimTime.h"
 
 #include <limits>
+#include <memory>
+
+namespace evstream {
+class SignalSummary;
+}
 
 class KSignalCursor {
 public:
@@ -35,6 +40,13 @@ public:
     // false when there is none. The cursor does not move. `value` may be null when only the key
     // is wanted (reading a long value costs an allocation).
     virtual bool previous(EventKey& key, EventValue* value) = 0;
+
+    // A summary of the signal's events over time buckets at most `maxWidth` wide, in the
+    // source's own time frame (without the offset), for folding dense stretches without reading
+    // them; null when the source has none that fine (memory streams never have one).
+    virtual std::shared_ptr<const evstream::SignalSummary> summary(SimTime /*maxWidth*/) {
+        return nullptr;
+    }
 
     // Offsets move times between frames; at the ends of the time range the sum saturates instead
     // of wrapping around.

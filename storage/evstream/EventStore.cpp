@@ -141,6 +141,31 @@ std::unique_ptr<SignalCursor> OpenSignalCursor(IEventsStreamRead* stream, Signal
     return std::make_unique<SignalCursor>(file, slot, SignalCursor::StreamReference::Hold);
 }
 
+void PrepareSummaries(IEventsStreamRead* stream, const std::vector<SignalHandle>& handles,
+                      SimTime maxWidth) {
+    FileStreamRead* file = fileStream(stream);
+    if (file == nullptr)
+        return;
+    std::vector<int> slots;
+    for (SignalHandle handle : handles)
+        if (int slot = file->slotOf(handle); slot >= 0)
+            slots.push_back(slot);
+    file->summaries().prepare(slots, maxWidth);
+}
+
+bool SetSummaryBudget(IEventsStreamRead* stream, std::size_t bytes) {
+    FileStreamRead* file = fileStream(stream);
+    if (file == nullptr)
+        return false;
+    file->summaries().setBudget(bytes);
+    return true;
+}
+
+std::size_t GetSummaryBytes(IEventsStreamRead* stream) {
+    FileStreamRead* file = fileStream(stream);
+    return file == nullptr ? 0 : file->summaries().bytes();
+}
+
 std::uint32_t GetSignalValueSize(IEventsStreamRead* stream, SignalHandle handle) {
     auto cursor = OpenSignalCursor(stream, handle);
     if (!cursor || !cursor->seek(INT64_MIN))

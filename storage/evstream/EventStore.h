@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace evstream {
 
@@ -45,6 +46,14 @@ class SignalCursor;
 // in between (see SignalCursor.h); null for a stream that is not a database file or a handle
 // without events of its own (unknown, or a virtual bus). The cursor keeps the stream alive.
 std::unique_ptr<SignalCursor> OpenSignalCursor(IEventsStreamRead* stream, SignalHandle handle);
+// Builds the summaries of zoomed-out queries (SummaryCache.h) for those of `handles` whose
+// buckets are at most `maxWidth` wide and that are not built yet, in one pass over the file.
+// Nothing for a stream that is not a database file; throws KFileException for a damaged block.
+void PrepareSummaries(IEventsStreamRead* stream, const std::vector<SignalHandle>& handles,
+                      SimTime maxWidth);
+// The byte budget of a file's summaries, and the bytes they take now (0 for other streams).
+bool SetSummaryBudget(IEventsStreamRead* stream, std::size_t bytes);
+std::size_t GetSummaryBytes(IEventsStreamRead* stream);
 // The value size of a signal in bytes, 0 when unknown or when it has no value yet.
 std::uint32_t GetSignalValueSize(IEventsStreamRead* stream, SignalHandle handle);
 // Writes the events written so far as a complete block, so that readers see them on Refresh

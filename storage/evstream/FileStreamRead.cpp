@@ -8,13 +8,15 @@
 namespace evstream {
 
 FileStreamRead::FileStreamRead(std::string fileName)
-    : m_store(std::make_unique<BlockStore>(std::move(fileName), m_signals)) {
+    : m_store(std::make_unique<BlockStore>(std::move(fileName), m_signals)),
+      m_summaries(std::make_unique<SummaryCache>(*m_store)) {
     m_endTime = m_store->endTime();
 }
 
 FileStreamRead::~FileStreamRead() {
     // Cursors borrow this stream; they go before the store they read.
     m_cursors.clear();
+    m_summaries.reset();
 }
 
 bool FileStreamRead::Release() {

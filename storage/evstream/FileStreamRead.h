@@ -10,6 +10,7 @@
 #include "storage/evstream/BlockStore.h"
 #include "storage/evstream/IEventsStream.h"
 #include "storage/evstream/SignalTable.h"
+#include "storage/evstream/SummaryCache.h"
 
 #include <memory>
 #include <string>
@@ -27,6 +28,8 @@ public:
 
     BlockStore& store() { return *m_store; }
     SignalTable& signals() { return m_signals; }
+    // The per-signal summaries of zoomed-out queries.
+    SummaryCache& summaries() { return *m_summaries; }
     // The event slot of a signal, -1 for an unknown handle or a virtual bus.
     int slotOf(SignalHandle handle) const;
 
@@ -71,6 +74,7 @@ private:
     int m_refs = 1;
     SignalTable m_signals;
     std::unique_ptr<BlockStore> m_store;
+    std::unique_ptr<SummaryCache> m_summaries;
 
     // Time-ordered reading of all signals.
     std::size_t m_block = 0;

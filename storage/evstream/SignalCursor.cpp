@@ -126,6 +126,10 @@ bool SignalCursor::settle(std::size_t block, SimTime time) {
     return false;
 }
 
+std::shared_ptr<const SignalSummary> SignalCursor::summary(SimTime maxWidth) {
+    return m_slot < 0 ? nullptr : m_stream->summaries().get(m_slot, maxWidth);
+}
+
 SignalCursor::Mark SignalCursor::mark() const {
     return {m_block, m_events, m_keys, m_position};
 }

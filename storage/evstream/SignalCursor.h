@@ -9,6 +9,7 @@
 
 #include "storage/evstream/BlockLayout.h"
 #include "storage/evstream/IEventsStream.h"
+#include "storage/evstream/SignalSummary.h"
 
 #include <memory>
 
@@ -42,6 +43,10 @@ public:
     std::uint32_t valueSize() const { return m_events->valueSize; }
     // How many events of the signal come before the one under the cursor.
     std::uint64_t eventIndex() const { return m_events->eventsBefore + m_position; }
+
+    // The signal's summary when its buckets are at most `maxWidth` wide (built on first use and
+    // shared through the stream); null when they would be wider or the signal has no events.
+    std::shared_ptr<const SignalSummary> summary(SimTime maxWidth);
 
     // Where the cursor stands, to come back to after looking elsewhere (previous() to read the
     // event before, say) without seeking: what it holds stays decoded however the cache goes.

@@ -39,6 +39,11 @@ public:
     // The value in force before the position.
     EventValue previousValue();
 
+    // A lone leaf's summary where it stands (see KLeafCursor::coarse); false for a composite.
+    bool coarse(SimTime maxWidth, KLeafCursor::Coarse& out) {
+        return isSingle() && !m_atEnd && m_leaves.front().cursor.coarse(maxWidth, out);
+    }
+
 private:
     struct Leaf {
         KLeafCursor cursor;

@@ -28,6 +28,9 @@ public:
 
     // Requests a signal; the merge distance is in time (0: every event on its own).
     void addSignal(SignalHandle handle, SimTime mergeDistance = 0);
+    // Folds dense stretches at the summary buckets of database files (see KQueryEngine); off by
+    // default, for drawing.
+    void setCoarseFolds(bool on) { m_engine.setCoarseFolds(on); }
     // Performs the query; throws KFileException when a source cannot be read.
     void run();
 

@@ -107,6 +107,18 @@ bool KLeafCursor::takeSourceEvent() {
     return true;
 }
 
+bool KLeafCursor::coarse(SimTime maxWidth, Coarse& out) {
+    if (atEnd() || m_place != Place::Source)
+        return false;
+    const QuerySegment& segment = m_segments[m_segment];
+    if (m_key.time <= segment.from.time)
+        return false;
+    out.summary = m_cursors[m_segment]->summary(maxWidth);
+    out.offset = segment.source.offset();
+    out.to = segment.to;
+    return out.summary != nullptr;
+}
+
 bool KLeafCursor::previous(EventKey& key, EventValue* value) {
     std::size_t index = m_segment;
     if (!atEnd() && m_place == Place::Source) {

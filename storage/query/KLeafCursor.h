@@ -41,6 +41,17 @@ public:
     // of earlier segments but does not move.
     bool previous(EventKey& key, EventValue* value);
 
+    // Where a zoomed-out query may fold without reading events: the summary of the current
+    // segment's source, its offset and the segment's end.
+    struct Coarse {
+        std::shared_ptr<const evstream::SignalSummary> summary;
+        SimTime offset = 0;
+        EventKey to;
+    };
+    // The summary (buckets at most `maxWidth` wide) when the cursor stands on a source event
+    // after its segment's from time; false otherwise. May build the summary.
+    bool coarse(SimTime maxWidth, Coarse& out);
+
 private:
     enum class Place { Boundary, Source };
 

@@ -43,7 +43,38 @@ KCompositeCursor KQueryEngine::open(SignalHandle handle) const {
     return KCompositeCursor(std::move(cursors), leaves);
 }
 
+void KQueryEngine::prepareSummaries() const {
+    struct Group {
+        KEventsReadHandle source;
+        SimTime maxWidth;
+        std::vector<SignalHandle> signals;
+    };
+    std::vector<Group> groups;
+    std::vector<QueryLeaf> leaves;
+    std::vector<QuerySegment> segments;
+    for (const Request& request : m_requests) {
+        const SimTime maxWidth = request.mergeDistance / 8;
+        if (maxWidth < 1 || !m_sources.queryLeaves(request.handle, leaves) || leaves.size() != 1)
+            continue;
+        m_sources.querySegments(leaves.front().handle, segments);
+        for (const QuerySegment& segment : segments) {
+            if (!segment.source || segment.source.isInMemory())
+                continue;
+            auto found = std::find_if(groups.begin(), groups.end(), [&](const Group& group) {
+                return group.maxWidth == maxWidth && group.source.sharesStream(segment.source);
+            });
+            if (found == groups.end())
+                found = groups.insert(groups.end(), {segment.source, maxWidth, {}});
+            found->signals.push_back(segment.sourceSignal);
+        }
+    }
+    for (const Group& group : groups)
+        group.source.prepareSummaries(group.signals, group.maxWidth);
+}
+
 void KQueryEngine::run(KEventsProvider& provider) {
+    if (m_coarseFolds)
+        prepareSummaries();
     std::vector<KSignalRun> runs;
     runs.reserve(m_requests.size());
     // The start value is what is in force before the first event after the start time.
@@ -59,7 +90,8 @@ void KQueryEngine::run(KEventsProvider& provider) {
         } else {
             provider.OnNoStartValue(request.handle);
         }
-        runs.emplace_back(request.handle, request.mergeDistance, m_startTime, std::move(cursor));
+        runs.emplace_back(request.handle, request.mergeDistance, m_startTime, std::move(cursor),
+                          m_coarseFolds);
     }
     deliverTogether(provider, runs);
 }

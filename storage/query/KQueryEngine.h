@@ -17,6 +17,13 @@
 // the folded events: it seeks to p + md and asks what was in force just before, so a dense
 // stretch costs one seek per merge distance, however many events it holds. The pending change
 // is delivered before the first event at or after p + md, or at the end of the signal's events.
+//
+// Coarse folds (opt-in, for drawing). A lone leaf on a database file whose per-signal summary has
+// time buckets of at most md / 8 folds at bucket boundaries instead: a fold opened at p ends at
+// the first boundary B at or after p + md, takes the value in force just before B, is merged when
+// [p, B) holds more than one event, and the next change considered is the first event at or
+// after B. Delivered times and values stay real events; folds get at most md / 8 longer. Where a
+// fold would cross its segment's end, for composites and in memory streams the exact rule holds.
 
 #include "storage/query/IEventSources.h"
 #include "storage/query/KEventRecord.h"
@@ -35,6 +42,9 @@ public:
 
     // Requests a signal; a repeated request keeps the smaller merge distance (negative: 0).
     void addSignal(SignalHandle handle, SimTime mergeDistance);
+    // Coarse folds (off by default): see the header comment.
+    void setCoarseFolds(bool on) { m_coarseFolds = on; }
+    bool coarseFolds() const { return m_coarseFolds; }
     // Throws KFileException when a source cannot be read; the provider keeps what it was given.
     void run(KEventsProvider& provider);
 
@@ -51,10 +61,14 @@ private:
         SimTime mergeDistance;
     };
 
+    // Builds the summaries the coarse folds of this run will read, all signals of one file in
+    // one pass, so that a first zoomed-out screen decodes each block once.
+    void prepareSummaries() const;
     static void deliverTogether(KEventsProvider& provider, std::vector<KSignalRun>& runs);
 
     const IEventSources& m_sources;
     SimTime m_startTime;
     std::vector<Request> m_requests;
     std::unordered_map<SignalHandle, std::size_t> m_indexByHandle;
+    bool m_coarseFolds = false;
 };

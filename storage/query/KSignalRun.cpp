@@ -7,9 +7,9 @@
 #include <utility>
 
 KSignalRun::KSignalRun(SignalHandle handle, SimTime mergeDistance, SimTime startTime,
-                       KCompositeCursor cursor)
+                       KCompositeCursor cursor, bool coarseFolds)
     : m_handle(handle), m_distance(mergeDistance), m_cursor(std::move(cursor)), m_last(startTime),
-      m_done(m_cursor.atEnd()) {}
+      m_done(m_cursor.atEnd()), m_coarseFolds(coarseFolds && mergeDistance >= 8) {}
 
 void KSignalRun::deliver(KEventsProvider& provider, const KEventRecord& record) {
     if (!provider.OnEvent(m_handle, record))
@@ -19,6 +19,10 @@ void KSignalRun::deliver(KEventsProvider& provider, const KEventRecord& record) 
 void KSignalRun::step(KEventsProvider& provider) {
     if (m_done)
         return;
+    if (m_coarse) {
+        stepCoarse(provider);
+        return;
+    }
     if (m_cursor.atEnd()) {
         if (m_pending)
             deliver(provider, m_change);
@@ -32,6 +36,8 @@ void KSignalRun::step(KEventsProvider& provider) {
             // Most folds hold the opening event alone: one step past it is much cheaper than a
             // seek, which the fold still takes when a second event follows inside it.
             if (key == m_opening) {
+                if (m_coarseFolds && foldCoarsely())
+                    return;
                 EventValue value = m_cursor.value();
                 m_cursor.next();
                 if (m_cursor.atEnd() || m_cursor.key().time >= foldEnd) {
@@ -63,4 +69,73 @@ void KSignalRun::step(KEventsProvider& provider) {
     m_cursor.next();
     m_last = key.time;
     deliver(provider, record);
+}
+
+bool KSignalRun::foldCoarsely() {
+    KLeafCursor::Coarse source;
+    if (!m_cursor.coarse(m_distance / 8, source))
+        return false;
+    KSummaryCursor summary(std::move(source));
+    SimTime boundary = 0;
+    if (!summary.boundaryAtOrAfter(KSignalCursor::shifted(m_opening.time, m_distance), boundary))
+        return false;
+    // The opening is no bucket's first event: one exact step tells whether another event follows
+    // it inside the fold.
+    m_cursor.next();
+    m_change.setValue(summary.valueBefore(boundary));
+    m_change.setMerged(!m_cursor.atEnd() && m_cursor.key().time < boundary);
+    summary.seekBoundary(boundary);
+    m_summary = std::move(summary);
+    m_resume = {boundary, std::numeric_limits<DeltaCycle>::min()};
+    m_coarse = true;
+    return true;
+}
+
+void KSignalRun::stepCoarse(KEventsProvider& provider) {
+    if (m_summary.atEnd()) {
+        // A pending change is delivered by the exact steps: the cursor is past its fold.
+        leaveCoarse();
+        return;
+    }
+    if (m_pending) {
+        m_pending = false;
+        m_last = m_change.time();
+        deliver(provider, m_change);
+        return;
+    }
+    const EventKey key = m_summary.key();
+    if (key.time < KSignalCursor::shifted(m_last, m_distance)) {
+        SimTime boundary = 0;
+        if (!m_summary.boundaryAtOrAfter(KSignalCursor::shifted(key.time, m_distance), boundary)) {
+            // The fold would leave the summary or the segment: read it exactly.
+            m_resume = key;
+            leaveCoarse();
+            return;
+        }
+        m_pending = true;
+        m_opening = key;
+        m_change = KEventRecord(key, m_summary.valueBefore(boundary));
+        m_change.setMerged(m_summary.eventsBefore(boundary) > 1);
+        m_summary.seekBoundary(boundary);
+        m_resume = {boundary, std::numeric_limits<DeltaCycle>::min()};
+        return;
+    }
+    if (!m_summary.hasValue()) {
+        // A bucket's second event comes right after its first and so always opens a fold.
+        m_resume = key;
+        leaveCoarse();
+        return;
+    }
+    const KEventRecord record(key, m_summary.value());
+    m_summary.next();
+    m_resume = {key.time, key.delta + 1};
+    m_last = key.time;
+    deliver(provider, record);
+}
+
+void KSignalRun::leaveCoarse() {
+    m_coarse = false;
+    m_cursor.seek(m_resume.time);
+    while (!m_cursor.atEnd() && m_cursor.key() < m_resume)
+        m_cursor.next();
 }
