@@ -6,7 +6,8 @@
 // declaration per variable, named by its scopes joined with '/', and every value change one
 // WriteValue call at its time. The changes are parsed straight from the scanner's buffer, whole
 // lines at a time; identifier codes are looked up through a direct table, binary digits
-// converted sixteen at a time, and a change that repeats a signal's current value is dropped,
+// counted 64 at a time and converted sixteen at a time straight into the variable's current
+// value, and a change that repeats a signal's current value is dropped,
 // so each stored event is a real change. Memory stays at a chunk of input plus one
 // current value per variable, whatever the file's size. docs/vcd.md says what maps to what.
 
@@ -69,9 +70,11 @@ private:
     void parseBody(evstream::IEventsStreamWrite& sink, const Progress& progress);
     const char* fastRecords(const char* p, const char* end);
     const char* fastVector(const char* p);
+    const char* otherVector(const char* p);
     const char* fastScalar(const char* p);
     const char* fastTimestamp(const char* p);
     int fastCode(const char*& p) const;
+    int longCode(const char*& p) const;
     bool tokenRecord();
     TimeError applyTimestamp(std::uint64_t raw);
     void onTimestamp(std::string_view token);

@@ -124,6 +124,53 @@ TEST(VcdReader, RepeatedValuesAreDropped) {
     EXPECT_EQ(imported->summary.repeatedValues, 2);
 }
 
+// Binary values of every width against a model: neighbours in memory stay apart, and a value
+// that differs only in its last digit, or not at all, is told apart.
+TEST(VcdReader, BinaryVectorsOfAnyWidthChangeOnlyWhenTheirDigitsDo) {
+    const std::vector<int> widths = {1, 2, 15, 16, 17, 31, 63, 64, 65, 79, 80, 81, 300};
+    std::string text = "$timescale 1ps $end\n";
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        // A scalar before each bus leaves the buses at odd places of the current values.
+        text += "$var wire 1 s" + std::to_string(i) + " bit $end\n$var wire " +
+                std::to_string(widths[i]) + " v" + std::to_string(i) + " bus [" +
+                std::to_string(widths[i] - 1) + ":0] $end\n";
+    }
+    text += "$enddefinitions $end\n";
+    std::vector<std::string> current(widths.size());
+    std::vector<std::vector<Bytes>> expected(widths.size());
+    std::uint64_t state = 12345;
+    for (int t = 0; t < 200; ++t) {
+        text += "#" + std::to_string(t) + "\n";
+        for (std::size_t i = 0; i < widths.size(); ++i) {
+            state = state * 6364136223846793005ull + 1442695040888963407ull;
+            std::string digits = current[i].empty() ? std::string(widths[i], '0') : current[i];
+            switch (state >> 62) {
+            case 0: // unchanged
+                break;
+            case 1:
+                digits.back() = digits.back() == '0' ? '1' : '0';
+                break;
+            default:
+                for (std::size_t d = 0; d < digits.size(); ++d)
+                    digits[d] = static_cast<char>('0' + ((state >> (d % 61)) & 1));
+            }
+            text += "b" + digits + " v" + std::to_string(i) + "\n";
+            text += std::string(1, "01"[t % 2]) + "s" + std::to_string(i) + "\n";
+            if (digits != current[i])
+                expected[i].push_back(logic(digits));
+            current[i] = digits;
+        }
+    }
+    auto imported = importText(text);
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        auto events = imported->sink.eventsOf(static_cast<SignalHandle>(2 * i + 1));
+        ASSERT_EQ(events.size(), expected[i].size()) << widths[i];
+        for (std::size_t e = 0; e < events.size(); ++e)
+            EXPECT_EQ(events[e].second, expected[i][e]) << widths[i] << " event " << e;
+        EXPECT_EQ(imported->sink.eventsOf(static_cast<SignalHandle>(2 * i)).size(), 200u);
+    }
+}
+
 TEST(VcdReader, SharedIdentifierCodeDeclaresSameEvents) {
     auto imported = importText("$scope module a $end\n$var wire 1 ! x $end\n$upscope $end\n"
                                "$scope module b $end\n$var wire 1 ! y $end\n$upscope $end\n"
