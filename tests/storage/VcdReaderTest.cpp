@@ -130,8 +130,9 @@ TEST(VcdReader, BinaryVectorsOfAnyWidthChangeOnlyWhenTheirDigitsDo) {
     const std::vector<int> widths = {1, 2, 15, 16, 17, 31, 63, 64, 65, 79, 80, 81, 300};
     std::string text = "$timescale 1ps $end\n";
     for (std::size_t i = 0; i < widths.size(); ++i) {
-        // A scalar before each bus leaves the buses at odd places of the current values.
-        text += "$var wire 1 s" + std::to_string(i) + " bit $end\n$var wire " +
+        // A scalar before each bus leaves the buses at odd places of the current values; its
+        // code is the bus's code reversed.
+        text += "$var wire 1 " + std::to_string(i) + "v bit $end\n$var wire " +
                 std::to_string(widths[i]) + " v" + std::to_string(i) + " bus [" +
                 std::to_string(widths[i] - 1) + ":0] $end\n";
     }
@@ -155,7 +156,7 @@ TEST(VcdReader, BinaryVectorsOfAnyWidthChangeOnlyWhenTheirDigitsDo) {
                     digits[d] = static_cast<char>('0' + ((state >> (d % 61)) & 1));
             }
             text += "b" + digits + " v" + std::to_string(i) + "\n";
-            text += std::string(1, "01"[t % 2]) + "s" + std::to_string(i) + "\n";
+            text += std::string(1, "01"[t % 2]) + std::to_string(i) + "v\n";
             if (digits != current[i])
                 expected[i].push_back(logic(digits));
             current[i] = digits;
