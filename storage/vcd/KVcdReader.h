@@ -83,6 +83,7 @@ private:
         ++m_vectors;
     }
     const char* fastVector(const char* p);
+    const char* repeatedWidth(const char* p);
     const char* fastScalar(const char* p);
     const char* fastTimestamp(const char* p);
     int fastCode(const char*& p) const;
