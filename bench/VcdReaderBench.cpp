@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -24,10 +25,12 @@ std::string codeFor(std::size_t number) {
     return code;
 }
 
-// `signals` variables of `width` bits and `changes` changes of pseudo-random values.
-std::string makeVcd(int signals, int width, int changes) {
+// `signals` variables, of the `widths` in turn, and `changes` changes of pseudo-random values.
+std::string makeVcd(int signals, const std::vector<int>& widths, int changes) {
+    auto widthOf = [&](std::size_t i) { return widths[i % widths.size()]; };
     std::string text = "$timescale 1ps $end\n$scope module top $end\n";
     for (int i = 0; i < signals; ++i) {
+        int width = widthOf(std::size_t(i));
         // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on operator+ chains.
         text += "$var wire ";
         text += std::to_string(width);
@@ -53,6 +56,8 @@ std::string makeVcd(int signals, int width, int changes) {
         state ^= state << 13;
         state ^= state >> 7;
         state ^= state << 17;
+        std::size_t signal = std::size_t(state >> 40) % std::size_t(signals);
+        int width = widthOf(signal);
         if (width > 1) {
             text += 'b';
             for (int bit = width - 1; bit >= 0; --bit)
@@ -61,7 +66,7 @@ std::string makeVcd(int signals, int width, int changes) {
         } else {
             text += char('0' + (state & 1));
         }
-        text += codeFor(std::size_t(state >> 40) % std::size_t(signals));
+        text += codeFor(signal);
         text += '\n';
     }
     return text;
@@ -77,13 +82,20 @@ void parse(benchmark::State& state, const std::string& text) {
 }
 
 void BM_VcdParseBuses(benchmark::State& state) {
-    static const std::string text = makeVcd(1000, 32, 500000);
+    static const std::string text = makeVcd(1000, {32}, 500000);
     parse(state, text);
 }
 BENCHMARK(BM_VcdParseBuses)->Unit(benchmark::kMillisecond);
 
+// Buses of mixed widths, whose changes come in no predictable order of widths.
+void BM_VcdParseMixedBuses(benchmark::State& state) {
+    static const std::string text = makeVcd(1000, {16, 24, 32, 48, 64}, 500000);
+    parse(state, text);
+}
+BENCHMARK(BM_VcdParseMixedBuses)->Unit(benchmark::kMillisecond);
+
 void BM_VcdParseBits(benchmark::State& state) {
-    static const std::string text = makeVcd(5000, 1, 3000000);
+    static const std::string text = makeVcd(5000, {1}, 3000000);
     parse(state, text);
 }
 BENCHMARK(BM_VcdParseBits)->Unit(benchmark::kMillisecond);

@@ -75,4 +75,84 @@ inline std::size_t convertBinary(const char* digits, std::uint8_t* out) {
 #endif
 }
 
+// Bytes readable beyond a complete line for the line parser's 64-byte loads and
+// replaceBinary(): the scanner keeps that much slack after its data, the value pool after its
+// last value.
+constexpr std::size_t kReadAhead = 80;
+
+enum class Replaced { NotBinary, Same, Changed };
+
+// Makes the `n` digits at `digits` (n > 0) the ordinals at `current` when they are all 0 or 1,
+// and says whether any of them changed; changes nothing when they are not. Whole sixteen-byte
+// steps are stored: the bytes of the last step beyond n are scratch, so `current` needs room up
+// to the next multiple of sixteen, and kReadAhead readable bytes beyond that.
+// `kWithoutBranches`: up to 64 digits in four steps whatever their number, for mixed widths;
+// otherwise sixteen at a time, which costs less where the widths repeat.
+template <bool kWithoutBranches = true>
+inline Replaced replaceBinary(const char* digits, std::uint8_t* current, std::size_t n) {
+#if defined(__SSE2__)
+    __m128i low = _mm_set1_epi8(1);
+    __m128i zero = _mm_set1_epi8(kZero);
+    auto load = [](const void* at) { return _mm_loadu_si128(static_cast<const __m128i*>(at)); };
+    auto mask = [](__m128i a, __m128i b) {
+        return std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)))};
+    };
+    auto store = [&](__m128i now, std::size_t at) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(current + at), now);
+    };
+    __m128i ascii = _mm_set1_epi8('1');
+    if (kWithoutBranches && n <= 64) {
+        // Four steps whatever n: the steps beyond the last one needed store the last one's
+        // place, before it stores its own bytes there last.
+        __m128i bytes[4] = {load(digits), load(digits + 16), load(digits + 32), load(digits + 48)};
+        std::uint64_t binary = 0;
+        std::uint64_t equal = 0;
+        __m128i now[4];
+        for (int k = 0; k < 4; ++k) {
+            binary |= mask(_mm_or_si128(bytes[k], low), ascii) << (16 * k);
+            now[k] = _mm_or_si128(_mm_and_si128(bytes[k], low), zero);
+            equal |= mask(load(current + 16 * k), now[k]) << (16 * k);
+        }
+        std::uint64_t used = ~std::uint64_t{0} >> (64 - n);
+        if ((~binary & used) != 0)
+            return Replaced::NotBinary;
+        std::size_t last = (n - 1) / 16;
+        auto place = [last](std::size_t k) { // min(k, last), without a branch
+            std::size_t before = std::size_t{0} - static_cast<std::size_t>(k < last);
+            return (last ^ ((k ^ last) & before)) * 16;
+        };
+        store(now[3], last * 16);
+        store(now[2], place(2));
+        store(now[1], place(1));
+        store(now[0], 0);
+        return (~equal & used) != 0 ? Replaced::Changed : Replaced::Same;
+    }
+    for (std::size_t i = 0; i < n; i += 16) {
+        std::uint64_t binary = mask(_mm_or_si128(load(digits + i), low), ascii);
+        std::uint64_t used = n - i >= 16 ? 0xFFFFu : (1u << (n - i)) - 1u;
+        if ((~binary & used) != 0)
+            return Replaced::NotBinary;
+    }
+    std::uint64_t differ = 0;
+    for (std::size_t i = 0; i < n; i += 16) {
+        __m128i now = _mm_or_si128(_mm_and_si128(load(digits + i), low), zero);
+        std::uint64_t used = n - i >= 16 ? 0xFFFFu : (1u << (n - i)) - 1u;
+        differ |= ~mask(load(current + i), now) & used; // the last step counts up to n only
+        store(now, i);
+    }
+    return differ != 0 ? Replaced::Changed : Replaced::Same;
+#else
+    for (std::size_t i = 0; i < n; ++i)
+        if ((digits[i] | 1) != '1')
+            return Replaced::NotBinary;
+    bool changed = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        auto now = static_cast<std::uint8_t>((digits[i] & 1) | kZero);
+        changed |= current[i] != now;
+        current[i] = now;
+    }
+    return changed ? Replaced::Changed : Replaced::Same;
+#endif
+}
+
 } // namespace vcddigits

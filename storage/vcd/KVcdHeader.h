@@ -54,7 +54,8 @@ public:
         return lookupShort(static_cast<std::uint32_t>(index));
     }
     // The slot of a code of up to three printable characters given as its base-95 number (each
-    // character minus 32, first character most significant), -1 when it was never declared.
+    // character minus 32, first character least significant, so that short codes come first),
+    // -1 when it was never declared.
     int lookupShort(std::uint32_t index) const {
         return index < m_shortCodes.size() ? m_shortCodes[index] - 1 : -1;
     }
@@ -82,11 +83,13 @@ private:
         if (code.empty() || code.size() > kShortCodeLength)
             return -1;
         std::int32_t index = 0;
+        std::int32_t weight = 1;
         for (char c : code) {
             auto u = static_cast<unsigned char>(c);
             if (u < 33 || u > 126)
                 return -1;
-            index = index * 95 + static_cast<std::int32_t>(u - 32);
+            index += weight * static_cast<std::int32_t>(u - 32);
+            weight *= 95;
         }
         return index;
     }

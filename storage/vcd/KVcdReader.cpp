@@ -85,14 +85,19 @@ void KVcdReader::declare(evstream::IEventsStreamWrite& sink) {
     }
     m_summary.signals = next;
     // Codes of skipped variables still parse, but have no handle: mark them with size 0.
+    // Vectors start at a multiple of sixteen bytes and get room up to the next one:
+    // replaceBinary() stores whole sixteen-byte steps, which cost more across cache lines.
     std::uint32_t offset = 0;
     for (Slot& slot : m_slots) {
+        bool vector = slot.kind == KVcdType::Kind::LogicVector;
+        if (vector)
+            offset = (offset + 15) & ~15u;
         slot.offset = offset;
-        offset += slot.size;
+        offset += vector ? (slot.size + 15) & ~15u : slot.size;
         if (slot.handle != kNoSignal)
             ++m_summary.identifierCodes;
     }
-    m_values.assign(offset, 0);
+    m_values.assign(offset + kReadAhead, 0);
     m_scratch.assign(std::size_t{largest} + kBinaryStep, 0); // room for the last step's store
 }
 
@@ -108,11 +113,8 @@ void KVcdReader::parseBody(evstream::IEventsStreamWrite& sink, const Progress& p
                 reported = scanner.refills();
                 progress(scanner.fileOffset(), scanner.fileSize());
             }
-            if (!lines.empty()) {
-                const char* end = lines.data() + lines.size();
-                if (fastRecords(lines.data(), end) == end)
-                    continue;
-            }
+            if (!lines.empty() && fastRecords(lines.data(), lines.data() + lines.size()))
+                continue;
             if (!tokenRecord())
                 break;
         }
@@ -123,167 +125,6 @@ void KVcdReader::parseBody(evstream::IEventsStreamWrite& sink, const Progress& p
     if (m_timePending && (!m_timeWritten || m_time > m_writtenTime))
         check(sink.SetTime(m_time), "SetTime");
     m_summary.endTime = m_time;
-}
-
-// The slot of the identifier code at p, which moves past it; -1 (p undefined) when the code is
-// not followed by a blank or was never declared. Codes of one to three characters, nearly all
-// of them, are read unrolled and found in the direct table.
-[[gnu::always_inline]] inline int KVcdReader::fastCode(const char*& p) const {
-    auto isCode = [](unsigned u) { return u - 33u <= 93u; };
-    const char* start = p;
-    unsigned u = static_cast<unsigned char>(p[0]);
-    if (!isCode(u))
-        return -1;
-    std::uint32_t index = u - 32u;
-    u = static_cast<unsigned char>(p[1]);
-    if (isCode(u)) {
-        index = index * 95 + (u - 32u);
-        u = static_cast<unsigned char>(p[2]);
-        if (isCode(u)) {
-            index = index * 95 + (u - 32u);
-            u = static_cast<unsigned char>(p[3]);
-            if (isCode(u)) {
-                p += 4;
-                while (isCode(static_cast<unsigned char>(*p)))
-                    ++p;
-                if (!KVcdScanner::isSpace(*p))
-                    return -1;
-                return m_header->lookup({start, static_cast<std::size_t>(p - start)});
-            }
-            p += 3;
-        } else {
-            p += 2;
-        }
-    } else {
-        p += 1;
-    }
-    return KVcdScanner::isSpace(static_cast<char>(u)) ? m_header->lookupShort(index) : -1;
-}
-
-[[gnu::always_inline]] inline const char* KVcdReader::fastScalar(const char* p) {
-    std::uint8_t value = kLogic[static_cast<unsigned char>(*p)];
-    if (value == kBad)
-        return nullptr;
-    const char* q = p + 1;
-    int index = fastCode(q);
-    if (index < 0)
-        return nullptr;
-    Slot& slot = m_slots[static_cast<std::size_t>(index)];
-    if (slot.kind != KVcdType::Kind::Logic || slot.handle == kNoSignal)
-        return slot.handle == kNoSignal ? q : nullptr;
-    std::uint8_t& current = m_values[slot.offset];
-    bool changed = current != value;
-    current = value;
-    publish(slot, changed);
-    return q;
-}
-
-// Takes records from complete lines until `end` or a record it leaves to tokenRecord(); hands
-// the position back to the scanner and returns it.
-const char* KVcdReader::fastRecords(const char* p, const char* end) {
-    std::int64_t line = m_scanner->currentLine();
-    while (p < end) {
-        char c = *p;
-        if (KVcdScanner::isSpace(c)) {
-            line += (c == '\n');
-            ++p;
-            continue;
-        }
-        const char* next = c == 'b' || c == 'B' ? fastVector(p)
-                           : c == '#'           ? fastTimestamp(p)
-                                                : fastScalar(p);
-        if (next == nullptr)
-            break;
-        p = next;
-    }
-    m_scanner->resumeAt(p, line);
-    return p;
-}
-
-// "b0101 CODE" on one line: the digits are converted eight at a time (all 0 and 1, the common
-// case) into the scratch value before the code says whose they are.
-const char* KVcdReader::fastVector(const char* p) {
-    const char* digits = p + 1;
-    const char* q = digits;
-    std::uint8_t* out = m_scratch.data();
-    std::size_t room = m_scratch.size() - kBinaryStep;
-    std::size_t n = 0;
-    for (;;) {
-        std::size_t run = convertBinary(q, out + n);
-        n += run;
-        q += run;
-        if (n > room)
-            return nullptr; // longer than any variable: the token path says what is wrong
-        if (run == kBinaryStep)
-            continue;
-        std::uint8_t v = kLogic[static_cast<unsigned char>(*q)];
-        if (v == kBad)
-            break;
-        if (n == room)
-            return nullptr;
-        out[n++] = v;
-        ++q;
-    }
-    if (n == 0 || (*q != ' ' && *q != '\t'))
-        return nullptr;
-    std::string_view record(p, static_cast<std::size_t>(q - p));
-    while (*q == ' ' || *q == '\t')
-        ++q;
-    int index = fastCode(q);
-    if (index < 0)
-        return nullptr;
-    Slot& slot = m_slots[static_cast<std::size_t>(index)];
-    if (slot.handle == kNoSignal)
-        return q;
-    if (n > slot.width)
-        return nullptr;
-    std::string_view value(digits, n);
-    switch (slot.kind) {
-    case KVcdType::Kind::Logic:
-    case KVcdType::Kind::LogicVector:
-        if (n < slot.width) {
-            publish(slot, convertLogic(slot, value, record));
-        } else {
-            std::uint8_t* current = m_values.data() + slot.offset;
-            std::uint64_t changed = 0;
-            std::size_t i = 0;
-            for (; i + 8 <= n; i += 8) {
-                std::uint64_t was;
-                std::uint64_t now;
-                std::memcpy(&was, current + i, 8);
-                std::memcpy(&now, out + i, 8);
-                changed |= was ^ now;
-                std::memcpy(current + i, &now, 8);
-            }
-            for (; i < n; ++i) {
-                changed |= current[i] ^ out[i];
-                current[i] = out[i];
-            }
-            publish(slot, changed != 0);
-        }
-        return q;
-    case KVcdType::Kind::Integer:
-        convertInteger(value, record);
-        commit(slot, m_scratch.data());
-        return q;
-    case KVcdType::Kind::Real:
-        break;
-    }
-    return nullptr;
-}
-
-const char* KVcdReader::fastTimestamp(const char* p) {
-    const char* q = p + 1;
-    std::uint64_t raw = 0;
-    // Nineteen digits never overflow; longer numbers go the careful way.
-    for (int n = 0; static_cast<unsigned>(*q - '0') < 10; ++n, ++q) {
-        if (n == 19)
-            return nullptr;
-        raw = raw * 10 + static_cast<unsigned>(*q - '0');
-    }
-    if (q == p + 1 || !KVcdScanner::isSpace(*q) || applyTimestamp(raw) != TimeError::None)
-        return nullptr;
-    return q;
 }
 
 // Makes `raw` the current timestamp; changes nothing when it cannot be.
@@ -325,37 +166,6 @@ void KVcdReader::flushTime() {
     m_writtenTime = m_time;
     m_writtenRaw = m_rawTime;
     m_timePending = false;
-}
-
-void KVcdReader::commit(Slot& slot, const std::uint8_t* bytes) {
-    std::uint8_t* current = m_values.data() + slot.offset;
-    bool changed;
-    if (slot.size == 1) {
-        changed = *current != *bytes;
-        *current = *bytes;
-    } else {
-        changed = std::memcmp(current, bytes, slot.size) != 0;
-        if (changed)
-            std::memcpy(current, bytes, slot.size);
-    }
-    publish(slot, changed);
-}
-
-// Writes the slot's current value, unless it only repeats the value already written.
-inline void KVcdReader::publish(Slot& slot, bool changed) {
-    if (slot.hasValue && !changed) {
-        ++m_summary.repeatedValues;
-        return;
-    }
-    if (m_timePending)
-        flushTime();
-    slot.hasValue = true;
-    check(m_sink->WriteValue(slot.handle, m_values.data() + slot.offset, slot.size), "WriteValue");
-    ++m_summary.events;
-}
-
-void KVcdReader::publishFromTokens(Slot& slot, bool changed) {
-    publish(slot, changed);
 }
 
 // Converts straight into the slot's current value, noting whether any element changed, so a

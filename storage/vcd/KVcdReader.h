@@ -6,7 +6,8 @@
 // declaration per variable, named by its scopes joined with '/', and every value change one
 // WriteValue call at its time. The changes are parsed straight from the scanner's buffer, whole
 // lines at a time; identifier codes are looked up through a direct table, binary digits
-// converted sixteen at a time, and a change that repeats a signal's current value is dropped,
+// counted 64 at a time and converted sixteen at a time straight into the variable's current
+// value, and a change that repeats a signal's current value is dropped,
 // so each stored event is a real change. Memory stays at a chunk of input plus one
 // current value per variable, whatever the file's size. docs/vcd.md says what maps to what.
 
@@ -61,14 +62,28 @@ private:
 
     void declare(evstream::IEventsStreamWrite& sink);
 
-    // Body: complete lines go through the fast functions, which take the usual records and
-    // return null, having changed nothing, for anything else (a keyword, a record spread over
-    // lines, bad input); such a record goes through the token functions, which also give the
-    // error messages.
+    // Body: complete lines go through the line functions, which take lines of one usual record
+    // and return false, having changed nothing, for anything else; such a line goes record by
+    // record through the fast functions, which return null, having changed nothing, for
+    // anything else again (a keyword, a record spread over lines, bad input); such a record goes
+    // through the token functions, which also give the error messages.
     enum class TimeError { None, Backwards, TooLate };
     void parseBody(evstream::IEventsStreamWrite& sink, const Progress& progress);
-    const char* fastRecords(const char* p, const char* end);
+    bool fastRecords(const char* p, const char* end);
+    const char* lineWindow(const char* p, const char* limit, const char* end, std::int64_t& line);
+    bool lineVector(const char* p, const char* end);
+    bool lineScalar(const char* p, const char* end);
+    bool lineTimestamp(const char* p, const char* end);
+    int lineCode(const char* p, const char* end) const;
+    int shortCode(std::uint32_t word, std::size_t length) const;
+    const char* records(const char* p, const char* limit, std::int64_t& line);
+    void noteWidth(std::size_t digits) {
+        m_widthChanges += digits != m_lastWidth;
+        m_lastWidth = digits;
+        ++m_vectors;
+    }
     const char* fastVector(const char* p);
+    const char* repeatedWidth(const char* p);
     const char* fastScalar(const char* p);
     const char* fastTimestamp(const char* p);
     int fastCode(const char*& p) const;
@@ -110,8 +125,14 @@ private:
     std::unique_ptr<KVcdHeader> m_header;
     std::vector<Variable> m_variables;
     std::vector<Slot> m_slots;
-    std::vector<std::uint8_t> m_values;  // the current value of every slot
-    std::vector<std::uint8_t> m_scratch; // a new value being converted
+    std::vector<std::uint8_t> m_values;    // the current value of every slot
+    std::vector<std::uint8_t> m_scratch;   // a new value being converted
+    std::vector<std::uint32_t> m_lineEnds; // of the lines being parsed, from the first
+    // Which parser takes the lines (fastRecords()), and what chooses it.
+    bool m_lineMode = false;
+    std::size_t m_lastWidth = 0;
+    std::uint32_t m_vectors = 0;
+    std::uint32_t m_widthChanges = 0;
 
     // Time: VCD ticks times m_multiplier, or divided by m_divisor (rounded), give picoseconds.
     std::int64_t m_multiplier = 1000;

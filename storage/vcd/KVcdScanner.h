@@ -10,6 +10,8 @@
 // are counted as whitespace is skipped, for error messages. A caller may also parse the complete
 // lines in the buffer itself (lines()) and hand the position back (resumeAt()).
 
+#include "storage/vcd/KVcdDigits.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -56,8 +58,8 @@ public:
 
     // The complete lines in the buffer from the current position: up to and including the last
     // line break read so far (reading more first when none is left), empty when there is none.
-    // At least eight readable bytes follow the view, so a caller may load words across its end;
-    // the view is valid until next(), lines() or resumeAt().
+    // At least vcddigits::kReadAhead readable bytes follow the view, so a caller may load words
+    // across its end; the view is valid until next(), lines() or resumeAt().
     std::string_view lines() {
         if (m_linesEnd <= m_pos && !m_eof)
             refill();
@@ -102,7 +104,8 @@ public:
     }
 
 private:
-    static constexpr std::size_t kSlack = 16;
+    // Room for the line parser's loads beyond the last line (vcddigits).
+    static constexpr std::size_t kSlack = vcddigits::kReadAhead;
 
     void refill();
     void allocate(std::size_t size);

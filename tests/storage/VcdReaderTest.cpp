@@ -124,6 +124,94 @@ TEST(VcdReader, RepeatedValuesAreDropped) {
     EXPECT_EQ(imported->summary.repeatedValues, 2);
 }
 
+// Binary values of every width against a model: neighbours in memory stay apart, and a value
+// that differs only in its last digit, or not at all, is told apart.
+TEST(VcdReader, BinaryVectorsOfAnyWidthChangeOnlyWhenTheirDigitsDo) {
+    const std::vector<int> widths = {1, 2, 15, 16, 17, 31, 63, 64, 65, 79, 80, 81, 300};
+    std::string text = "$timescale 1ps $end\n";
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        // A scalar before each bus leaves the buses at odd places of the current values; its
+        // code is the bus's code reversed.
+        text += "$var wire 1 " + std::to_string(i) + "v bit $end\n$var wire " +
+                std::to_string(widths[i]) + " v" + std::to_string(i) + " bus [" +
+                std::to_string(widths[i] - 1) + ":0] $end\n";
+    }
+    text += "$enddefinitions $end\n";
+    std::vector<std::string> current(widths.size());
+    std::vector<std::vector<Bytes>> expected(widths.size());
+    std::uint64_t state = 12345;
+    for (int t = 0; t < 200; ++t) {
+        text += "#" + std::to_string(t) + "\n";
+        for (std::size_t i = 0; i < widths.size(); ++i) {
+            state = state * 6364136223846793005ull + 1442695040888963407ull;
+            std::string digits = current[i].empty() ? std::string(widths[i], '0') : current[i];
+            switch (state >> 62) {
+            case 0: // unchanged
+                break;
+            case 1:
+                digits.back() = digits.back() == '0' ? '1' : '0';
+                break;
+            default:
+                for (std::size_t d = 0; d < digits.size(); ++d)
+                    digits[d] = static_cast<char>('0' + ((state >> (d % 61)) & 1));
+            }
+            text += "b" + digits + " v" + std::to_string(i) + "\n";
+            text += std::string(1, "01"[t % 2]) + std::to_string(i) + "v\n";
+            if (digits != current[i])
+                expected[i].push_back(logic(digits));
+            current[i] = digits;
+        }
+    }
+    auto imported = importText(text);
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        auto events = imported->sink.eventsOf(static_cast<SignalHandle>(2 * i + 1));
+        ASSERT_EQ(events.size(), expected[i].size()) << widths[i];
+        for (std::size_t e = 0; e < events.size(); ++e)
+            EXPECT_EQ(events[e].second, expected[i][e]) << widths[i] << " event " << e;
+        EXPECT_EQ(imported->sink.eventsOf(static_cast<SignalHandle>(2 * i)).size(), 200u);
+    }
+}
+
+// Buses of mixed widths among unusual records (other digits, short values, long codes, an
+// integer, a code of a skipped string): the same events whatever the layout and chunk size.
+TEST(VcdReader, MixedWidthsGiveTheSameEventsInAnyLayout) {
+    std::string header = "$timescale 1ps $end\n$var wire 1 ! clk $end\n"
+                         "$var string 1 ~ text $end\n$var integer 32 i n $end\n";
+    const std::vector<std::string> codes = {"a", "bc", "def", "long1"};
+    const std::vector<int> widths = {5, 12, 40, 64};
+    for (std::size_t i = 0; i < codes.size(); ++i)
+        header += "$var wire " + std::to_string(widths[i]) + " " + codes[i] + " v [" +
+                  std::to_string(widths[i] - 1) + ":0] $end\n";
+    header += "$enddefinitions $end\n";
+    std::string lines;
+    std::uint64_t state = 99;
+    for (int n = 0; n < 1500; ++n) {
+        if (n % 16 == 0)
+            lines += "#" + std::to_string(n) + "\n" + (n % 32 ? "1!" : "0!") + "\n";
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        std::size_t v = (state >> 33) % codes.size();
+        std::string digits(static_cast<std::size_t>(widths[v]), '0');
+        for (std::size_t d = 0; d < digits.size(); ++d)
+            digits[d] = "01"[(state >> (d % 29 + 20)) & 1];
+        if (n % 23 == 0)
+            digits = n % 46 ? "x1z" : "1"; // other digits, fewer than the width
+        lines += (n % 31 == 0 ? "B" : "b") + digits + " " + codes[v] + "\n";
+        if (n % 37 == 0)
+            lines += "b101 i\nsword ~\n";
+    }
+    auto plain = importText(header + lines);
+    EXPECT_GT(plain->sink.events.size(), 1400u);
+    std::string crlf;
+    std::string spaces;
+    for (char c : lines) {
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        spaces += c == '\n' ? ' ' : c;
+    }
+    for (const std::string& layout : {crlf, spaces + "\n"})
+        expectSameEvents(*importText(header + layout), *plain, layout.substr(0, 20));
+    expectSameEvents(*importText(header + lines, 64), *plain, "chunk 64");
+}
+
 TEST(VcdReader, SharedIdentifierCodeDeclaresSameEvents) {
     auto imported = importText("$scope module a $end\n$var wire 1 ! x $end\n$upscope $end\n"
                                "$scope module b $end\n$var wire 1 ! y $end\n$upscope $end\n"

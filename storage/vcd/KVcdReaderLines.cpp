@@ -1,0 +1,454 @@
+// The line parser of the VCD importer: the value changes of complete lines, taken straight
+// from the scanner's buffer. The usual lines hold one record each ("b0101 CODE", "1CODE",
+// "#123"): their ends are found 64 bytes at a time first, so that each line is parsed on its
+// own and the processor can overlap several, without one line's length holding up the next.
+// Other lines go record by record; what neither takes goes through the token path.
+
+#include "storage/evstream/IEventsStream.h"
+#include "storage/vcd/KVcdDigits.h"
+#include "storage/vcd/KVcdReader.h"
+#include "storage/vcd/KVcdScanner.h"
+
+#include <algorithm>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+using namespace vcddigits;
+
+namespace {
+
+// Bytes whose line ends are found in one go: a line parser that stops early wastes at most
+// this much of the search.
+constexpr std::size_t kWindow = 4096;
+
+// One bit per line break among the 64 bytes at `at`.
+std::uint64_t lineBreaks(const char* at) {
+#if defined(__SSE2__)
+    __m128i newline = _mm_set1_epi8('\n');
+    auto breaks = [&](int k) -> std::uint64_t {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * k));
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)));
+    };
+    return breaks(0) | breaks(1) << 16 | breaks(2) << 32 | breaks(3) << 48;
+#else
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i)
+        mask |= std::uint64_t{at[i] == '\n'} << i;
+    return mask;
+#endif
+}
+
+// The builtin is a library call on the baseline x86-64 target.
+std::size_t countBits(std::uint64_t x) {
+    x -= (x >> 1) & 0x5555555555555555ull;
+    x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return static_cast<std::size_t>((x * 0x0101010101010101ull) >> 56);
+}
+
+// Writes the offsets from `from` of the line breaks in [from, to) to `out` and returns how many.
+// Eight are written per 64 bytes whether there are that many or not, so that the number of
+// lines (which varies) costs no branch; `out` needs room for eight more than can be found.
+std::size_t findLineEnds(const char* from, const char* to, std::uint32_t* out) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; from + at < to; at += 64) {
+        std::uint64_t mask = lineBreaks(from + at);
+        auto left = static_cast<std::size_t>(to - (from + at));
+        if (left < 64)
+            mask &= (std::uint64_t{1} << left) - 1;
+        std::size_t found = countBits(mask);
+        std::uint32_t* slot = out + count;
+        for (int k = 0; k < 8; ++k) {
+            // The top bit keeps the count defined once the mask is empty.
+            slot[k] = static_cast<std::uint32_t>(at) +
+                      static_cast<std::uint32_t>(__builtin_ctzll(mask | (std::uint64_t{1} << 63)));
+            mask &= mask - 1;
+        }
+        for (std::size_t k = 8; k < found; ++k) {
+            slot[k] =
+                static_cast<std::uint32_t>(at) + static_cast<std::uint32_t>(__builtin_ctzll(mask));
+            mask &= mask - 1;
+        }
+        count += found;
+    }
+    return count;
+}
+
+} // namespace
+
+// Writes the slot's current value, unless it only repeats the value already written.
+[[gnu::always_inline]] inline void KVcdReader::publish(Slot& slot, bool changed) {
+    if (slot.hasValue && !changed) {
+        ++m_summary.repeatedValues;
+        return;
+    }
+    if (m_timePending)
+        flushTime();
+    slot.hasValue = true;
+    check(m_sink->WriteValue(slot.handle, m_values.data() + slot.offset, slot.size), "WriteValue");
+    ++m_summary.events;
+}
+
+void KVcdReader::commit(Slot& slot, const std::uint8_t* bytes) {
+    std::uint8_t* current = m_values.data() + slot.offset;
+    bool changed;
+    if (slot.size == 1) {
+        changed = *current != *bytes;
+        *current = *bytes;
+    } else {
+        changed = std::memcmp(current, bytes, slot.size) != 0;
+        if (changed)
+            std::memcpy(current, bytes, slot.size);
+    }
+    publish(slot, changed);
+}
+
+void KVcdReader::publishFromTokens(Slot& slot, bool changed) {
+    publish(slot, changed);
+}
+
+// The slot of a code of `length` characters (one to three) given by the low bytes of `word`,
+// -1 when they are not code characters or the code was never declared.
+[[gnu::always_inline]] inline int KVcdReader::shortCode(std::uint32_t word,
+                                                        std::size_t length) const {
+    constexpr std::uint32_t kOnes = 0x01010101u;
+    std::uint32_t used = (1u << (length * 8)) - 1u;
+    // The bytes after the code made '!' so that every byte must be a code character.
+    std::uint32_t all = (word & used) | (kOnes * '!' & ~used);
+    std::uint32_t below = (all - kOnes * 0x21) & ~all;
+    std::uint32_t above = all | (all + kOnes);
+    if (((below | above) & (kOnes * 0x80)) != 0)
+        return -1;
+    // Each character minus 32, first one least significant: no branch on the length.
+    std::uint32_t code = (word & used) - (0x202020u & used);
+    return m_header->lookupShort((code & 0xFF) + 95 * ((code >> 8) & 0xFF) +
+                                 95 * 95 * (code >> 16));
+}
+
+// The slot of the identifier code that fills [p, end), -1 when those are not code characters
+// or the code was never declared.
+[[gnu::always_inline]] inline int KVcdReader::lineCode(const char* p, const char* end) const {
+    auto length = static_cast<std::size_t>(end - p);
+    if (length - 1 < static_cast<std::size_t>(KVcdHeader::kShortCodeLength)) {
+        std::uint32_t word;
+        std::memcpy(&word, p, 4);
+        return shortCode(word, length);
+    }
+    if (length == 0 ||
+        !std::all_of(p, end, [](char c) { return static_cast<unsigned char>(c) - 33u <= 93u; }))
+        return -1;
+    return m_header->lookup({p, length});
+}
+
+// "b0101 CODE" filling the line [p, end): true when taken, false (nothing changed) for anything
+// but binary digits as many as the variable is wide and a short code. The code is found from
+// the line's end, so that looking it up does not wait for the digits to be counted.
+[[gnu::always_inline]] inline bool KVcdReader::lineVector(const char* p, const char* end) {
+    if (end - p < 4)
+        return false;
+    constexpr std::uint32_t kOnes = 0x01010101u;
+    std::uint32_t tail;
+    std::memcpy(&tail, end - 4, 4);
+    // Exactly the blanks among the last four bytes, the code after the last one.
+    std::uint32_t x = tail ^ (kOnes * ' ');
+    std::uint32_t blanks = ~(((x & (kOnes * 0x7F)) + kOnes * 0x7F) | x | (kOnes * 0x7F));
+    if (blanks == 0)
+        return false;
+    auto at = static_cast<unsigned>(31 - __builtin_clz(blanks)) >> 3;
+    std::size_t length = 3 - at;
+    if (length == 0)
+        return false;
+    int index = shortCode(tail >> (8 * (at + 1)), length);
+    if (index < 0)
+        return false;
+    Slot& slot = m_slots[static_cast<std::size_t>(index)];
+    auto n = static_cast<std::size_t>(end - p) - 2 - length;
+    noteWidth(n);
+    if (slot.width != n || slot.kind != KVcdType::Kind::LogicVector || slot.handle == kNoSignal)
+        return false;
+    Replaced replaced = replaceBinary(p + 1, m_values.data() + slot.offset, n);
+    if (replaced == Replaced::NotBinary)
+        return false;
+    publish(slot, replaced == Replaced::Changed);
+    return true;
+}
+
+// "1CODE" filling the line [p, end).
+[[gnu::always_inline]] inline bool KVcdReader::lineScalar(const char* p, const char* end) {
+    std::uint8_t value = kLogic[static_cast<unsigned char>(*p)];
+    if (value == kBad)
+        return false;
+    int index = lineCode(p + 1, end);
+    if (index < 0)
+        return false;
+    Slot& slot = m_slots[static_cast<std::size_t>(index)];
+    if (slot.handle == kNoSignal)
+        return true;
+    if (slot.kind != KVcdType::Kind::Logic)
+        return false;
+    std::uint8_t& current = m_values[slot.offset];
+    bool changed = current != value;
+    current = value;
+    publish(slot, changed);
+    return true;
+}
+
+// "#123" filling the line [p, end).
+[[gnu::always_inline]] inline bool KVcdReader::lineTimestamp(const char* p, const char* end) {
+    auto length = static_cast<std::size_t>(end - p - 1);
+    // Nineteen digits never overflow; longer numbers go the careful way.
+    if (length - 1 >= 19)
+        return false;
+    std::uint64_t raw = 0;
+    for (const char* q = p + 1; q < end; ++q) {
+        auto digit = static_cast<unsigned>(*q - '0');
+        if (digit >= 10)
+            return false;
+        raw = raw * 10 + digit;
+    }
+    return applyTimestamp(raw) == TimeError::None;
+}
+
+// Takes the complete lines in [p, end) until one holds a record that only the token path
+// takes, and hands the position back to the scanner; true when it took them all.
+//
+// Two parsers share the work. The record parser branches on what it reads, which costs nothing
+// where the records are alike; bus values whose digit counts vary from one to the next defeat
+// the branch predictor there, and the line parser takes them without such branches, but costs
+// more where the records are alike. The digit counts of the last few hundred vectors choose.
+bool KVcdReader::fastRecords(const char* p, const char* end) {
+    std::int64_t line = m_scanner->currentLine();
+    m_lineEnds.resize(kWindow + 8);
+    while (p < end) {
+        if (m_vectors >= 256) {
+            m_lineMode = m_widthChanges * 4 > m_vectors;
+            m_vectors = 0;
+            m_widthChanges = 0;
+        }
+        const char* limit = p + std::min(kWindow, static_cast<std::size_t>(end - p));
+        p = m_lineMode ? lineWindow(p, limit, end, line) : records(p, limit, line);
+        if (p == nullptr)
+            return false;
+    }
+    m_scanner->resumeAt(p, line);
+    return true;
+}
+
+// Takes the lines that end in [p, limit) (at least one, however long), counting them into
+// `line`; returns where it got to, or null when it stopped at a record for the token path.
+const char* KVcdReader::lineWindow(const char* p, const char* limit, const char* end,
+                                   std::int64_t& line) {
+    std::size_t count = findLineEnds(p, limit, m_lineEnds.data());
+    if (count == 0) { // a line longer than the window
+        const void* lineEnd = std::memchr(limit, '\n', static_cast<std::size_t>(end - limit));
+        return records(p, static_cast<const char*>(lineEnd) + 1, line);
+    }
+    const char* base = p;
+    for (std::size_t i = 0; i < count; ++i) {
+        const char* lineEnd = base + m_lineEnds[i];
+        char c = *p;
+        bool taken = lineEnd > p && (c == 'b'   ? lineVector(p, lineEnd)
+                                     : c == '#' ? lineTimestamp(p, lineEnd)
+                                                : lineScalar(p, lineEnd));
+        if (taken)
+            ++line;
+        else if (records(p, lineEnd + 1, line) == nullptr)
+            return nullptr;
+        p = lineEnd + 1;
+    }
+    return p;
+}
+
+// Takes the records that start in [p, limit) one by one, whatever the blanks between them,
+// counting lines into `line`; returns where it got to (the end of the last record), or null
+// when it stopped at a record it leaves to tokenRecord(), having handed that position back to
+// the scanner.
+const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& line) {
+    while (p < limit) {
+        char c = *p;
+        if (KVcdScanner::isSpace(c)) {
+            line += (c == '\n');
+            ++p;
+            continue;
+        }
+        const char* next = c == 'b' || c == 'B' ? fastVector(p)
+                           : c == '#'           ? fastTimestamp(p)
+                                                : fastScalar(p);
+        if (next == nullptr) {
+            m_scanner->resumeAt(p, line);
+            return nullptr;
+        }
+        // Nearly every record ends its line: a branch the predictor follows.
+        if (*next == '\n') {
+            ++line;
+            ++next;
+        }
+        p = next;
+    }
+    return p;
+}
+
+// The slot of the identifier code at p, which moves past it; -1 (p undefined) when the code is
+// not followed by a blank or was never declared. Codes of one to three characters, nearly all
+// of them, are read unrolled and found in the direct table.
+[[gnu::always_inline]] inline int KVcdReader::fastCode(const char*& p) const {
+    auto isCode = [](unsigned u) { return u - 33u <= 93u; };
+    const char* start = p;
+    unsigned u = static_cast<unsigned char>(p[0]);
+    if (!isCode(u))
+        return -1;
+    std::uint32_t index = u - 32u;
+    u = static_cast<unsigned char>(p[1]);
+    if (isCode(u)) {
+        index += 95 * (u - 32u);
+        u = static_cast<unsigned char>(p[2]);
+        if (isCode(u)) {
+            index += 95 * 95 * (u - 32u);
+            u = static_cast<unsigned char>(p[3]);
+            if (isCode(u)) {
+                p += 4;
+                while (isCode(static_cast<unsigned char>(*p)))
+                    ++p;
+                if (!KVcdScanner::isSpace(*p))
+                    return -1;
+                return m_header->lookup({start, static_cast<std::size_t>(p - start)});
+            }
+            p += 3;
+        } else {
+            p += 2;
+        }
+    } else {
+        p += 1;
+    }
+    return KVcdScanner::isSpace(static_cast<char>(u)) ? m_header->lookupShort(index) : -1;
+}
+
+[[gnu::always_inline]] inline const char* KVcdReader::fastScalar(const char* p) {
+    std::uint8_t value = kLogic[static_cast<unsigned char>(*p)];
+    if (value == kBad)
+        return nullptr;
+    const char* q = p + 1;
+    int index = fastCode(q);
+    if (index < 0)
+        return nullptr;
+    Slot& slot = m_slots[static_cast<std::size_t>(index)];
+    if (slot.kind != KVcdType::Kind::Logic || slot.handle == kNoSignal)
+        return slot.handle == kNoSignal ? q : nullptr;
+    std::uint8_t& current = m_values[slot.offset];
+    bool changed = current != value;
+    current = value;
+    publish(slot, changed);
+    return q;
+}
+
+// "b0101 CODE" with as many digits as the vector before, all 0 and 1, and a variable that wide:
+// the usual record where this parser runs. It is taken on that guess, which the branch
+// predictor follows, and converted straight into the current value; null (nothing changed)
+// when the guess is wrong.
+[[gnu::always_inline]] inline const char* KVcdReader::repeatedWidth(const char* p) {
+    std::size_t n = m_lastWidth;
+    const char* digits = p + 1;
+    if (n - 1 >= 64 || digits[n] != ' ')
+        return nullptr;
+    const char* q = digits + n + 1;
+    int index = fastCode(q);
+    if (index < 0)
+        return nullptr;
+    Slot& slot = m_slots[static_cast<std::size_t>(index)];
+    if (slot.width != n || slot.kind != KVcdType::Kind::LogicVector || slot.handle == kNoSignal)
+        return nullptr;
+    Replaced replaced = replaceBinary<false>(digits, m_values.data() + slot.offset, n);
+    if (replaced == Replaced::NotBinary)
+        return nullptr;
+    ++m_vectors;
+    publish(slot, replaced == Replaced::Changed);
+    return q;
+}
+
+// "b0101 CODE" on one line: the digits are converted sixteen at a time (all 0 and 1, the common
+// case) into the scratch value before the code says whose they are.
+const char* KVcdReader::fastVector(const char* p) {
+    if (const char* next = repeatedWidth(p))
+        return next;
+    const char* digits = p + 1;
+    const char* q = digits;
+    std::uint8_t* out = m_scratch.data();
+    std::size_t room = m_scratch.size() - kBinaryStep;
+    std::size_t n = 0;
+    for (std::size_t run = kBinaryStep; run == kBinaryStep;) {
+        run = convertBinary(q, out + n);
+        n += run;
+        q += run;
+        if (n > room)
+            return nullptr; // longer than any variable: the token path says what is wrong
+    }
+    // From the first other digit (x, z, ...) on, one at a time: such values are rare.
+    for (std::uint8_t v; (v = kLogic[static_cast<unsigned char>(*q)]) != kBad; ++q) {
+        if (n == room)
+            return nullptr;
+        out[n++] = v;
+    }
+    noteWidth(n);
+    if (n == 0 || (*q != ' ' && *q != '\t'))
+        return nullptr;
+    std::string_view record(p, static_cast<std::size_t>(q - p));
+    while (*q == ' ' || *q == '\t')
+        ++q;
+    int index = fastCode(q);
+    if (index < 0)
+        return nullptr;
+    Slot& slot = m_slots[static_cast<std::size_t>(index)];
+    if (slot.handle == kNoSignal)
+        return q;
+    if (n > slot.width)
+        return nullptr;
+    std::string_view value(digits, n);
+    switch (slot.kind) {
+    case KVcdType::Kind::Logic:
+    case KVcdType::Kind::LogicVector:
+        if (n < slot.width) {
+            publish(slot, convertLogic(slot, value, record));
+        } else {
+            std::uint8_t* current = m_values.data() + slot.offset;
+            std::uint64_t changed = 0;
+            std::size_t i = 0;
+            for (; i + 8 <= n; i += 8) {
+                std::uint64_t was;
+                std::uint64_t now;
+                std::memcpy(&was, current + i, 8);
+                std::memcpy(&now, out + i, 8);
+                changed |= was ^ now;
+                std::memcpy(current + i, &now, 8);
+            }
+            for (; i < n; ++i) {
+                changed |= current[i] ^ out[i];
+                current[i] = out[i];
+            }
+            publish(slot, changed != 0);
+        }
+        return q;
+    case KVcdType::Kind::Integer:
+        convertInteger(value, record);
+        commit(slot, m_scratch.data());
+        return q;
+    case KVcdType::Kind::Real:
+        break;
+    }
+    return nullptr;
+}
+
+const char* KVcdReader::fastTimestamp(const char* p) {
+    const char* q = p + 1;
+    std::uint64_t raw = 0;
+    // Nineteen digits never overflow; longer numbers go the careful way.
+    for (int n = 0; static_cast<unsigned>(*q - '0') < 10; ++n, ++q) {
+        if (n == 19)
+            return nullptr;
+        raw = raw * 10 + static_cast<unsigned>(*q - '0');
+    }
+    if (q == p + 1 || !KVcdScanner::isSpace(*q) || applyTimestamp(raw) != TimeError::None)
+        return nullptr;
+    return q;
+}
