@@ -2,12 +2,46 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace evstream {
 
 namespace {
 
 using Group = std::pair<std::uint64_t, std::uint64_t>; // offset and stored size in the data area
+
+// out = value ^ previous ^ 0x02 bytewise: one chained value (see chainValues()).
+void chainValue(std::uint8_t* out, const std::uint8_t* value, const std::uint8_t* previous,
+                std::size_t size) {
+    std::size_t j = 0;
+#if defined(__SSE2__)
+    if (size >= 16) {
+        const __m128i bias = _mm_set1_epi8(2);
+        auto chain16 = [&](std::size_t at) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value + at));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + at));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at),
+                             _mm_xor_si128(_mm_xor_si128(a, b), bias));
+        };
+        for (; j + 16 <= size; j += 16)
+            chain16(j);
+        if (j < size) // the last 16 bytes again, overlapping: no byte loop for odd widths
+            chain16(size - 16);
+        return;
+    }
+#endif
+    for (; j + 8 <= size; j += 8) {
+        std::uint64_t a, b;
+        std::memcpy(&a, value + j, 8);
+        std::memcpy(&b, previous + j, 8);
+        const std::uint64_t w = a ^ b ^ 0x0202020202020202ull;
+        std::memcpy(out + j, &w, 8);
+    }
+    for (; j < size; ++j)
+        out[j] = std::uint8_t(value[j] ^ previous[j] ^ 2);
+}
 
 } // namespace
 
@@ -73,7 +107,7 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         cursor.keysEnd = s.keysStart;
         cursor.valuesEnd = s.valuesStart;
         keyBytes += 5 * std::size_t(s.count);
-        valueBytes += std::size_t(s.count) * s.valueSize;
+        valueBytes += std::size_t(s.count) * storedSize(s.valueSize);
     }
     if (m_keysCapacity < keyBytes) {
         m_keysCapacity = keyBytes + keyBytes / 4;
@@ -102,11 +136,17 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         cursor.keysEnd = std::uint32_t(k - keys);
         const std::uint32_t size = sizes[slot32];
         const std::uint8_t* value = p + BlockContent::kRecordHeader;
-        if (size == 1)
-            values[cursor.valuesEnd] = *value;
-        else
+        if (size == 1) {
+            values[cursor.valuesEnd++] = *value;
+        } else if (size <= kCopiedValueSize) {
             std::memcpy(values + cursor.valuesEnd, value, size);
-        cursor.valuesEnd += size;
+            cursor.valuesEnd += size;
+        } else {
+            // Wide values stay in the log: the section is built from them in one pass.
+            auto offset = std::uint32_t(value - begin);
+            std::memcpy(values + cursor.valuesEnd, &offset, 4);
+            cursor.valuesEnd += 4;
+        }
         p += BlockContent::kRecordHeader + size;
     }
     for (int slot : m_touched) {
@@ -139,7 +179,8 @@ void BlockEncoder::encodeKeys(const BlockContent& c, awf::Bytes& raw) const {
     }
 }
 
-void BlockEncoder::encodeSection(const Slot& s, SimTime blockStart, awf::Bytes& raw) {
+void BlockEncoder::encodeSection(const Slot& s, SimTime blockStart, const std::uint8_t* log,
+                                 awf::Bytes& raw) {
     raw.push_back(s.hasValue ? kSectionMilestone : 0);
     awf::ByteWriter out(raw);
     out.varint(s.eventsBefore);
@@ -148,10 +189,42 @@ void BlockEncoder::encodeSection(const Slot& s, SimTime blockStart, awf::Bytes& 
                                      : std::uint64_t(blockStart) - std::uint64_t(s.lastTime) + 1);
     raw.insert(raw.end(), m_keys.get() + s.keysStart, m_keys.get() + s.keysEnd);
     // The milestone is packed and chained with the values: it is the first one's predecessor.
-    const std::span<const std::uint8_t> values(m_values.get() + s.valuesStart,
-                                               std::size_t(s.count) * s.valueSize);
-    chainValues(s.hasValue ? s.current.data() : nullptr, values, s.valueSize, m_chained);
+    const std::uint8_t* milestone = s.hasValue ? s.current.data() : nullptr;
+    if (s.valueSize <= kCopiedValueSize) {
+        const std::span<const std::uint8_t> values(m_values.get() + s.valuesStart,
+                                                   std::size_t(s.count) * s.valueSize);
+        chainValues(milestone, values, s.valueSize, m_chained);
+    } else {
+        chainInPlace(milestone, s, log);
+    }
     packValues(m_chained, raw);
+}
+
+const std::uint8_t* BlockEncoder::valueInLog(const Slot& s, std::size_t i,
+                                             const std::uint8_t* log) const {
+    std::uint32_t offset;
+    std::memcpy(&offset, m_values.get() + s.valuesStart + 4 * i, 4);
+    return log + offset;
+}
+
+// chainValues() over values read where the log holds them.
+void BlockEncoder::chainInPlace(const std::uint8_t* milestone, const Slot& s,
+                                const std::uint8_t* log) {
+    const std::size_t size = s.valueSize;
+    const std::size_t first = milestone != nullptr ? size : 0;
+    m_chained.resize(first + std::size_t(s.count) * size);
+    std::uint8_t* o = m_chained.data();
+    if (milestone != nullptr)
+        std::memcpy(o, milestone, size);
+    const std::uint8_t* previous = milestone;
+    for (std::size_t i = 0; i < s.count; ++i, o += size) {
+        const std::uint8_t* v = valueInLog(s, i, log);
+        if (previous == nullptr)
+            std::memcpy(o + first, v, size);
+        else
+            chainValue(o + first, v, previous, size);
+        previous = v;
+    }
 }
 
 void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
@@ -183,7 +256,7 @@ void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
             continue;
         // Encoded straight after the group's sections; a large one moves to a blob of its own.
         std::size_t start = group.size();
-        encodeSection(s, c.keyTimes.empty() ? 0 : c.keyTimes.front(), group);
+        encodeSection(s, c.keyTimes.empty() ? 0 : c.keyTimes.front(), c.log.data(), group);
         std::size_t size = group.size() - start;
         valueSizes.push_back(s.valueSize);
         counts.push_back(s.count);
@@ -225,7 +298,9 @@ void BlockEncoder::endBlock(const BlockContent& c) {
     for (int slot : m_touched) {
         Slot& s = m_slots[std::size_t(slot)];
         const std::uint8_t* last =
-            m_values.get() + s.valuesStart + std::size_t(s.count - 1) * s.valueSize;
+            s.valueSize > kCopiedValueSize
+                ? valueInLog(s, s.count - 1, c.log.data())
+                : m_values.get() + s.valuesStart + std::size_t(s.count - 1) * s.valueSize;
         s.current.assign(last, last + s.valueSize);
         s.hasValue = true;
         s.eventsBefore += s.count;

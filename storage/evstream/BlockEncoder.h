@@ -73,17 +73,27 @@ private:
         std::uint32_t valuesEnd = 0;
     };
 
+    // Values up to this size are copied into the sorted block; wider ones are read from the log
+    // when their section is encoded, which saves copying the bulk of a bus-heavy block twice.
+    static constexpr std::uint32_t kCopiedValueSize = 8;
+    static std::size_t storedSize(std::uint32_t valueSize) {
+        return valueSize <= kCopiedValueSize ? valueSize : 4;
+    }
+
     void sortEvents(const BlockContent& content);
     void closeKeyOrder(std::uint32_t key);
     void encodeKeys(const BlockContent& content, awf::Bytes& raw) const;
-    void encodeSection(const Slot& s, SimTime blockStart, awf::Bytes& raw);
+    void encodeSection(const Slot& s, SimTime blockStart, const std::uint8_t* log, awf::Bytes& raw);
+    const std::uint8_t* valueInLog(const Slot& s, std::size_t i, const std::uint8_t* log) const;
+    void chainInPlace(const std::uint8_t* milestone, const Slot& s, const std::uint8_t* log);
     void endBlock(const BlockContent& content);
 
     int m_level;
     std::vector<Slot> m_slots;
     std::vector<Cursor> m_cursors;
     std::vector<int> m_touched;
-    // The sorted block: every touched slot's key steps and values, one stretch per slot.
+    // The sorted block: every touched slot's key steps and values (or for wide values their
+    // offsets in the log), one stretch per slot.
     std::unique_ptr<std::uint8_t[]> m_keys;
     std::size_t m_keysCapacity = 0;
     std::unique_ptr<std::uint8_t[]> m_values;
