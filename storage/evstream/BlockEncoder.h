@@ -85,6 +85,8 @@ private:
     void encodeKeys(const BlockContent& content, awf::Bytes& raw) const;
     void encodeSection(const Slot& s, SimTime blockStart, const std::uint8_t* log, awf::Bytes& raw);
     const std::uint8_t* valueInLog(const Slot& s, std::size_t i, const std::uint8_t* log) const;
+    bool packBitsInPlace(const std::uint8_t* milestone, const Slot& s, const std::uint8_t* log,
+                         awf::Bytes& raw) const;
     void chainInPlace(const std::uint8_t* milestone, const Slot& s, const std::uint8_t* log);
     void endBlock(const BlockContent& content);
 
