@@ -58,6 +58,10 @@ const CrcTables& crcTables() {
 struct CompressContext {
     std::unique_ptr<ZSTD_CCtx, decltype(&ZSTD_freeCCtx)> c{ZSTD_createCCtx(), ZSTD_freeCCtx};
     std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> d{ZSTD_createDCtx(), ZSTD_freeDCtx};
+    // Compressed output before it is appended: growing the caller's vector by the bound would
+    // zero-fill it first.
+    std::unique_ptr<std::uint8_t[]> scratch;
+    std::size_t scratchSize = 0;
 };
 
 CompressContext& context() {
@@ -275,22 +279,23 @@ void appendBlob(Bytes& out, std::span<const std::uint8_t> raw, int level) {
     out.resize(start + kBlobHeaderSize);
     std::uint8_t codec = 0;
     std::size_t stored = raw.size();
+    const std::uint8_t* bytes = raw.data();
     if (raw.size() >= 64 && level != kStoreOnly) {
+        CompressContext& ctx = context();
         std::size_t bound = ZSTD_compressBound(raw.size());
-        out.resize(start + kBlobHeaderSize + bound);
-        std::size_t n = ZSTD_compressCCtx(context().c.get(), out.data() + start + kBlobHeaderSize,
-                                          bound, raw.data(), raw.size(), level);
+        if (ctx.scratchSize < bound) {
+            ctx.scratchSize = bound + bound / 4;
+            ctx.scratch = std::make_unique_for_overwrite<std::uint8_t[]>(ctx.scratchSize);
+        }
+        std::size_t n =
+            ZSTD_compressCCtx(ctx.c.get(), ctx.scratch.get(), bound, raw.data(), raw.size(), level);
         if (!ZSTD_isError(n) && n < raw.size()) {
             codec = 1;
             stored = n;
+            bytes = ctx.scratch.get();
         }
     }
-    if (codec == 0) {
-        out.resize(start + kBlobHeaderSize + raw.size());
-        if (!raw.empty())
-            std::memcpy(out.data() + start + kBlobHeaderSize, raw.data(), raw.size());
-    }
-    out.resize(start + kBlobHeaderSize + stored);
+    out.insert(out.end(), bytes, bytes + stored);
     std::uint8_t* h = out.data() + start;
     h[0] = codec;
     putU32(h + 1, std::uint32_t(raw.size()));

@@ -301,8 +301,14 @@ void BlockEncoder::chainInPlace(const std::uint8_t* milestone, const Slot& s,
 
 void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
     sortEvents(c);
-    awf::Bytes data; // the data area: key table, then section groups and own sections
-    awf::Bytes raw;
+    // The data area: key table, then section groups and own sections. The buffers are kept from
+    // block to block.
+    awf::Bytes& data = m_data;
+    awf::Bytes& raw = m_raw;
+    awf::Bytes& group = m_group;
+    data.clear();
+    raw.clear();
+    group.clear();
     encodeKeys(c, raw);
     awf::appendBlob(data, raw, m_level);
     std::uint64_t keysSize = data.size();
@@ -312,7 +318,6 @@ void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
     std::vector<DirectoryPlacement> placed;
     std::vector<Group> groups;
     std::vector<std::uint32_t> valueSizes, counts;
-    awf::Bytes group;
     auto closeGroup = [&] {
         if (group.empty())
             return;

@@ -104,6 +104,7 @@ private:
     std::vector<int> m_slotsAtKey;
     bool m_keyInOrder = true;
     awf::Bytes m_chained; // a section's values as stored
+    awf::Bytes m_data, m_raw, m_group;
 };
 
 } // namespace evstream

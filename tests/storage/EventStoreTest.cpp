@@ -274,6 +274,7 @@ struct PackingCase {
     const char* name;
     unsigned byteRange; // bytes are base + rng() % byteRange
     std::uint8_t base;
+    std::size_t width = 37;
 };
 
 void PrintTo(const PackingCase& c, std::ostream* out) {
@@ -285,7 +286,7 @@ class EventStorePacking : public ::testing::TestWithParam<PackingCase> {};
 TEST_P(EventStorePacking, BusValuesRoundTripAcrossBlocks) {
     const PackingCase& c = GetParam();
     std::mt19937 rng(5);
-    std::vector<std::uint8_t> bus(37);
+    std::vector<std::uint8_t> bus(c.width);
     for (auto& b : bus)
         b = std::uint8_t(c.base + rng() % c.byteRange);
     std::vector<Event> events;
@@ -328,6 +329,9 @@ TEST_P(EventStorePacking, BusValuesRoundTripAcrossBlocks) {
 
 INSTANTIATE_TEST_SUITE_P(Classes, EventStorePacking,
                          ::testing::Values(PackingCase{"LogicBits", 2, 2},
+                                           PackingCase{"LogicBits16Wide", 2, 2, 16},
+                                           PackingCase{"LogicBits64Wide", 2, 2, 64},
+                                           PackingCase{"LogicBits9Wide", 2, 2, 9},
                                            PackingCase{"LogicWithUnknowns", 4, 0},
                                            PackingCase{"LogicOrdinals", 9, 0},
                                            PackingCase{"AnyByte", 256, 0}),
