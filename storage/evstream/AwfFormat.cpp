@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#define ZSTD_STATIC_LINKING_ONLY // for the literal compression mode
 #include <zstd.h>
 
 namespace evstream::awf {
@@ -63,6 +64,19 @@ struct CompressContext {
     std::unique_ptr<std::uint8_t[]> scratch;
     std::size_t scratchSize = 0;
 };
+
+std::size_t compress(ZSTD_CCtx* c, std::uint8_t* to, std::size_t capacity,
+                     std::span<const std::uint8_t> raw, int level) {
+    if (level != kFastLevel)
+        return ZSTD_compressCCtx(c, to, capacity, raw.data(), raw.size(), level);
+    ZSTD_CCtx_reset(c, ZSTD_reset_parameters);
+    ZSTD_CCtx_setParameter(c, ZSTD_c_compressionLevel, 1);
+    // Skips ahead faster where nothing matches; with it zstd would also stop coding literals
+    // unless told otherwise, and literals are most of a bit-packed section.
+    ZSTD_CCtx_setParameter(c, ZSTD_c_targetLength, 4);
+    ZSTD_CCtx_setParameter(c, ZSTD_c_literalCompressionMode, ZSTD_ps_enable);
+    return ZSTD_compress2(c, to, capacity, raw.data(), raw.size());
+}
 
 CompressContext& context() {
     // Streams are used from one thread at a time, but different streams may live on different
@@ -287,8 +301,7 @@ void appendBlob(Bytes& out, std::span<const std::uint8_t> raw, int level) {
             ctx.scratchSize = bound + bound / 4;
             ctx.scratch = std::make_unique_for_overwrite<std::uint8_t[]>(ctx.scratchSize);
         }
-        std::size_t n =
-            ZSTD_compressCCtx(ctx.c.get(), ctx.scratch.get(), bound, raw.data(), raw.size(), level);
+        std::size_t n = compress(ctx.c.get(), ctx.scratch.get(), bound, raw, level);
         if (!ZSTD_isError(n) && n < raw.size()) {
             codec = 1;
             stored = n;

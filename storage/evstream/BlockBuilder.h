@@ -42,10 +42,7 @@ public:
         auto key32 = std::uint32_t(m_keyTimes.size() - 1);
         std::memcpy(p, &slot32, 4);
         std::memcpy(p + 4, &key32, 4);
-        if (size == 1) // most events of most files: no call for one byte
-            p[8] = *value;
-        else
-            std::memcpy(p + 8, value, size);
+        copyValue(p + 8, value, size);
         m_logSize = need;
         ++m_events;
         m_rawBytes += size + 1;
@@ -74,6 +71,22 @@ public:
     SimTime lastEventTime(int slot) const { return m_encoder.lastEventTime(slot); }
 
 private:
+    // memcpy() without its call: one byte for most events of most files, whole words for buses
+    // (the last word overlapping the one before it).
+    static void copyValue(std::uint8_t* to, const std::uint8_t* from, std::uint32_t size) {
+        if (size == 1) {
+            *to = *from;
+        } else if (size >= 16) {
+            for (std::uint32_t i = 0; i + 16 < size; i += 16)
+                std::memcpy(to + i, from + i, 16);
+            std::memcpy(to + size - 16, from + size - 16, 16);
+        } else if (size >= 8) {
+            std::memcpy(to, from, 8);
+            std::memcpy(to + size - 8, from + size - 8, 8);
+        } else {
+            std::memcpy(to, from, size);
+        }
+    }
     void startKey(const EventKey& key) {
         m_keyTimes.push_back(key.time);
         m_keyDeltas.push_back(key.delta);
