@@ -15,6 +15,13 @@ void BlockBuilder::take(BlockContent& content) {
     content.keyTimes.swap(m_keyTimes);
     content.keyDeltas.swap(m_keyDeltas);
     content.valueSizes.assign(m_valueSizes.begin(), m_valueSizes.end());
+    // The counts swap too; those the content held (of an earlier block) are zeroed for the next.
+    content.counts.swap(m_counts);
+    content.touched.swap(m_touched);
+    for (int slot : m_touched)
+        m_counts[std::size_t(slot)] = 0;
+    m_touched.clear();
+    m_counts.resize(m_valueSizes.size());
     content.events = m_events;
     content.keepKeyOrder = m_keepKeyOrder;
     m_logSize = 0;

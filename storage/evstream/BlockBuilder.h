@@ -24,7 +24,10 @@ public:
     explicit BlockBuilder(int compressionLevel = kBlockCompressionLevel)
         : m_encoder(compressionLevel) {}
 
-    void setSlotCount(int count) { m_valueSizes.resize(std::size_t(count)); }
+    void setSlotCount(int count) {
+        m_valueSizes.resize(std::size_t(count));
+        m_counts.resize(std::size_t(count));
+    }
     // The value size of a slot, 0 before its first value.
     std::uint32_t valueSize(int slot) const { return m_valueSizes[std::size_t(slot)]; }
     void setValueSize(int slot, std::uint32_t size) { m_valueSizes[std::size_t(slot)] = size; }
@@ -43,6 +46,10 @@ public:
         std::memcpy(p, &slot32, 4);
         std::memcpy(p + 4, &key32, 4);
         copyValue(p + 8, value, size);
+        // Counted here, where the slot's size was just read, rather than in another pass over
+        // the log on the encoding thread.
+        if (m_counts[std::size_t(slot)]++ == 0)
+            m_touched.push_back(slot);
         m_logSize = need;
         ++m_events;
         m_rawBytes += size + 1;
@@ -97,6 +104,8 @@ private:
 
     BlockEncoder m_encoder;
     std::vector<std::uint32_t> m_valueSizes;
+    std::vector<std::uint32_t> m_counts; // events of each slot in the block
+    std::vector<int> m_touched;          // slots with events, in first-event order
     awf::Bytes m_log;
     std::size_t m_logSize = 0;
     std::vector<SimTime> m_keyTimes;

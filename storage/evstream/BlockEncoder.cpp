@@ -53,46 +53,51 @@ void BlockEncoder::closeKeyOrder(std::uint32_t key) {
     m_keyInOrder = true;
 }
 
-// A counting sort of the block's log into per-slot stretches: one pass counts each slot's events
-// (and notes the write order at each key), the next copies key steps and values to their slot's
-// stretch. Growing a buffer per slot instead cost three cache misses per event on wide designs.
-void BlockEncoder::sortEvents(const BlockContent& c) {
-    if (m_slots.size() < c.valueSizes.size()) {
-        m_slots.resize(c.valueSizes.size());
-        m_cursors.resize(c.valueSizes.size());
-    }
+// The write order at each key where it is not ascending slot order.
+void BlockEncoder::noteKeyOrders(const BlockContent& c) {
     m_orders.clear();
     m_slotsAtKey.clear();
     m_keyInOrder = true;
     const std::uint8_t* const begin = c.log.data();
     const std::uint8_t* const end = begin + c.logSize;
-    const std::uint32_t* const sizes = c.valueSizes.data();
-    Cursor* const cursors = m_cursors.data();
-
     std::uint32_t key = 0;
     int lastSlot = -1;
     for (const std::uint8_t* p = begin; p < end;) {
         std::uint32_t slot32, key32;
         std::memcpy(&slot32, p, 4);
         std::memcpy(&key32, p + 4, 4);
-        if (c.keepKeyOrder) {
-            const auto slot = int(slot32);
-            if (key32 != key) {
-                closeKeyOrder(key);
-                key = key32;
-                lastSlot = -1;
-            }
-            if (slot <= lastSlot)
-                m_keyInOrder = false;
-            lastSlot = slot;
-            m_slotsAtKey.push_back(slot);
+        const auto slot = int(slot32);
+        if (key32 != key) {
+            closeKeyOrder(key);
+            key = key32;
+            lastSlot = -1;
         }
-        if (cursors[slot32].count++ == 0)
-            m_touched.push_back(int(slot32));
-        p += BlockContent::kRecordHeader + sizes[slot32];
+        if (slot <= lastSlot)
+            m_keyInOrder = false;
+        lastSlot = slot;
+        m_slotsAtKey.push_back(slot);
+        p += BlockContent::kRecordHeader + c.valueSizes[slot32];
     }
-    if (c.logSize > 0 && c.keepKeyOrder)
+    if (c.logSize > 0)
         closeKeyOrder(key);
+}
+
+// A counting sort of the block's log into per-slot stretches: the builder counted each slot's
+// events, so one pass copies key steps and values to their slot's stretch. Growing a buffer per
+// slot instead cost three cache misses per event on wide designs.
+void BlockEncoder::sortEvents(const BlockContent& c) {
+    if (m_slots.size() < c.valueSizes.size()) {
+        m_slots.resize(c.valueSizes.size());
+        m_cursors.resize(c.valueSizes.size());
+    }
+    m_orders.clear();
+    if (c.keepKeyOrder)
+        noteKeyOrders(c);
+    const std::uint8_t* const begin = c.log.data();
+    const std::uint8_t* const end = begin + c.logSize;
+    const std::uint32_t* const sizes = c.valueSizes.data();
+    Cursor* const cursors = m_cursors.data();
+    m_touched.assign(c.touched.begin(), c.touched.end());
 
     // A key step takes at most five bytes (a varint of 32 bits).
     std::size_t keyBytes = 0, valueBytes = 0;
@@ -100,7 +105,7 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         Slot& s = m_slots[std::size_t(slot)];
         Cursor& cursor = cursors[slot];
         s.valueSize = sizes[slot];
-        s.count = cursor.count;
+        s.count = c.counts[std::size_t(slot)];
         s.keysStart = std::uint32_t(keyBytes);
         s.valuesStart = std::uint32_t(valueBytes);
         cursor.lastKey = 0;

@@ -29,6 +29,8 @@ struct BlockContent {
     std::vector<SimTime> keyTimes;
     std::vector<DeltaCycle> keyDeltas;
     std::vector<std::uint32_t> valueSizes; // by slot
+    std::vector<std::uint32_t> counts;     // events by slot
+    std::vector<int> touched;              // the slots with events
     std::uint64_t events = 0;
     // False: the order of different signals' events at one key is not stored, and they read
     // back in slot order.
@@ -65,10 +67,8 @@ private:
         std::uint64_t eventsBefore = 0;
         SimTime lastTime = kNoTime; // time of the last event before the current block
     };
-    // What the second pass of the sort touches per event, kept small so that thousands of
-    // slots stay in cache.
+    // What the sort touches per event, kept small so that thousands of slots stay in cache.
     struct Cursor {
-        std::uint32_t count = 0;
         std::uint32_t lastKey = 0;
         std::uint32_t keysEnd = 0;
         std::uint32_t valuesEnd = 0;
@@ -81,6 +81,7 @@ private:
         return valueSize <= kCopiedValueSize ? valueSize : 4;
     }
 
+    void noteKeyOrders(const BlockContent& content);
     void sortEvents(const BlockContent& content);
     void closeKeyOrder(std::uint32_t key);
     void encodeKeys(const BlockContent& content, awf::Bytes& raw) const;
