@@ -9,19 +9,32 @@ void BlockBuilder::growLog(std::size_t need) {
     m_log.resize(std::max({need, 2 * m_log.size(), std::size_t(4096)}));
 }
 
+void BlockBuilder::startKey(const EventKey& key) {
+    m_keyIndex = std::uint32_t(m_keyTimes.size());
+    m_keyTimes.push_back(key.time);
+    m_keyDeltas.push_back(key.delta);
+    m_lastKey = key;
+    m_keyOpen = true;
+    m_rawBytes += 2;
+}
+
 void BlockBuilder::take(BlockContent& content) {
     content.log.swap(m_log);
     content.logSize = m_logSize;
     content.keyTimes.swap(m_keyTimes);
     content.keyDeltas.swap(m_keyDeltas);
-    content.valueSizes.assign(m_valueSizes.begin(), m_valueSizes.end());
-    // The counts swap too; those the content held (of an earlier block) are zeroed for the next.
-    content.counts.swap(m_counts);
+    content.valueSizes.resize(m_slots.size());
+    for (std::size_t i = 0; i < m_slots.size(); ++i)
+        content.valueSizes[i] = m_slots[i].size;
+    // Only the touched slots' counts are set: the encoder reads no other.
+    content.counts.resize(m_slots.size());
+    for (int slot : m_touched) {
+        content.counts[std::size_t(slot)] = m_slots[std::size_t(slot)].count;
+        m_slots[std::size_t(slot)].count = 0;
+    }
     content.touched.swap(m_touched);
-    for (int slot : m_touched)
-        m_counts[std::size_t(slot)] = 0;
     m_touched.clear();
-    m_counts.resize(m_valueSizes.size());
+    m_keyOpen = false;
     content.events = m_events;
     content.keepKeyOrder = m_keepKeyOrder;
     m_logSize = 0;

@@ -24,31 +24,28 @@ public:
     explicit BlockBuilder(int compressionLevel = kBlockCompressionLevel)
         : m_encoder(compressionLevel) {}
 
-    void setSlotCount(int count) {
-        m_valueSizes.resize(std::size_t(count));
-        m_counts.resize(std::size_t(count));
-    }
+    void setSlotCount(int count) { m_slots.resize(std::size_t(count)); }
     // The value size of a slot, 0 before its first value.
-    std::uint32_t valueSize(int slot) const { return m_valueSizes[std::size_t(slot)]; }
-    void setValueSize(int slot, std::uint32_t size) { m_valueSizes[std::size_t(slot)] = size; }
+    std::uint32_t valueSize(int slot) const { return m_slots[std::size_t(slot)].size; }
+    void setValueSize(int slot, std::uint32_t size) { m_slots[std::size_t(slot)].size = size; }
 
     // Adds one event; the caller has checked the slot, the key order and the value size.
     void add(int slot, const EventKey& key, const std::uint8_t* value) {
-        if (m_keyTimes.empty() || key.time != m_lastKey.time || key.delta != m_lastKey.delta)
+        if (!m_keyOpen || key.time != m_lastKey.time || key.delta != m_lastKey.delta)
             startKey(key);
-        std::uint32_t size = m_valueSizes[std::size_t(slot)];
+        SlotState& state = m_slots[std::size_t(slot)];
+        const std::uint32_t size = state.size;
         std::size_t need = m_logSize + BlockContent::kRecordHeader + size;
         if (need > m_log.size())
             growLog(need);
         std::uint8_t* p = m_log.data() + m_logSize;
         auto slot32 = std::uint32_t(slot);
-        auto key32 = std::uint32_t(m_keyTimes.size() - 1);
         std::memcpy(p, &slot32, 4);
-        std::memcpy(p + 4, &key32, 4);
+        std::memcpy(p + 4, &m_keyIndex, 4);
         copyValue(p + 8, value, size);
         // Counted here, where the slot's size was just read, rather than in another pass over
         // the log on the encoding thread.
-        if (m_counts[std::size_t(slot)]++ == 0)
+        if (state.count++ == 0)
             m_touched.push_back(slot);
         m_logSize = need;
         ++m_events;
@@ -94,23 +91,23 @@ private:
             std::memcpy(to, from, size);
         }
     }
-    void startKey(const EventKey& key) {
-        m_keyTimes.push_back(key.time);
-        m_keyDeltas.push_back(key.delta);
-        m_lastKey = key;
-        m_rawBytes += 2;
-    }
+    void startKey(const EventKey& key);
     void growLog(std::size_t need);
 
     BlockEncoder m_encoder;
-    std::vector<std::uint32_t> m_valueSizes;
-    std::vector<std::uint32_t> m_counts; // events of each slot in the block
-    std::vector<int> m_touched;          // slots with events, in first-event order
+    struct SlotState {
+        std::uint32_t size = 0;
+        std::uint32_t count = 0; // events in the block
+    };
+    std::vector<SlotState> m_slots;
+    std::vector<int> m_touched; // slots with events, in first-event order
     awf::Bytes m_log;
     std::size_t m_logSize = 0;
     std::vector<SimTime> m_keyTimes;
     std::vector<DeltaCycle> m_keyDeltas;
     EventKey m_lastKey;
+    bool m_keyOpen = false;       // m_lastKey is in this block's key table
+    std::uint32_t m_keyIndex = 0; // of m_lastKey
     std::size_t m_rawBytes = 0;
     std::uint64_t m_events = 0;
     bool m_keepKeyOrder = true;

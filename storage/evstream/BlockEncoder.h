@@ -29,7 +29,7 @@ struct BlockContent {
     std::vector<SimTime> keyTimes;
     std::vector<DeltaCycle> keyDeltas;
     std::vector<std::uint32_t> valueSizes; // by slot
-    std::vector<std::uint32_t> counts;     // events by slot
+    std::vector<std::uint32_t> counts;     // events by slot (only touched slots' are set)
     std::vector<int> touched;              // the slots with events
     std::uint64_t events = 0;
     // False: the order of different signals' events at one key is not stored, and they read
