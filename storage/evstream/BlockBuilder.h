@@ -33,8 +33,13 @@ public:
     void add(int slot, const EventKey& key, const std::uint8_t* value) {
         if (!m_keyOpen || key.time != m_lastKey.time || key.delta != m_lastKey.delta)
             startKey(key);
+        addAtKey(slot, value, valueSize(slot));
+    }
+    // Whether the block has a key yet; then addAtKey() adds events at the last one.
+    bool keyOpen() const { return m_keyOpen; }
+    // add() at the last key, of the slot's value size.
+    [[gnu::always_inline]] void addAtKey(int slot, const std::uint8_t* value, std::uint32_t size) {
         SlotState& state = m_slots[std::size_t(slot)];
-        const std::uint32_t size = state.size;
         std::size_t need = m_logSize + BlockContent::kRecordHeader + size;
         if (need > m_log.size())
             growLog(need);
@@ -77,7 +82,8 @@ public:
 private:
     // memcpy() without its call: one byte for most events of most files, whole words for buses
     // (the last word overlapping the one before it).
-    static void copyValue(std::uint8_t* to, const std::uint8_t* from, std::uint32_t size) {
+    [[gnu::always_inline]] static void copyValue(std::uint8_t* to, const std::uint8_t* from,
+                                                 std::uint32_t size) {
         if (size == 1) {
             *to = *from;
         } else if (size >= 16) {

@@ -143,7 +143,20 @@ bool FileStreamWrite::SetDelta(DeltaCycle delta) {
 }
 
 bool FileStreamWrite::WriteValue(SignalHandle handle, const void* value, std::uint32_t size) {
-    int slot = slotOf(handle);
+    const int slot = slotOf(handle);
+    // Most events: the key and the value size as before, no metadata waiting. The checks below
+    // all hold then, so the event goes straight into the block.
+    if (slot >= 0 && value != nullptr && m_time == m_lastKey.time && m_delta == m_lastKey.delta &&
+        m_block.keyOpen() && m_block.valueSize(slot) == size && size != 0 &&
+        m_phase == Phase::Events && m_records.empty() &&
+        !m_failed.load(std::memory_order_relaxed)) {
+        m_block.addAtKey(slot, static_cast<const std::uint8_t*>(value), size);
+        return !m_block.isFull() || writeBlock();
+    }
+    return writeValueChecked(slot, value, size);
+}
+
+bool FileStreamWrite::writeValueChecked(int slot, const void* value, std::uint32_t size) {
     EventKey key{m_time, m_delta};
     if (m_failed.load(std::memory_order_relaxed) || slot < 0 || m_phase != Phase::Events ||
         key < m_lastKey || value == nullptr)

@@ -63,6 +63,7 @@ private:
 
     ~FileStreamWrite() override;
     bool declare(SignalHandle handle, const SignalInfo& info, bool composite);
+    bool writeValueChecked(int slot, const void* value, std::uint32_t size);
     bool writeRecordsChunk(std::uint32_t tag);
     bool writeChunk(const awf::Bytes& chunk);
     bool writeBlock();
