@@ -200,76 +200,93 @@ void BlockEncoder::encodeSection(const Slot& s, SimTime blockStart, const std::u
                                                    std::size_t(s.count) * s.valueSize);
         chainValues(milestone, values, s.valueSize, m_chained);
     } else {
-        if (packBitsInPlace(milestone, s, log, raw))
+        if (packPlanesInPlace<false>(milestone, s, log, raw) ||
+            packPlanesInPlace<true>(milestone, s, log, raw))
             return;
         chainInPlace(milestone, s, log);
     }
     packValues(m_chained, raw);
 }
 
-// Chains and bit-packs in one pass, reading the values in the log: what packValues() makes of
-// chainValues()'s output when every value is logic 0 and 1, as most bus values are. False, with
-// `raw` as it was, for any other value or when SSE2 is not there.
-bool BlockEncoder::packBitsInPlace(const std::uint8_t* milestone, const Slot& s,
-                                   const std::uint8_t* log, awf::Bytes& raw) const {
+// Chains and packs in one pass, reading the values in the log: what packValues() makes of
+// chainValues()'s output when every chained byte is logic 0 or 1 (bits, as most bus values are)
+// or, with `crumbs`, below 4 (two bit planes, for buses now and then unknown). False, with `raw`
+// as it was, when the values do not fit that packing or SSE2 is not there.
+template <bool crumbs>
+bool BlockEncoder::packPlanesInPlace(const std::uint8_t* milestone, const Slot& s,
+                                     const std::uint8_t* log, awf::Bytes& raw) {
 #if defined(__SSE2__)
     const std::size_t size = s.valueSize;
     if (size < 16)
         return false;
     const std::size_t start = raw.size();
     const std::size_t bits = (std::size_t(s.count) + (milestone != nullptr ? 1 : 0)) * size;
-    raw.resize(start + 1 + (bits + 7) / 8 + 8); // 8 bytes of slack for whole-word stores
-    raw[start] = std::uint8_t(ValuePacking::Bits);
-    std::uint8_t* o = raw.data() + start + 1;
-    std::uint64_t word = 0; // bits not stored yet, the first lowest
-    unsigned used = 0;
-    // Stores the word each time (the slack allows it) and keeps its last incomplete byte: no
-    // branch to mispredict. At most 7 + 16 bits are pending.
-    auto put = [&](std::uint64_t b, unsigned n) {
-        word |= b << used;
-        used += n;
-        std::memcpy(o, &word, 8);
-        o += used / 8;
-        word >>= used / 8 * 8;
-        used %= 8;
-    };
-    const __m128i bias = _mm_set1_epi8(2), notLow = _mm_set1_epi8(std::int8_t(0xFE));
-    __m128i wrong = _mm_setzero_si128(); // nonzero once a chained byte is not 2 or 3
-    auto pack16 = [&](const std::uint8_t* v, const std::uint8_t* previous, std::size_t at) {
+    const std::size_t plane = (bits + 7) / 8;
+    raw.resize(start + 1 + plane + 8); // 8 bytes of slack for whole-word stores
+    raw[start] = std::uint8_t(crumbs ? ValuePacking::Crumbs : ValuePacking::Bits);
+    m_highPlane.resize(crumbs ? plane + 8 : 0);
+    // Each plane stores its word each time (the slack allows it) and keeps the last incomplete
+    // byte: no branch to mispredict. At most 7 + 16 bits are pending.
+    struct Plane {
+        std::uint8_t* o;
+        std::uint64_t word = 0; // bits not stored yet, the first lowest
+        unsigned used = 0;
+        void put(std::uint64_t b, unsigned n) {
+            word |= b << used;
+            used += n;
+            std::memcpy(o, &word, 8);
+            o += used / 8;
+            word >>= used / 8 * 8;
+            used %= 8;
+        }
+    } low{raw.data() + start + 1}, high{m_highPlane.data()};
+    const __m128i bias = _mm_set1_epi8(2);
+    // Nonzero once a chained byte does not fit: other than 2 or 3 for bits, 4 or more for crumbs.
+    const __m128i mask = _mm_set1_epi8(std::int8_t(crumbs ? 0xFC : 0xFE));
+    const __m128i allowed = crumbs ? _mm_setzero_si128() : bias;
+    __m128i wrong = _mm_setzero_si128();
+    auto pack16 = [&](const std::uint8_t* v, const std::uint8_t* previous, std::size_t at,
+                      unsigned drop) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + at));
         if (previous != nullptr)
             x = _mm_xor_si128(
                 _mm_xor_si128(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + at))),
                 bias);
-        wrong = _mm_or_si128(wrong, _mm_xor_si128(_mm_and_si128(x, notLow), bias));
-        return std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7))));
+        wrong = _mm_or_si128(wrong, _mm_xor_si128(_mm_and_si128(x, mask), allowed));
+        low.put(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7))) >> drop, 16 - drop);
+        if constexpr (crumbs)
+            high.put(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6))) >> drop, 16 - drop);
     };
     const std::size_t whole = size / 16 * 16, rest = size % 16;
     auto packValue = [&](const std::uint8_t* v, const std::uint8_t* previous) {
         for (std::size_t j = 0; j < whole; j += 16)
-            put(pack16(v, previous, j), 16);
+            pack16(v, previous, j, 0);
         if (rest > 0) // the last 16 bytes, of which the first were packed already
-            put(pack16(v, previous, size - 16) >> (16 - rest), unsigned(rest));
+            pack16(v, previous, size - 16, unsigned(16 - rest));
     };
-    if (milestone != nullptr)
-        packValue(milestone, nullptr);
     auto failed = [&] {
         return _mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) != 0xFFFF;
     };
+    if (milestone != nullptr)
+        packValue(milestone, nullptr);
     const std::uint8_t* previous = milestone;
     for (std::size_t i = 0; i < s.count; ++i) {
         const std::uint8_t* v = valueInLog(s, i, log);
         packValue(v, previous);
         previous = v;
-        if (i % 8 == 0 && failed()) // give up early on a section of unknowns
+        if (i % 8 == 0 && failed()) // give up early on values that do not fit
             break;
     }
     if (failed()) {
         raw.resize(start);
         return false;
     }
-    std::memcpy(o, &word, 8);
-    raw.resize(start + 1 + (bits + 7) / 8);
+    std::memcpy(low.o, &low.word, 8);
+    raw.resize(start + 1 + plane);
+    if constexpr (crumbs) {
+        std::memcpy(high.o, &high.word, 8);
+        raw.insert(raw.end(), m_highPlane.begin(), m_highPlane.begin() + std::ptrdiff_t(plane));
+    }
     return true;
 #else
     (void)milestone, (void)s, (void)log, (void)raw;

@@ -87,8 +87,9 @@ private:
     void encodeKeys(const BlockContent& content, awf::Bytes& raw) const;
     void encodeSection(const Slot& s, SimTime blockStart, const std::uint8_t* log, awf::Bytes& raw);
     const std::uint8_t* valueInLog(const Slot& s, std::size_t i, const std::uint8_t* log) const;
-    bool packBitsInPlace(const std::uint8_t* milestone, const Slot& s, const std::uint8_t* log,
-                         awf::Bytes& raw) const;
+    template <bool crumbs>
+    bool packPlanesInPlace(const std::uint8_t* milestone, const Slot& s, const std::uint8_t* log,
+                           awf::Bytes& raw);
     void chainInPlace(const std::uint8_t* milestone, const Slot& s, const std::uint8_t* log);
     void endBlock(const BlockContent& content);
 
@@ -107,6 +108,7 @@ private:
     bool m_keyInOrder = true;
     awf::Bytes m_chained; // a section's values as stored
     awf::Bytes m_data, m_raw, m_group;
+    awf::Bytes m_highPlane; // of a section packed as two planes
 };
 
 } // namespace evstream
