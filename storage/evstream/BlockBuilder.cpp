@@ -19,6 +19,10 @@ void BlockBuilder::startKey(const EventKey& key) {
 }
 
 void BlockBuilder::take(BlockContent& content) {
+    content.records.swap(m_records);
+    content.recordCount = m_events;
+    if (!m_records)
+        m_records = newRecords();
     content.log.swap(m_log);
     content.logSize = m_logSize;
     content.keyTimes.swap(m_keyTimes);

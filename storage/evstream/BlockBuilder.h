@@ -2,11 +2,12 @@
 
 // Collects the events of one block in memory; its BlockEncoder turns them into a block chunk.
 //
-// Events arrive in (time, delta) order. Adding one appends a record to a flat log (and a key to
-// the key table when the time or delta changes): no per-signal buffers are touched, so the caller's
-// cost per event is small and the sorting into sections happens in the encoder, which may run on
-// another thread (take() hands a block over). A block's memory is bounded by the flush limits
-// below whatever the file size.
+// Events arrive in (time, delta) order. Adding one appends a record (slot, key) and its value to
+// two flat logs (and a key to the key table when the time or delta changes), and counts the
+// slot's event: no per-signal buffers are touched, so the caller's cost per event is small and
+// the sorting into sections happens in the encoder, which may run on another thread (take()
+// hands a block over). A block's memory is bounded by the flush limits below whatever the file
+// size.
 
 #include "storage/evstream/BlockEncoder.h"
 
@@ -22,7 +23,7 @@ public:
     static constexpr std::uint64_t kMaxEvents = std::uint64_t(1) << 18;
 
     explicit BlockBuilder(int compressionLevel = kBlockCompressionLevel)
-        : m_encoder(compressionLevel) {}
+        : m_encoder(compressionLevel), m_records(newRecords()) {}
 
     void setSlotCount(int count) { m_slots.resize(std::size_t(count)); }
     // The value size of a slot, 0 before its first value.
@@ -40,14 +41,11 @@ public:
     // add() at the last key, of the slot's value size.
     [[gnu::always_inline]] void addAtKey(int slot, const std::uint8_t* value, std::uint32_t size) {
         SlotState& state = m_slots[std::size_t(slot)];
-        std::size_t need = m_logSize + BlockContent::kRecordHeader + size;
+        m_records[m_events] = {std::uint32_t(slot), m_keyIndex};
+        std::size_t need = m_logSize + size;
         if (need > m_log.size())
             growLog(need);
-        std::uint8_t* p = m_log.data() + m_logSize;
-        auto slot32 = std::uint32_t(slot);
-        std::memcpy(p, &slot32, 4);
-        std::memcpy(p + 4, &m_keyIndex, 4);
-        copyValue(p + 8, value, size);
+        copyValue(m_log.data() + m_logSize, value, size);
         // Counted here, where the slot's size was just read, rather than in another pass over
         // the log on the encoding thread.
         if (state.count++ == 0)
@@ -98,6 +96,9 @@ private:
         }
     }
     void startKey(const EventKey& key);
+    static std::unique_ptr<BlockContent::Record[]> newRecords() {
+        return std::make_unique_for_overwrite<BlockContent::Record[]>(kMaxEvents);
+    }
     void growLog(std::size_t need);
 
     BlockEncoder m_encoder;
@@ -106,7 +107,8 @@ private:
         std::uint32_t count = 0; // events in the block
     };
     std::vector<SlotState> m_slots;
-    std::vector<int> m_touched; // slots with events, in first-event order
+    std::vector<int> m_touched;                        // slots with events, in first-event order
+    std::unique_ptr<BlockContent::Record[]> m_records; // kMaxEvents of them
     awf::Bytes m_log;
     std::size_t m_logSize = 0;
     std::vector<SimTime> m_keyTimes;

@@ -58,27 +58,21 @@ void BlockEncoder::noteKeyOrders(const BlockContent& c) {
     m_orders.clear();
     m_slotsAtKey.clear();
     m_keyInOrder = true;
-    const std::uint8_t* const begin = c.log.data();
-    const std::uint8_t* const end = begin + c.logSize;
     std::uint32_t key = 0;
     int lastSlot = -1;
-    for (const std::uint8_t* p = begin; p < end;) {
-        std::uint32_t slot32, key32;
-        std::memcpy(&slot32, p, 4);
-        std::memcpy(&key32, p + 4, 4);
-        const auto slot = int(slot32);
-        if (key32 != key) {
+    for (const BlockContent::Record& r : c.usedRecords()) {
+        const auto slot = int(r.slot);
+        if (r.key != key) {
             closeKeyOrder(key);
-            key = key32;
+            key = r.key;
             lastSlot = -1;
         }
         if (slot <= lastSlot)
             m_keyInOrder = false;
         lastSlot = slot;
         m_slotsAtKey.push_back(slot);
-        p += BlockContent::kRecordHeader + c.valueSizes[slot32];
     }
-    if (c.logSize > 0)
+    if (c.recordCount > 0)
         closeKeyOrder(key);
 }
 
@@ -94,7 +88,6 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
     if (c.keepKeyOrder)
         noteKeyOrders(c);
     const std::uint8_t* const begin = c.log.data();
-    const std::uint8_t* const end = begin + c.logSize;
     const std::uint32_t* const sizes = c.valueSizes.data();
     Cursor* const cursors = m_cursors.data();
     m_touched.assign(c.touched.begin(), c.touched.end());
@@ -125,10 +118,9 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
 
     std::uint8_t* const keys = m_keys.get();
     std::uint8_t* const values = m_values.get();
-    for (const std::uint8_t* p = begin; p < end;) {
-        std::uint32_t slot32, key32;
-        std::memcpy(&slot32, p, 4);
-        std::memcpy(&key32, p + 4, 4);
+    const std::uint8_t* value = begin;
+    for (const BlockContent::Record& r : c.usedRecords()) {
+        const std::uint32_t slot32 = r.slot, key32 = r.key;
         Cursor& cursor = cursors[slot32];
         std::uint32_t step = key32 - cursor.lastKey;
         cursor.lastKey = key32;
@@ -140,7 +132,6 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         *k++ = std::uint8_t(step);
         cursor.keysEnd = std::uint32_t(k - keys);
         const std::uint32_t size = sizes[slot32];
-        const std::uint8_t* value = p + BlockContent::kRecordHeader;
         if (size == 1) {
             values[cursor.valuesEnd++] = *value;
         } else if (size <= kCopiedValueSize) {
@@ -152,7 +143,7 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
             std::memcpy(values + cursor.valuesEnd, &offset, 4);
             cursor.valuesEnd += 4;
         }
-        p += BlockContent::kRecordHeader + size;
+        value += size;
     }
     for (int slot : m_touched) {
         Slot& s = m_slots[std::size_t(slot)];
