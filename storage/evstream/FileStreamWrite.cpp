@@ -159,11 +159,11 @@ bool FileStreamWrite::WriteValue(SignalHandle handle, const void* value, std::ui
 bool FileStreamWrite::writeValueChecked(int slot, const void* value, std::uint32_t size) {
     EventKey key{m_time, m_delta};
     if (m_failed.load(std::memory_order_relaxed) || slot < 0 || m_phase != Phase::Events ||
-        key < m_lastKey || value == nullptr)
+        key < m_lastKey || value == nullptr || size == 0)
         return false;
     if (m_block.valueSize(slot) != size) {
         // A signal's value size is fixed by its first value.
-        if (m_block.valueSize(slot) != 0 || size == 0 || size > awf::kMaxValueSize)
+        if (m_block.valueSize(slot) != 0 || size > awf::kMaxValueSize)
             return false;
         m_block.setValueSize(slot, size);
     }

@@ -233,6 +233,7 @@ TEST(EventStore, WriterRefusesCallsOutOfOrderOrOutOfShape) {
     Releaser<IEventsStreamWrite> release{w};
     ASSERT_TRUE(w->BeginDeclarations());
     ASSERT_TRUE(w->DeclareScalar(0, info("a")));
+    ASSERT_TRUE(w->DeclareScalar(4, info("b")));
     EXPECT_FALSE(w->DeclareScalar(0, info("twice")));
     EXPECT_FALSE(w->DeclareScalar(1, info("orphan", 0))); // parent is not a composite
     EXPECT_FALSE(w->DeclareScalar(kNoSignal, info("none")));
@@ -249,7 +250,9 @@ TEST(EventStore, WriterRefusesCallsOutOfOrderOrOutOfShape) {
     EXPECT_FALSE(w->WriteValue(1, value, 1)); // undeclared
     ASSERT_TRUE(w->WriteValue(0, value, 1));
     EXPECT_FALSE(w->WriteValue(0, value, 4)); // the size is fixed by the first value
-    EXPECT_FALSE(w->SetTime(5));              // time goes forward only
+    EXPECT_FALSE(w->WriteValue(4, value, 0)); // no empty values, at a key already open too
+    EXPECT_FALSE(w->WriteValue(0, nullptr, 1));
+    EXPECT_FALSE(w->SetTime(5)); // time goes forward only
     ASSERT_TRUE(w->SetDelta(2));
     ASSERT_TRUE(w->WriteValue(0, value, 1));
     ASSERT_TRUE(w->SetDelta(1));
