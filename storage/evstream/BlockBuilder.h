@@ -22,10 +22,17 @@ public:
     static constexpr std::size_t kMaxRawBytes = std::size_t(1) << 20;
     static constexpr std::uint64_t kMaxEvents = std::uint64_t(1) << 18;
 
-    explicit BlockBuilder(int compressionLevel = kBlockCompressionLevel)
-        : m_encoder(compressionLevel), m_records(newRecords()) {}
+    // Values in one block's log: the block closes once its raw bytes reach kMaxRawBytes, so
+    // the last value starts below that.
+    static constexpr std::size_t kLogCapacity = kMaxRawBytes + awf::kMaxValueSize;
 
-    void setSlotCount(int count) { m_slots.resize(std::size_t(count)); }
+    explicit BlockBuilder(int compressionLevel = kBlockCompressionLevel)
+        : m_encoder(compressionLevel), m_records(newRecords()), m_log(newLog()) {}
+
+    void setSlotCount(int count) {
+        m_slots.resize(std::size_t(count));
+        m_touched.resize(std::size_t(count));
+    }
     // The value size of a slot, 0 before its first value.
     std::uint32_t valueSize(int slot) const { return m_slots[std::size_t(slot)].size; }
     void setValueSize(int slot, std::uint32_t size) { m_slots[std::size_t(slot)].size = size; }
@@ -41,16 +48,15 @@ public:
     // add() at the last key, of the slot's value size.
     [[gnu::always_inline]] void addAtKey(int slot, const std::uint8_t* value, std::uint32_t size) {
         SlotState& state = m_slots[std::size_t(slot)];
+        // Both buffers have room for a full block: no check, no call, so the caller's fast path
+        // saves no registers.
         m_records[m_events] = {std::uint32_t(slot), m_keyIndex};
-        std::size_t need = m_logSize + size;
-        if (need > m_log.size())
-            growLog(need);
-        copyValue(m_log.data() + m_logSize, value, size);
+        copyValue(m_log.get() + m_logSize, value, size);
         // Counted here, where the slot's size was just read, rather than in another pass over
         // the log on the encoding thread.
         if (state.count++ == 0)
-            m_touched.push_back(slot);
-        m_logSize = need;
+            m_touched[m_touchedCount++] = slot;
+        m_logSize += size;
         ++m_events;
         m_rawBytes += size + 1;
     }
@@ -78,8 +84,8 @@ public:
     SimTime lastEventTime(int slot) const { return m_encoder.lastEventTime(slot); }
 
 private:
-    // memcpy() without its call: one byte for most events of most files, whole words for buses
-    // (the last word overlapping the one before it).
+    // memcpy() without its call: one byte for most events of most files, else whole words (the
+    // last one overlapping the one before it).
     [[gnu::always_inline]] static void copyValue(std::uint8_t* to, const std::uint8_t* from,
                                                  std::uint32_t size) {
         if (size == 1) {
@@ -91,15 +97,22 @@ private:
         } else if (size >= 8) {
             std::memcpy(to, from, 8);
             std::memcpy(to + size - 8, from + size - 8, 8);
+        } else if (size >= 4) {
+            std::memcpy(to, from, 4);
+            std::memcpy(to + size - 4, from + size - 4, 4);
         } else {
-            std::memcpy(to, from, size);
+            std::memcpy(to, from, 2);
+            std::memcpy(to + size - 2, from + size - 2, 2);
         }
     }
     void startKey(const EventKey& key);
+    // Only the pages in use take memory.
     static std::unique_ptr<BlockContent::Record[]> newRecords() {
         return std::make_unique_for_overwrite<BlockContent::Record[]>(kMaxEvents);
     }
-    void growLog(std::size_t need);
+    static std::unique_ptr<std::uint8_t[]> newLog() {
+        return std::make_unique_for_overwrite<std::uint8_t[]>(kLogCapacity);
+    }
 
     BlockEncoder m_encoder;
     struct SlotState {
@@ -107,9 +120,10 @@ private:
         std::uint32_t count = 0; // events in the block
     };
     std::vector<SlotState> m_slots;
-    std::vector<int> m_touched;                        // slots with events, in first-event order
+    std::vector<int> m_touched; // slots with events, in first-event order (one entry per slot)
+    std::size_t m_touchedCount = 0;
     std::unique_ptr<BlockContent::Record[]> m_records; // kMaxEvents of them
-    awf::Bytes m_log;
+    std::unique_ptr<std::uint8_t[]> m_log;             // kLogCapacity bytes
     std::size_t m_logSize = 0;
     std::vector<SimTime> m_keyTimes;
     std::vector<DeltaCycle> m_keyDeltas;

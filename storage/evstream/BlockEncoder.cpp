@@ -87,7 +87,7 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
     m_orders.clear();
     if (c.keepKeyOrder)
         noteKeyOrders(c);
-    const std::uint8_t* const begin = c.log.data();
+    const std::uint8_t* const begin = c.log.get();
     const std::uint32_t* const sizes = c.valueSizes.data();
     Cursor* const cursors = m_cursors.data();
     m_touched.assign(c.touched.begin(), c.touched.end());
@@ -346,7 +346,7 @@ void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
             continue;
         // Encoded straight after the group's sections; a large one moves to a blob of its own.
         std::size_t start = group.size();
-        encodeSection(s, c.keyTimes.empty() ? 0 : c.keyTimes.front(), c.log.data(), group);
+        encodeSection(s, c.keyTimes.empty() ? 0 : c.keyTimes.front(), c.log.get(), group);
         std::size_t size = group.size() - start;
         valueSizes.push_back(s.valueSize);
         counts.push_back(s.count);
@@ -389,7 +389,7 @@ void BlockEncoder::endBlock(const BlockContent& c) {
         Slot& s = m_slots[std::size_t(slot)];
         const std::uint8_t* last =
             s.valueSize > kCopiedValueSize
-                ? valueInLog(s, s.count - 1, c.log.data())
+                ? valueInLog(s, s.count - 1, c.log.get())
                 : m_values.get() + s.valuesStart + std::size_t(s.count - 1) * s.valueSize;
         s.current.assign(last, last + s.valueSize);
         s.hasValue = true;

@@ -35,8 +35,8 @@ struct BlockContent {
     std::span<const Record> usedRecords() const { return {records.get(), recordCount}; }
     // The events' values, one after the other in write order, apart from the records: the sort
     // then reads 8 bytes per event rather than all of a bus value.
-    awf::Bytes log;          // only the first logSize bytes are in use
-    std::size_t logSize = 0; // bytes used
+    std::unique_ptr<std::uint8_t[]> log; // only the first logSize bytes are in use
+    std::size_t logSize = 0;             // bytes used
     std::vector<SimTime> keyTimes;
     std::vector<DeltaCycle> keyDeltas;
     std::vector<std::uint32_t> valueSizes; // by slot
