@@ -278,6 +278,8 @@ struct PackingCase {
     unsigned byteRange; // bytes are base + rng() % byteRange
     std::uint8_t base;
     std::size_t width = 37;
+    std::uint8_t late = 0; // when set, a byte the bus takes late in each block: a section that
+                           // looked like plain bits for most of its values
 };
 
 void PrintTo(const PackingCase& c, std::ostream* out) {
@@ -298,6 +300,8 @@ TEST_P(EventStorePacking, BusValuesRoundTripAcrossBlocks) {
             auto& b = bus[rng() % bus.size()];
             b = std::uint8_t(c.base + rng() % c.byteRange);
         }
+        if (c.late != 0 && t % 50 == 45)
+            bus[t % bus.size()] = c.late;
         events.push_back(Event{t * 10, 0, 0, bus});
         if (t % 3 == 0)
             events.push_back(Event{t * 10, 0, 1, {std::uint8_t(2 + t % 2)}});
@@ -335,6 +339,9 @@ INSTANTIATE_TEST_SUITE_P(Classes, EventStorePacking,
                                            PackingCase{"LogicBits16Wide", 2, 2, 16},
                                            PackingCase{"LogicBits64Wide", 2, 2, 64},
                                            PackingCase{"LogicBits9Wide", 2, 2, 9},
+                                           PackingCase{"LogicBitsThenUnknown", 2, 2, 64, 1},
+                                           PackingCase{"LogicBitsThenHighImpedance", 2, 2, 37, 4},
+                                           PackingCase{"LogicBitsThenAnyByte", 2, 2, 20, 200},
                                            PackingCase{"LogicWithUnknowns", 4, 0},
                                            PackingCase{"LogicOrdinals", 9, 0},
                                            PackingCase{"AnyByte", 256, 0}),
