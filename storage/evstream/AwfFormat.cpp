@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#define ZSTD_STATIC_LINKING_ONLY // for the literal compression mode
 #include <zstd.h>
 
 namespace evstream::awf {
@@ -58,7 +59,24 @@ const CrcTables& crcTables() {
 struct CompressContext {
     std::unique_ptr<ZSTD_CCtx, decltype(&ZSTD_freeCCtx)> c{ZSTD_createCCtx(), ZSTD_freeCCtx};
     std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> d{ZSTD_createDCtx(), ZSTD_freeDCtx};
+    // Compressed output before it is appended: growing the caller's vector by the bound would
+    // zero-fill it first.
+    std::unique_ptr<std::uint8_t[]> scratch;
+    std::size_t scratchSize = 0;
 };
+
+std::size_t compress(ZSTD_CCtx* c, std::uint8_t* to, std::size_t capacity,
+                     std::span<const std::uint8_t> raw, int level) {
+    if (level != kFastLevel)
+        return ZSTD_compressCCtx(c, to, capacity, raw.data(), raw.size(), level);
+    ZSTD_CCtx_reset(c, ZSTD_reset_parameters);
+    ZSTD_CCtx_setParameter(c, ZSTD_c_compressionLevel, 1);
+    // Skips ahead faster where nothing matches; with it zstd would also stop coding literals
+    // unless told otherwise, and literals are most of a bit-packed section.
+    ZSTD_CCtx_setParameter(c, ZSTD_c_targetLength, 4);
+    ZSTD_CCtx_setParameter(c, ZSTD_c_literalCompressionMode, ZSTD_ps_enable);
+    return ZSTD_compress2(c, to, capacity, raw.data(), raw.size());
+}
 
 CompressContext& context() {
     // Streams are used from one thread at a time, but different streams may live on different
@@ -275,22 +293,22 @@ void appendBlob(Bytes& out, std::span<const std::uint8_t> raw, int level) {
     out.resize(start + kBlobHeaderSize);
     std::uint8_t codec = 0;
     std::size_t stored = raw.size();
+    const std::uint8_t* bytes = raw.data();
     if (raw.size() >= 64 && level != kStoreOnly) {
+        CompressContext& ctx = context();
         std::size_t bound = ZSTD_compressBound(raw.size());
-        out.resize(start + kBlobHeaderSize + bound);
-        std::size_t n = ZSTD_compressCCtx(context().c.get(), out.data() + start + kBlobHeaderSize,
-                                          bound, raw.data(), raw.size(), level);
+        if (ctx.scratchSize < bound) {
+            ctx.scratchSize = bound + bound / 4;
+            ctx.scratch = std::make_unique_for_overwrite<std::uint8_t[]>(ctx.scratchSize);
+        }
+        std::size_t n = compress(ctx.c.get(), ctx.scratch.get(), bound, raw, level);
         if (!ZSTD_isError(n) && n < raw.size()) {
             codec = 1;
             stored = n;
+            bytes = ctx.scratch.get();
         }
     }
-    if (codec == 0) {
-        out.resize(start + kBlobHeaderSize + raw.size());
-        if (!raw.empty())
-            std::memcpy(out.data() + start + kBlobHeaderSize, raw.data(), raw.size());
-    }
-    out.resize(start + kBlobHeaderSize + stored);
+    out.insert(out.end(), bytes, bytes + stored);
     std::uint8_t* h = out.data() + start;
     h[0] = codec;
     putU32(h + 1, std::uint32_t(raw.size()));

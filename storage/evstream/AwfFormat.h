@@ -135,8 +135,12 @@ private:
 // A blob: codec (0 stored, 1 zstd), raw size, stored size, checksum of the stored bytes, then the
 // stored bytes. Compression is skipped when it does not save anything.
 inline constexpr std::size_t kBlobHeaderSize = 13;
-// `level` is a zstd level, or kStoreOnly to keep the bytes as they are.
+// `level` is a zstd level, kStoreOnly to keep the bytes as they are, or kFastLevel: level 1 with
+// a quicker match search and literals still entropy-coded. On the bit-packed sections of event
+// blocks that takes a third less zstd time than level 1 for files about 1 % larger (literal
+// coding off, as negative levels do, saves as much time but made the bit-heavy file 15 % larger).
 inline constexpr int kStoreOnly = -1000000;
+inline constexpr int kFastLevel = -1000001;
 void appendBlob(Bytes& out, std::span<const std::uint8_t> raw, int level);
 // The raw bytes of the blob at the start of `stored`; false with `error` set when damaged.
 bool readBlob(std::span<const std::uint8_t> stored, Bytes& raw, std::string& error);

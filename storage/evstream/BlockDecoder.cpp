@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 static_assert(std::endian::native == std::endian::little,
               "value packing reads little-endian words");
@@ -26,6 +29,23 @@ std::uint64_t load64(const std::uint8_t* p) {
 ValuePacking classify(const awf::Bytes& values) {
     std::uint64_t notBits = 0, high = 0;
     std::size_t n = values.size(), i = 0;
+#if defined(__SSE2__)
+    {
+        __m128i notBits16 = _mm_setzero_si128(), high16 = _mm_setzero_si128();
+        const __m128i notLow = _mm_set1_epi8(std::int8_t(0xFE)), two = _mm_set1_epi8(2);
+        for (; i + 16 <= n; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&values[i]));
+            notBits16 = _mm_or_si128(notBits16, _mm_xor_si128(_mm_and_si128(v, notLow), two));
+            high16 = _mm_or_si128(high16, v);
+        }
+        const __m128i both = _mm_unpacklo_epi64(notBits16, high16);
+        const __m128i upper = _mm_unpackhi_epi64(notBits16, high16);
+        alignas(16) std::uint64_t lanes[2];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), _mm_or_si128(both, upper));
+        notBits = lanes[0];
+        high = lanes[1];
+    }
+#endif
     for (; i + 8 <= n; i += 8) {
         std::uint64_t w = load64(values.data() + i);
         notBits |= (w & ~kLowBits) ^ (2 * kLowBits);
@@ -41,6 +61,14 @@ ValuePacking classify(const awf::Bytes& values) {
         return ValuePacking::Bits;
     return (high & (0x0C * kLowBits)) == 0 ? ValuePacking::Crumbs : ValuePacking::Nibbles;
 }
+
+#if defined(__SSE2__)
+// One bit of each of 16 bytes (bit 7 - shift), first byte lowest.
+std::uint16_t lowBits16(const std::uint8_t* p, int shift) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return std::uint16_t(_mm_movemask_epi8(_mm_slli_epi16(v, shift)));
+}
+#endif
 
 struct BitExpansion {
     std::uint64_t bytes[256];
@@ -65,6 +93,12 @@ void packValues(const awf::Bytes& values, awf::Bytes& out) {
         out.push_back(std::uint8_t(ValuePacking::Bits));
         std::size_t start = out.size(), i = 0;
         out.resize(start + (n + 7) / 8, 0);
+#if defined(__SSE2__)
+        for (; i + 16 <= n; i += 16) {
+            const auto bits = lowBits16(values.data() + i, 7);
+            std::memcpy(out.data() + start + i / 8, &bits, 2);
+        }
+#endif
         for (; i + 8 <= n; i += 8)
             out[start + i / 8] = std::uint8_t(
                 ((load64(values.data() + i) & kLowBits) * 0x0102040810204080ull) >> 56);
@@ -78,6 +112,14 @@ void packValues(const awf::Bytes& values, awf::Bytes& out) {
         const std::size_t start = out.size(), plane = (n + 7) / 8;
         out.resize(start + 2 * plane, 0);
         std::size_t i = 0;
+#if defined(__SSE2__)
+        for (; i + 16 <= n; i += 16) {
+            const auto low = lowBits16(values.data() + i, 7);
+            const auto high = lowBits16(values.data() + i, 6);
+            std::memcpy(out.data() + start + i / 8, &low, 2);
+            std::memcpy(out.data() + start + plane + i / 8, &high, 2);
+        }
+#endif
         for (; i + 8 <= n; i += 8) {
             const std::uint64_t w = load64(values.data() + i);
             out[start + i / 8] = std::uint8_t(((w & kLowBits) * 0x0102040810204080ull) >> 56);

@@ -2,12 +2,46 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace evstream {
 
 namespace {
 
 using Group = std::pair<std::uint64_t, std::uint64_t>; // offset and stored size in the data area
+
+// out = value ^ previous ^ 0x02 bytewise: one chained value (see chainValues()).
+void chainValue(std::uint8_t* out, const std::uint8_t* value, const std::uint8_t* previous,
+                std::size_t size) {
+    std::size_t j = 0;
+#if defined(__SSE2__)
+    if (size >= 16) {
+        const __m128i bias = _mm_set1_epi8(2);
+        auto chain16 = [&](std::size_t at) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value + at));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + at));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at),
+                             _mm_xor_si128(_mm_xor_si128(a, b), bias));
+        };
+        for (; j + 16 <= size; j += 16)
+            chain16(j);
+        if (j < size) // the last 16 bytes again, overlapping: no byte loop for odd widths
+            chain16(size - 16);
+        return;
+    }
+#endif
+    for (; j + 8 <= size; j += 8) {
+        std::uint64_t a, b;
+        std::memcpy(&a, value + j, 8);
+        std::memcpy(&b, previous + j, 8);
+        const std::uint64_t w = a ^ b ^ 0x0202020202020202ull;
+        std::memcpy(out + j, &w, 8);
+    }
+    for (; j < size; ++j)
+        out[j] = std::uint8_t(value[j] ^ previous[j] ^ 2);
+}
 
 } // namespace
 
@@ -19,46 +53,44 @@ void BlockEncoder::closeKeyOrder(std::uint32_t key) {
     m_keyInOrder = true;
 }
 
-// A counting sort of the block's log into per-slot stretches: one pass counts each slot's events
-// (and notes the write order at each key), the next copies key steps and values to their slot's
-// stretch. Growing a buffer per slot instead cost three cache misses per event on wide designs.
+// The write order at each key where it is not ascending slot order.
+void BlockEncoder::noteKeyOrders(const BlockContent& c) {
+    m_orders.clear();
+    m_slotsAtKey.clear();
+    m_keyInOrder = true;
+    std::uint32_t key = 0;
+    int lastSlot = -1;
+    for (const BlockContent::Record& r : c.usedRecords()) {
+        const auto slot = int(r.slot);
+        if (r.key != key) {
+            closeKeyOrder(key);
+            key = r.key;
+            lastSlot = -1;
+        }
+        if (slot <= lastSlot)
+            m_keyInOrder = false;
+        lastSlot = slot;
+        m_slotsAtKey.push_back(slot);
+    }
+    if (c.recordCount > 0)
+        closeKeyOrder(key);
+}
+
+// A counting sort of the block's log into per-slot stretches: the builder counted each slot's
+// events, so one pass copies key steps and values to their slot's stretch. Growing a buffer per
+// slot instead cost three cache misses per event on wide designs.
 void BlockEncoder::sortEvents(const BlockContent& c) {
     if (m_slots.size() < c.valueSizes.size()) {
         m_slots.resize(c.valueSizes.size());
         m_cursors.resize(c.valueSizes.size());
     }
     m_orders.clear();
-    m_slotsAtKey.clear();
-    m_keyInOrder = true;
-    const std::uint8_t* const begin = c.log.data();
-    const std::uint8_t* const end = begin + c.logSize;
+    if (c.keepKeyOrder)
+        noteKeyOrders(c);
+    const std::uint8_t* const begin = c.log.get();
     const std::uint32_t* const sizes = c.valueSizes.data();
     Cursor* const cursors = m_cursors.data();
-
-    std::uint32_t key = 0;
-    int lastSlot = -1;
-    for (const std::uint8_t* p = begin; p < end;) {
-        std::uint32_t slot32, key32;
-        std::memcpy(&slot32, p, 4);
-        std::memcpy(&key32, p + 4, 4);
-        if (c.keepKeyOrder) {
-            const auto slot = int(slot32);
-            if (key32 != key) {
-                closeKeyOrder(key);
-                key = key32;
-                lastSlot = -1;
-            }
-            if (slot <= lastSlot)
-                m_keyInOrder = false;
-            lastSlot = slot;
-            m_slotsAtKey.push_back(slot);
-        }
-        if (cursors[slot32].count++ == 0)
-            m_touched.push_back(int(slot32));
-        p += BlockContent::kRecordHeader + sizes[slot32];
-    }
-    if (c.logSize > 0 && c.keepKeyOrder)
-        closeKeyOrder(key);
+    m_touched.assign(c.touched.begin(), c.touched.end());
 
     // A key step takes at most five bytes (a varint of 32 bits).
     std::size_t keyBytes = 0, valueBytes = 0;
@@ -66,14 +98,14 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         Slot& s = m_slots[std::size_t(slot)];
         Cursor& cursor = cursors[slot];
         s.valueSize = sizes[slot];
-        s.count = cursor.count;
+        s.count = c.counts[std::size_t(slot)];
         s.keysStart = std::uint32_t(keyBytes);
         s.valuesStart = std::uint32_t(valueBytes);
         cursor.lastKey = 0;
         cursor.keysEnd = s.keysStart;
         cursor.valuesEnd = s.valuesStart;
         keyBytes += 5 * std::size_t(s.count);
-        valueBytes += std::size_t(s.count) * s.valueSize;
+        valueBytes += std::size_t(s.count) * storedSize(s.valueSize);
     }
     if (m_keysCapacity < keyBytes) {
         m_keysCapacity = keyBytes + keyBytes / 4;
@@ -86,10 +118,9 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
 
     std::uint8_t* const keys = m_keys.get();
     std::uint8_t* const values = m_values.get();
-    for (const std::uint8_t* p = begin; p < end;) {
-        std::uint32_t slot32, key32;
-        std::memcpy(&slot32, p, 4);
-        std::memcpy(&key32, p + 4, 4);
+    const std::uint8_t* value = begin;
+    for (const BlockContent::Record& r : c.usedRecords()) {
+        const std::uint32_t slot32 = r.slot, key32 = r.key;
         Cursor& cursor = cursors[slot32];
         std::uint32_t step = key32 - cursor.lastKey;
         cursor.lastKey = key32;
@@ -101,13 +132,18 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         *k++ = std::uint8_t(step);
         cursor.keysEnd = std::uint32_t(k - keys);
         const std::uint32_t size = sizes[slot32];
-        const std::uint8_t* value = p + BlockContent::kRecordHeader;
-        if (size == 1)
-            values[cursor.valuesEnd] = *value;
-        else
+        if (size == 1) {
+            values[cursor.valuesEnd++] = *value;
+        } else if (size <= kCopiedValueSize) {
             std::memcpy(values + cursor.valuesEnd, value, size);
-        cursor.valuesEnd += size;
-        p += BlockContent::kRecordHeader + size;
+            cursor.valuesEnd += size;
+        } else {
+            // Wide values stay in the log: the section is built from them in one pass.
+            auto offset = std::uint32_t(value - begin);
+            std::memcpy(values + cursor.valuesEnd, &offset, 4);
+            cursor.valuesEnd += 4;
+        }
+        value += size;
     }
     for (int slot : m_touched) {
         Slot& s = m_slots[std::size_t(slot)];
@@ -139,7 +175,8 @@ void BlockEncoder::encodeKeys(const BlockContent& c, awf::Bytes& raw) const {
     }
 }
 
-void BlockEncoder::encodeSection(const Slot& s, SimTime blockStart, awf::Bytes& raw) {
+void BlockEncoder::encodeSection(const Slot& s, SimTime blockStart, const std::uint8_t* log,
+                                 awf::Bytes& raw) {
     raw.push_back(s.hasValue ? kSectionMilestone : 0);
     awf::ByteWriter out(raw);
     out.varint(s.eventsBefore);
@@ -148,16 +185,143 @@ void BlockEncoder::encodeSection(const Slot& s, SimTime blockStart, awf::Bytes& 
                                      : std::uint64_t(blockStart) - std::uint64_t(s.lastTime) + 1);
     raw.insert(raw.end(), m_keys.get() + s.keysStart, m_keys.get() + s.keysEnd);
     // The milestone is packed and chained with the values: it is the first one's predecessor.
-    const std::span<const std::uint8_t> values(m_values.get() + s.valuesStart,
-                                               std::size_t(s.count) * s.valueSize);
-    chainValues(s.hasValue ? s.current.data() : nullptr, values, s.valueSize, m_chained);
+    const std::uint8_t* milestone = s.hasValue ? s.current.data() : nullptr;
+    if (s.valueSize <= kCopiedValueSize) {
+        const std::span<const std::uint8_t> values(m_values.get() + s.valuesStart,
+                                                   std::size_t(s.count) * s.valueSize);
+        chainValues(milestone, values, s.valueSize, m_chained);
+    } else {
+        if (packPlanesInPlace<false>(milestone, s, log, raw) ||
+            packPlanesInPlace<true>(milestone, s, log, raw))
+            return;
+        chainInPlace(milestone, s, log);
+    }
     packValues(m_chained, raw);
+}
+
+// Chains and packs in one pass, reading the values in the log: what packValues() makes of
+// chainValues()'s output when every chained byte is logic 0 or 1 (bits, as most bus values are)
+// or, with `crumbs`, below 4 (two bit planes, for buses now and then unknown). False, with `raw`
+// as it was, when the values do not fit that packing or SSE2 is not there.
+template <bool crumbs>
+bool BlockEncoder::packPlanesInPlace(const std::uint8_t* milestone, const Slot& s,
+                                     const std::uint8_t* log, awf::Bytes& raw) {
+#if defined(__SSE2__)
+    const std::size_t size = s.valueSize;
+    if (size < 16)
+        return false;
+    const std::size_t start = raw.size();
+    const std::size_t bits = (std::size_t(s.count) + (milestone != nullptr ? 1 : 0)) * size;
+    const std::size_t plane = (bits + 7) / 8;
+    raw.resize(start + 1 + plane + 8); // 8 bytes of slack for whole-word stores
+    raw[start] = std::uint8_t(crumbs ? ValuePacking::Crumbs : ValuePacking::Bits);
+    m_highPlane.resize(crumbs ? plane + 8 : 0);
+    // Each plane stores its word each time (the slack allows it) and keeps the last incomplete
+    // byte: no branch to mispredict. At most 7 + 16 bits are pending.
+    struct Plane {
+        std::uint8_t* o;
+        std::uint64_t word = 0; // bits not stored yet, the first lowest
+        unsigned used = 0;
+        void put(std::uint64_t b, unsigned n) {
+            word |= b << used;
+            used += n;
+            std::memcpy(o, &word, 8);
+            o += used / 8;
+            word >>= used / 8 * 8;
+            used %= 8;
+        }
+    } low{raw.data() + start + 1}, high{m_highPlane.data()};
+    const __m128i bias = _mm_set1_epi8(2);
+    // Nonzero once a chained byte does not fit: other than 2 or 3 for bits, 4 or more for crumbs.
+    const __m128i mask = _mm_set1_epi8(std::int8_t(crumbs ? 0xFC : 0xFE));
+    const __m128i allowed = crumbs ? _mm_setzero_si128() : bias;
+    __m128i wrong = _mm_setzero_si128();
+    auto pack16 = [&](const std::uint8_t* v, const std::uint8_t* previous, std::size_t at,
+                      unsigned drop) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + at));
+        if (previous != nullptr)
+            x = _mm_xor_si128(
+                _mm_xor_si128(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + at))),
+                bias);
+        wrong = _mm_or_si128(wrong, _mm_xor_si128(_mm_and_si128(x, mask), allowed));
+        low.put(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7))) >> drop, 16 - drop);
+        if constexpr (crumbs)
+            high.put(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6))) >> drop, 16 - drop);
+    };
+    const std::size_t whole = size / 16 * 16, rest = size % 16;
+    auto packValue = [&](const std::uint8_t* v, const std::uint8_t* previous) {
+        for (std::size_t j = 0; j < whole; j += 16)
+            pack16(v, previous, j, 0);
+        if (rest > 0) // the last 16 bytes, of which the first were packed already
+            pack16(v, previous, size - 16, unsigned(16 - rest));
+    };
+    auto failed = [&] {
+        return _mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) != 0xFFFF;
+    };
+    if (milestone != nullptr)
+        packValue(milestone, nullptr);
+    const std::uint8_t* previous = milestone;
+    for (std::size_t i = 0; i < s.count; ++i) {
+        const std::uint8_t* v = valueInLog(s, i, log);
+        packValue(v, previous);
+        previous = v;
+        if (i % 8 == 0 && failed()) // give up early on values that do not fit
+            break;
+    }
+    if (failed()) {
+        raw.resize(start);
+        return false;
+    }
+    std::memcpy(low.o, &low.word, 8);
+    raw.resize(start + 1 + plane);
+    if constexpr (crumbs) {
+        std::memcpy(high.o, &high.word, 8);
+        raw.insert(raw.end(), m_highPlane.begin(), m_highPlane.begin() + std::ptrdiff_t(plane));
+    }
+    return true;
+#else
+    (void)milestone, (void)s, (void)log, (void)raw;
+    return false;
+#endif
+}
+
+const std::uint8_t* BlockEncoder::valueInLog(const Slot& s, std::size_t i,
+                                             const std::uint8_t* log) const {
+    std::uint32_t offset;
+    std::memcpy(&offset, m_values.get() + s.valuesStart + 4 * i, 4);
+    return log + offset;
+}
+
+// chainValues() over values read where the log holds them.
+void BlockEncoder::chainInPlace(const std::uint8_t* milestone, const Slot& s,
+                                const std::uint8_t* log) {
+    const std::size_t size = s.valueSize;
+    const std::size_t first = milestone != nullptr ? size : 0;
+    m_chained.resize(first + std::size_t(s.count) * size);
+    std::uint8_t* o = m_chained.data();
+    if (milestone != nullptr)
+        std::memcpy(o, milestone, size);
+    const std::uint8_t* previous = milestone;
+    for (std::size_t i = 0; i < s.count; ++i, o += size) {
+        const std::uint8_t* v = valueInLog(s, i, log);
+        if (previous == nullptr)
+            std::memcpy(o + first, v, size);
+        else
+            chainValue(o + first, v, previous, size);
+        previous = v;
+    }
 }
 
 void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
     sortEvents(c);
-    awf::Bytes data; // the data area: key table, then section groups and own sections
-    awf::Bytes raw;
+    // The data area: key table, then section groups and own sections. The buffers are kept from
+    // block to block.
+    awf::Bytes& data = m_data;
+    awf::Bytes& raw = m_raw;
+    awf::Bytes& group = m_group;
+    data.clear();
+    raw.clear();
+    group.clear();
     encodeKeys(c, raw);
     awf::appendBlob(data, raw, m_level);
     std::uint64_t keysSize = data.size();
@@ -167,7 +331,6 @@ void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
     std::vector<DirectoryPlacement> placed;
     std::vector<Group> groups;
     std::vector<std::uint32_t> valueSizes, counts;
-    awf::Bytes group;
     auto closeGroup = [&] {
         if (group.empty())
             return;
@@ -183,7 +346,7 @@ void BlockEncoder::encode(const BlockContent& c, awf::Bytes& chunk) {
             continue;
         // Encoded straight after the group's sections; a large one moves to a blob of its own.
         std::size_t start = group.size();
-        encodeSection(s, c.keyTimes.empty() ? 0 : c.keyTimes.front(), group);
+        encodeSection(s, c.keyTimes.empty() ? 0 : c.keyTimes.front(), c.log.get(), group);
         std::size_t size = group.size() - start;
         valueSizes.push_back(s.valueSize);
         counts.push_back(s.count);
@@ -225,7 +388,9 @@ void BlockEncoder::endBlock(const BlockContent& c) {
     for (int slot : m_touched) {
         Slot& s = m_slots[std::size_t(slot)];
         const std::uint8_t* last =
-            m_values.get() + s.valuesStart + std::size_t(s.count - 1) * s.valueSize;
+            s.valueSize > kCopiedValueSize
+                ? valueInLog(s, s.count - 1, c.log.get())
+                : m_values.get() + s.valuesStart + std::size_t(s.count - 1) * s.valueSize;
         s.current.assign(last, last + s.valueSize);
         s.hasValue = true;
         s.eventsBefore += s.count;

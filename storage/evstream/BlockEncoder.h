@@ -11,23 +11,37 @@
 #include "storage/evstream/BlockLayout.h"
 
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace evstream {
 
-// zstd level of block blobs. Level 1 gives files within 1 % of level 3 on the import benchmarks
-// (bit-packed values and varint key steps leave zstd little to find) for about 25 % less time.
-inline constexpr int kBlockCompressionLevel = 1;
+// zstd level of block blobs. Level 1 gave files within 1 % of level 3 on the import benchmarks
+// (bit-packed values and varint key steps leave zstd little to find) for about 25 % less time;
+// the fast level takes a third off that again.
+inline constexpr int kBlockCompressionLevel = awf::kFastLevel;
 
 // The events of one block: everything its encoding needs apart from the carried slot state.
 struct BlockContent {
-    // One record per event: slot (u32, host order), key index (u32), then the value bytes.
-    static constexpr std::size_t kRecordHeader = 8;
-    awf::Bytes log;          // only the first logSize bytes are in use
-    std::size_t logSize = 0; // bytes used
+    // One record per event, in write order.
+    struct Record {
+        std::uint32_t slot;
+        std::uint32_t key; // index into keyTimes
+    };
+    // Room for a full block (BlockBuilder::kMaxEvents), so that adding one needs no check;
+    // only the pages in use take memory.
+    std::unique_ptr<Record[]> records;
+    std::size_t recordCount = 0;
+    std::span<const Record> usedRecords() const { return {records.get(), recordCount}; }
+    // The events' values, one after the other in write order, apart from the records: the sort
+    // then reads 8 bytes per event rather than all of a bus value.
+    std::unique_ptr<std::uint8_t[]> log; // only the first logSize bytes are in use
+    std::size_t logSize = 0;             // bytes used
     std::vector<SimTime> keyTimes;
     std::vector<DeltaCycle> keyDeltas;
     std::vector<std::uint32_t> valueSizes; // by slot
+    std::vector<std::uint32_t> counts;     // events by slot (only touched slots' are set)
+    std::vector<int> touched;              // the slots with events
     std::uint64_t events = 0;
     // False: the order of different signals' events at one key is not stored, and they read
     // back in slot order.
@@ -64,26 +78,38 @@ private:
         std::uint64_t eventsBefore = 0;
         SimTime lastTime = kNoTime; // time of the last event before the current block
     };
-    // What the second pass of the sort touches per event, kept small so that thousands of
-    // slots stay in cache.
+    // What the sort touches per event, kept small so that thousands of slots stay in cache.
     struct Cursor {
-        std::uint32_t count = 0;
         std::uint32_t lastKey = 0;
         std::uint32_t keysEnd = 0;
         std::uint32_t valuesEnd = 0;
     };
 
+    // Values up to this size are copied into the sorted block; wider ones are read from the log
+    // when their section is encoded, which saves copying the bulk of a bus-heavy block twice.
+    static constexpr std::uint32_t kCopiedValueSize = 8;
+    static std::size_t storedSize(std::uint32_t valueSize) {
+        return valueSize <= kCopiedValueSize ? valueSize : 4;
+    }
+
+    void noteKeyOrders(const BlockContent& content);
     void sortEvents(const BlockContent& content);
     void closeKeyOrder(std::uint32_t key);
     void encodeKeys(const BlockContent& content, awf::Bytes& raw) const;
-    void encodeSection(const Slot& s, SimTime blockStart, awf::Bytes& raw);
+    void encodeSection(const Slot& s, SimTime blockStart, const std::uint8_t* log, awf::Bytes& raw);
+    const std::uint8_t* valueInLog(const Slot& s, std::size_t i, const std::uint8_t* log) const;
+    template <bool crumbs>
+    bool packPlanesInPlace(const std::uint8_t* milestone, const Slot& s, const std::uint8_t* log,
+                           awf::Bytes& raw);
+    void chainInPlace(const std::uint8_t* milestone, const Slot& s, const std::uint8_t* log);
     void endBlock(const BlockContent& content);
 
     int m_level;
     std::vector<Slot> m_slots;
     std::vector<Cursor> m_cursors;
     std::vector<int> m_touched;
-    // The sorted block: every touched slot's key steps and values, one stretch per slot.
+    // The sorted block: every touched slot's key steps and values (or for wide values their
+    // offsets in the log), one stretch per slot.
     std::unique_ptr<std::uint8_t[]> m_keys;
     std::size_t m_keysCapacity = 0;
     std::unique_ptr<std::uint8_t[]> m_values;
@@ -92,6 +118,8 @@ private:
     std::vector<int> m_slotsAtKey;
     bool m_keyInOrder = true;
     awf::Bytes m_chained; // a section's values as stored
+    awf::Bytes m_data, m_raw, m_group;
+    awf::Bytes m_highPlane; // of a section packed as two planes
 };
 
 } // namespace evstream

@@ -63,9 +63,12 @@ private:
 
     ~FileStreamWrite() override;
     bool declare(SignalHandle handle, const SignalInfo& info, bool composite);
+    // Out of line, so that WriteValue()'s fast path stays free of calls.
+    [[gnu::noinline]] bool writeValueChecked(SignalHandle handle, const void* value,
+                                             std::uint32_t size);
     bool writeRecordsChunk(std::uint32_t tag);
     bool writeChunk(const awf::Bytes& chunk);
-    bool writeBlock();
+    [[gnu::noinline]] bool writeBlock();
     bool writeBlockChunk(const awf::Bytes& chunk);
     bool drainWorker();
     bool close();

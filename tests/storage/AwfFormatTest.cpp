@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace evstream::awf {
 namespace {
@@ -78,6 +79,38 @@ TEST(AwfFormat, BlobsRoundTripAndRejectDamage) {
     EXPECT_EQ(tiny[0], 0);
     ASSERT_TRUE(readBlob(tiny, back, error));
     EXPECT_EQ(back, (Bytes{1, 2, 3}));
+}
+
+// Blobs of every level one after another in one buffer, small and large, compressible or not
+// (random bytes are stored as they are): each reads back from where it starts.
+TEST(AwfFormat, BlobsOfEveryLevelFollowEachOther) {
+    std::mt19937 rng(3);
+    std::vector<Bytes> raws;
+    for (std::size_t size : {100, 300000, 70, 20000}) {
+        Bytes pattern(size), noise(size);
+        for (std::size_t i = 0; i < size; ++i) {
+            pattern[i] = std::uint8_t(i % 13 == 0 ? rng() : 2);
+            noise[i] = std::uint8_t(rng());
+        }
+        raws.push_back(pattern);
+        raws.push_back(noise);
+    }
+    for (int level : {3, kFastLevel, kStoreOnly}) {
+        Bytes out;
+        std::vector<std::size_t> starts;
+        for (const Bytes& raw : raws) {
+            starts.push_back(out.size());
+            appendBlob(out, raw, level);
+        }
+        for (std::size_t i = 0; i < raws.size(); ++i) {
+            auto blob = std::span(out).subspan(starts[i]);
+            Bytes back;
+            std::string error;
+            ASSERT_TRUE(readBlob(blob, back, error)) << error << " level " << level;
+            EXPECT_EQ(back, raws[i]) << "level " << level << " blob " << i;
+            EXPECT_EQ(blob[0], level != kStoreOnly && i % 2 == 0 ? 1 : 0) << "codec of " << i;
+        }
+    }
 }
 
 TEST(AwfFormat, ChunkHeadersCarryTheirOwnChecksum) {

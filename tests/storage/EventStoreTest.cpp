@@ -233,6 +233,7 @@ TEST(EventStore, WriterRefusesCallsOutOfOrderOrOutOfShape) {
     Releaser<IEventsStreamWrite> release{w};
     ASSERT_TRUE(w->BeginDeclarations());
     ASSERT_TRUE(w->DeclareScalar(0, info("a")));
+    ASSERT_TRUE(w->DeclareScalar(4, info("b")));
     EXPECT_FALSE(w->DeclareScalar(0, info("twice")));
     EXPECT_FALSE(w->DeclareScalar(1, info("orphan", 0))); // parent is not a composite
     EXPECT_FALSE(w->DeclareScalar(kNoSignal, info("none")));
@@ -249,7 +250,9 @@ TEST(EventStore, WriterRefusesCallsOutOfOrderOrOutOfShape) {
     EXPECT_FALSE(w->WriteValue(1, value, 1)); // undeclared
     ASSERT_TRUE(w->WriteValue(0, value, 1));
     EXPECT_FALSE(w->WriteValue(0, value, 4)); // the size is fixed by the first value
-    EXPECT_FALSE(w->SetTime(5));              // time goes forward only
+    EXPECT_FALSE(w->WriteValue(4, value, 0)); // no empty values, at a key already open too
+    EXPECT_FALSE(w->WriteValue(0, nullptr, 1));
+    EXPECT_FALSE(w->SetTime(5)); // time goes forward only
     ASSERT_TRUE(w->SetDelta(2));
     ASSERT_TRUE(w->WriteValue(0, value, 1));
     ASSERT_TRUE(w->SetDelta(1));
@@ -274,6 +277,9 @@ struct PackingCase {
     const char* name;
     unsigned byteRange; // bytes are base + rng() % byteRange
     std::uint8_t base;
+    std::size_t width = 37;
+    std::uint8_t late = 0; // when set, a byte the bus takes late in each block: a section that
+                           // looked like plain bits for most of its values
 };
 
 void PrintTo(const PackingCase& c, std::ostream* out) {
@@ -285,7 +291,7 @@ class EventStorePacking : public ::testing::TestWithParam<PackingCase> {};
 TEST_P(EventStorePacking, BusValuesRoundTripAcrossBlocks) {
     const PackingCase& c = GetParam();
     std::mt19937 rng(5);
-    std::vector<std::uint8_t> bus(37);
+    std::vector<std::uint8_t> bus(c.width);
     for (auto& b : bus)
         b = std::uint8_t(c.base + rng() % c.byteRange);
     std::vector<Event> events;
@@ -294,6 +300,8 @@ TEST_P(EventStorePacking, BusValuesRoundTripAcrossBlocks) {
             auto& b = bus[rng() % bus.size()];
             b = std::uint8_t(c.base + rng() % c.byteRange);
         }
+        if (c.late != 0 && t % 50 == 45)
+            bus[t % bus.size()] = c.late;
         events.push_back(Event{t * 10, 0, 0, bus});
         if (t % 3 == 0)
             events.push_back(Event{t * 10, 0, 1, {std::uint8_t(2 + t % 2)}});
@@ -328,6 +336,12 @@ TEST_P(EventStorePacking, BusValuesRoundTripAcrossBlocks) {
 
 INSTANTIATE_TEST_SUITE_P(Classes, EventStorePacking,
                          ::testing::Values(PackingCase{"LogicBits", 2, 2},
+                                           PackingCase{"LogicBits16Wide", 2, 2, 16},
+                                           PackingCase{"LogicBits64Wide", 2, 2, 64},
+                                           PackingCase{"LogicBits9Wide", 2, 2, 9},
+                                           PackingCase{"LogicBitsThenUnknown", 2, 2, 64, 1},
+                                           PackingCase{"LogicBitsThenHighImpedance", 2, 2, 37, 4},
+                                           PackingCase{"LogicBitsThenAnyByte", 2, 2, 20, 200},
                                            PackingCase{"LogicWithUnknowns", 4, 0},
                                            PackingCase{"LogicOrdinals", 9, 0},
                                            PackingCase{"AnyByte", 256, 0}),

@@ -92,6 +92,25 @@ INSTANTIATE_TEST_SUITE_P(
                       Scenario{"FewEvents", 5, 3, 1, Between::Nothing}),
     [](const auto& test) { return std::string(test.param.name); });
 
+// One-byte values fill a block by its event count rather than its bytes: a block closed at
+// exactly that count, with and without the writer thread, still reads back every event.
+TEST(WriterThread, BlocksFullOfOneByteEventsReadBack) {
+    std::vector<Event> events;
+    for (int i = 0; i < 600000; ++i)
+        events.push_back(
+            Event{SimTime(i / 3), 0, SignalHandle(i % 3), {std::uint8_t(2 + (i / 3 + i % 3) % 2)}});
+    for (bool thread : {false, true}) {
+        TempFile file;
+        IEventsStreamWrite* w = openWithScalars(file.path(), 3);
+        ASSERT_TRUE(SetWriterThread(w, thread));
+        ASSERT_TRUE(writeEvents(w, events));
+        ASSERT_TRUE(w->Release());
+        IEventsStreamRead* r = OpenStreamRead(file.path());
+        Releaser<IEventsStreamRead> release{r};
+        EXPECT_TRUE(readAll(r) == events) << "writer thread " << thread;
+    }
+}
+
 TEST(WriterThread, ReaderSeesFlushedBlocksOnRefresh) {
     TempFile file;
     IEventsStreamWrite* w = openWithScalars(file.path(), 3);
