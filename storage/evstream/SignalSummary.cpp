@@ -1,6 +1,7 @@
 #include "storage/evstream/SignalSummary.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace evstream {
@@ -20,7 +21,9 @@ SimTime SignalSummary::widthFor(SimTime first, SimTime last, std::uint64_t event
     // Counts are kept in 32 bits: a signal of more events goes without a summary.
     if (events == 0 || events > UINT32_MAX || last < first)
         return 0;
-    const Wide limit = std::min<Wide>(Wide(kMaxBuckets), Wide(events) * 2);
+    // Twice the events, rounded up to a power of two: otherwise a signal of a few events less
+    // than a neighbour's would get buckets twice as wide over the same range.
+    const Wide limit = std::min<Wide>(Wide(kMaxBuckets), Wide(std::bit_ceil(events * 2)));
     const Wide range = Wide(last) - Wide(first) + 1;
     Wide width = 1;
     while ((range + width - 1) / width > limit)
@@ -100,37 +103,16 @@ SignalSummary SignalSummary::Builder::finish() {
     }
     s.m_values.shrink_to_fit();
     s.m_slots = m_values;
+    const Wide end = Wide(s.m_origin) + Wide(s.m_width) * Wide(n);
+    s.m_end = end > Wide(INT64_MAX) ? INT64_MAX : SimTime(end);
     m_counts.clear();
     return std::move(m_summary);
-}
-
-SimTime SignalSummary::end() const {
-    const Wide end = Wide(m_origin) + Wide(m_width) * Wide(bucketCount());
-    return end > Wide(INT64_MAX) ? INT64_MAX : SimTime(end);
 }
 
 std::size_t SignalSummary::bytes() const {
     return sizeof(*this) + m_buckets.capacity() * sizeof(Bucket) +
            (m_firstWide.capacity() + m_secondWide.capacity()) * sizeof(SimTime) +
            m_values.capacity();
-}
-
-EventKey SignalSummary::firstKey(std::size_t bucket) const {
-    const Bucket& b = m_buckets[bucket];
-    return {bucketStart(bucket) + (m_wide ? m_firstWide[bucket] : SimTime(b.first)), b.firstDelta};
-}
-
-EventKey SignalSummary::secondKey(std::size_t bucket) const {
-    const Bucket& b = m_buckets[bucket];
-    return {bucketStart(bucket) + (m_wide ? m_secondWide[bucket] : SimTime(b.second)),
-            b.secondDelta};
-}
-
-const std::uint8_t* SignalSummary::valueAtEnd(std::size_t bucket) const {
-    const std::uint32_t index = m_buckets[bucket].valueIndex;
-    if (index == kNone)
-        return nullptr;
-    return valueAt(index + (count(bucket) >= 2 ? 1 : 0));
 }
 
 std::size_t SignalSummary::nextNonEmpty(std::size_t bucket) const {
