@@ -104,6 +104,14 @@ EventValue::EventValue(const void* bytes, std::uint32_t size) : m_size(size) {
     std::memcpy(m_storage.block->bytes, bytes, size);
 }
 
+std::size_t EventValue::blockBytes(std::uint32_t size) {
+    if (size <= kInlineSize)
+        return 0;
+    const std::size_t bytes = offsetof(Block, bytes) + size;
+    const int c = blockClass(bytes);
+    return c < 0 ? bytes : kClassBytes[c];
+}
+
 EventValue EventValue::zeroed(std::uint32_t size) {
     EventValue value;
     value.m_size = size;

@@ -46,6 +46,9 @@ public:
     }
     ~EventValue() { release(); }
 
+    // The memory a value of `size` bytes holds besides itself (its block, 0 for inline values).
+    static std::size_t blockBytes(std::uint32_t size);
+
     // A value of `size` zero bytes, ready to be filled through mutableData() before it is shared.
     static EventValue zeroed(std::uint32_t size);
 

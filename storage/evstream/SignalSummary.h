@@ -16,6 +16,7 @@
 // changes afterwards; events after its last bucket are not in it (the file may grow). A builder
 // can start from a summary to add the events of a file's new blocks.
 
+#include "storage/EventValue.h"
 #include "storage/SimTime.h"
 
 #include <cstddef>
@@ -63,13 +64,13 @@ public:
         return {bucketStart(bucket) + (m_wide ? m_secondWide[bucket] : SimTime(b.second)),
                 b.secondDelta};
     }
-    const std::uint8_t* firstValue(std::size_t bucket) const {
+    EventValue firstValue(std::size_t bucket) const {
         return valueAt(m_buckets[bucket].valueIndex);
     }
-    // The value in force at the end of a bucket; null when the signal has none yet.
-    const std::uint8_t* valueAtEnd(std::size_t bucket) const {
+    // The value in force at the end of a bucket; empty when the signal has none yet.
+    EventValue valueAtEnd(std::size_t bucket) const {
         const std::uint32_t index = m_buckets[bucket].valueIndex;
-        return index == kNone ? nullptr : valueAt(index + (count(bucket) >= 2 ? 1 : 0));
+        return index == kNone ? EventValue() : valueAt(index + (count(bucket) >= 2 ? 1 : 0));
     }
     // The first non-empty bucket at or after `bucket`; bucketCount() when none.
     std::size_t nextNonEmpty(std::size_t bucket) const;
@@ -77,8 +78,10 @@ public:
 private:
     static constexpr std::uint32_t kNone = UINT32_MAX;
 
-    const std::uint8_t* valueAt(std::uint32_t index) const {
-        return index == kNone ? nullptr : m_values.data() + std::size_t(index) * m_valueSize;
+    EventValue valueAt(std::uint32_t index) const {
+        if (!m_shared.empty())
+            return m_shared[index];
+        return EventValue(m_values.data() + std::size_t(index) * m_valueSize, m_valueSize);
     }
 
     // What a fold reads of a bucket, together: a zoomed-out screen reads a few buckets of each of
@@ -103,6 +106,10 @@ private:
     // Value slots. A non-empty bucket's valueIndex is its first value's slot, and its end value
     // follows when it has two events or more; an empty bucket's is the value in force.
     std::vector<std::uint8_t> m_values;
+    // Values longer than EventValue's inline bytes, made once when the summary is finished: a
+    // query hands them out shared instead of making a block for every record it delivers. They
+    // then replace m_values.
+    std::vector<EventValue> m_shared;
     std::uint32_t m_slots = 0; // value slots used
 };
 
