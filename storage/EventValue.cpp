@@ -104,25 +104,12 @@ EventValue::EventValue(const void* bytes, std::uint32_t size) : m_size(size) {
     std::memcpy(m_storage.block->bytes, bytes, size);
 }
 
-std::size_t EventValue::keptBytes(std::uint32_t size) {
+std::size_t EventValue::blockBytes(std::uint32_t size) {
     if (size <= kInlineSize)
         return 0;
-    // The allocator's header and its 16-byte steps.
-    return (offsetof(Block, bytes) + size + sizeof(std::size_t) + 15) / 16 * 16;
-}
-
-EventValue EventValue::kept(const void* bytes, std::uint32_t size) {
-    if (size <= kInlineSize)
-        return EventValue(bytes, size);
-    void* memory = std::malloc(offsetof(Block, bytes) + size);
-    if (memory == nullptr)
-        throw std::bad_alloc();
-    EventValue value;
-    value.m_size = size;
-    value.m_storage.block = static_cast<Block*>(memory);
-    new (&value.m_storage.block->refs) std::atomic<std::uint32_t>(kExactBlock | 1);
-    std::memcpy(value.m_storage.block->bytes, bytes, size);
-    return value;
+    const std::size_t bytes = offsetof(Block, bytes) + size;
+    const int c = blockClass(bytes);
+    return c < 0 ? bytes : kClassBytes[c];
 }
 
 EventValue EventValue::zeroed(std::uint32_t size) {
@@ -144,13 +131,9 @@ EventValue& EventValue::operator=(const EventValue& other) noexcept {
 }
 
 void EventValue::dropBlock() noexcept {
-    const std::uint32_t refs = m_storage.block->refs.fetch_sub(1, std::memory_order_acq_rel);
-    if ((refs & ~kExactBlock) == 1) {
+    if (m_storage.block->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         m_storage.block->refs.~atomic();
-        if ((refs & kExactBlock) != 0)
-            std::free(m_storage.block);
-        else
-            giveBlock(m_storage.block, offsetof(Block, bytes) + m_size);
+        giveBlock(m_storage.block, offsetof(Block, bytes) + m_size);
     }
 }
 

@@ -46,11 +46,8 @@ public:
     }
     ~EventValue() { release(); }
 
-    // A value made to be held for long (a summary's): a longer one gets a block of its exact
-    // size rather than a recycled one of the next size up.
-    static EventValue kept(const void* bytes, std::uint32_t size);
-    // The memory a kept value of `size` bytes holds besides itself (0 for inline values).
-    static std::size_t keptBytes(std::uint32_t size);
+    // The memory a value of `size` bytes holds besides itself (its block, 0 for inline values).
+    static std::size_t blockBytes(std::uint32_t size);
 
     // A value of `size` zero bytes, ready to be filled through mutableData() before it is shared.
     static EventValue zeroed(std::uint32_t size);
@@ -70,8 +67,6 @@ public:
     friend bool operator==(const EventValue& a, const EventValue& b);
 
 private:
-    // Set in a kept block's count: freed, not recycled.
-    static constexpr std::uint32_t kExactBlock = 1u << 31;
     struct Block {
         std::atomic<std::uint32_t> refs;
         std::uint8_t bytes[1];

@@ -112,8 +112,8 @@ SignalSummary SignalSummary::Builder::finish() {
     if (s.m_valueSize > EventValue::kInlineSize) {
         s.m_shared.reserve(m_values);
         for (std::uint32_t i = 0; i < m_values; ++i)
-            s.m_shared.push_back(EventValue::kept(
-                s.m_values.data() + std::size_t(i) * s.m_valueSize, s.m_valueSize));
+            s.m_shared.emplace_back(s.m_values.data() + std::size_t(i) * s.m_valueSize,
+                                    s.m_valueSize);
         s.m_values = {};
     }
     s.m_values.shrink_to_fit();
@@ -127,7 +127,7 @@ std::size_t SignalSummary::bytes() const {
     return sizeof(*this) + m_buckets.capacity() * sizeof(Bucket) +
            (m_firstWide.capacity() + m_secondWide.capacity()) * sizeof(SimTime) +
            m_values.capacity() + m_shared.capacity() * sizeof(EventValue) +
-           m_shared.size() * EventValue::keptBytes(m_valueSize);
+           m_shared.size() * EventValue::blockBytes(m_valueSize);
 }
 
 std::size_t SignalSummary::nextNonEmpty(std::size_t bucket) const {

@@ -34,23 +34,6 @@ TEST(EventValue, LongValuesShareOneBlockAcrossCopies) {
     EXPECT_EQ(std::vector<std::uint8_t>(moved.bytes().begin(), moved.bytes().end()), bytes);
 }
 
-TEST(EventValue, KeptValuesAreSharedAndOutliveTheirMaker) {
-    for (std::size_t size : {3, 9, 44, 300}) {
-        SCOPED_TRACE(size);
-        const auto bytes = sequence(size);
-        std::vector<EventValue> copies;
-        {
-            const EventValue kept = EventValue::kept(bytes.data(), std::uint32_t(size));
-            EXPECT_EQ(kept, EventValue(bytes));
-            for (int i = 0; i < 3; ++i)
-                copies.push_back(kept);
-        }
-        copies.erase(copies.begin());
-        for (const EventValue& copy : copies)
-            EXPECT_EQ(std::vector<std::uint8_t>(copy.bytes().begin(), copy.bytes().end()), bytes);
-    }
-}
-
 TEST(EventValue, ValuesOfDifferentSizeOrBytesDiffer) {
     auto bytes = sequence(16);
     EventValue a(bytes);
