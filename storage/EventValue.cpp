@@ -8,12 +8,12 @@
 namespace {
 
 // Blocks of short values are recycled per thread: a screen of bus rows makes and drops
-// thousands of them, and the allocator's bookkeeping would cost more than the copies. Blocks
-// come in four sizes (32 to 256 bytes, the count included); each thread keeps up to 256 KiB of
-// each size (a screen's worth), and a block may be freed on another thread than the one that
-// made it.
+// tens of thousands of them, and the allocator's bookkeeping would cost more than the copies.
+// Blocks come in four sizes (32 to 256 bytes, the count included); each thread keeps up to 4 MiB
+// of each size (a zoomed-out screen's worth, so that a repaint takes back what the last one
+// dropped), and a block may be freed on another thread than the one that made it.
 constexpr int kBlockClasses = 4;
-constexpr std::size_t kKeptBytesPerClass = 256 * 1024;
+constexpr std::size_t kKeptBytesPerClass = 4 * 1024 * 1024;
 
 struct FreeBlock {
     FreeBlock* next;
@@ -104,6 +104,14 @@ EventValue::EventValue(const void* bytes, std::uint32_t size) : m_size(size) {
     std::memcpy(m_storage.block->bytes, bytes, size);
 }
 
+std::size_t EventValue::blockBytes(std::uint32_t size) {
+    if (size <= kInlineSize)
+        return 0;
+    const std::size_t bytes = offsetof(Block, bytes) + size;
+    const int c = blockClass(bytes);
+    return c < 0 ? bytes : kClassBytes[c];
+}
+
 EventValue EventValue::zeroed(std::uint32_t size) {
     EventValue value;
     value.m_size = size;
@@ -114,18 +122,6 @@ EventValue EventValue::zeroed(std::uint32_t size) {
     return value;
 }
 
-EventValue::EventValue(const EventValue& other) noexcept
-    : m_size(other.m_size), m_storage(other.m_storage) {
-    if (isShared())
-        m_storage.block->refs.fetch_add(1, std::memory_order_relaxed);
-}
-
-EventValue::EventValue(EventValue&& other) noexcept
-    : m_size(other.m_size), m_storage(other.m_storage) {
-    other.m_size = 0;
-    other.m_storage.inlineBytes = 0;
-}
-
 EventValue& EventValue::operator=(const EventValue& other) noexcept {
     if (this != &other) {
         EventValue copy(other);
@@ -134,28 +130,11 @@ EventValue& EventValue::operator=(const EventValue& other) noexcept {
     return *this;
 }
 
-EventValue& EventValue::operator=(EventValue&& other) noexcept {
-    if (this != &other) {
-        release();
-        m_size = other.m_size;
-        m_storage = other.m_storage;
-        other.m_size = 0;
-        other.m_storage.inlineBytes = 0;
-    }
-    return *this;
-}
-
-EventValue::~EventValue() {
-    release();
-}
-
-void EventValue::release() noexcept {
-    if (isShared() && m_storage.block->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+void EventValue::dropBlock() noexcept {
+    if (m_storage.block->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         m_storage.block->refs.~atomic();
         giveBlock(m_storage.block, offsetof(Block, bytes) + m_size);
     }
-    m_size = 0;
-    m_storage.inlineBytes = 0;
 }
 
 const std::uint8_t* EventValue::data() const {

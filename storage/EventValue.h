@@ -23,11 +23,31 @@ public:
     explicit EventValue(std::span<const std::uint8_t> bytes)
         : EventValue(bytes.data(), static_cast<std::uint32_t>(bytes.size())) {}
 
-    EventValue(const EventValue& other) noexcept;
-    EventValue(EventValue&& other) noexcept;
+    // Inline: records are copied and moved by the ten thousand on every repaint.
+    EventValue(const EventValue& other) noexcept
+        : m_size(other.m_size), m_storage(other.m_storage) {
+        if (isShared())
+            m_storage.block->refs.fetch_add(1, std::memory_order_relaxed);
+    }
+    EventValue(EventValue&& other) noexcept : m_size(other.m_size), m_storage(other.m_storage) {
+        other.m_size = 0;
+        other.m_storage.inlineBytes = 0;
+    }
     EventValue& operator=(const EventValue& other) noexcept;
-    EventValue& operator=(EventValue&& other) noexcept;
-    ~EventValue();
+    EventValue& operator=(EventValue&& other) noexcept {
+        if (this != &other) {
+            release();
+            m_size = other.m_size;
+            m_storage = other.m_storage;
+            other.m_size = 0;
+            other.m_storage.inlineBytes = 0;
+        }
+        return *this;
+    }
+    ~EventValue() { release(); }
+
+    // The memory a value of `size` bytes holds besides itself (its block, 0 for inline values).
+    static std::size_t blockBytes(std::uint32_t size);
 
     // A value of `size` zero bytes, ready to be filled through mutableData() before it is shared.
     static EventValue zeroed(std::uint32_t size);
@@ -52,7 +72,13 @@ private:
         std::uint8_t bytes[1];
     };
     static Block* allocateBlock(std::uint32_t size);
-    void release() noexcept;
+    void release() noexcept {
+        if (isShared())
+            dropBlock();
+        m_size = 0;
+        m_storage.inlineBytes = 0;
+    }
+    void dropBlock() noexcept;
 
     std::uint32_t m_size = 0;
     union Storage {

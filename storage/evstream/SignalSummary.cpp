@@ -1,6 +1,7 @@
 #include "storage/evstream/SignalSummary.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace evstream {
@@ -20,7 +21,9 @@ SimTime SignalSummary::widthFor(SimTime first, SimTime last, std::uint64_t event
     // Counts are kept in 32 bits: a signal of more events goes without a summary.
     if (events == 0 || events > UINT32_MAX || last < first)
         return 0;
-    const Wide limit = std::min<Wide>(Wide(kMaxBuckets), Wide(events) * 2);
+    // Twice the events, rounded up to a power of two: otherwise a signal of a few events less
+    // than a neighbour's would get buckets twice as wide over the same range.
+    const Wide limit = std::min<Wide>(Wide(kMaxBuckets), Wide(std::bit_ceil(events * 2)));
     const Wide range = Wide(last) - Wide(first) + 1;
     Wide width = 1;
     while ((range + width - 1) / width > limit)
@@ -60,6 +63,13 @@ SignalSummary::Builder::Builder(const SignalSummary& base, SimTime last) : m_sum
         s.m_secondWide.resize(n, 0);
     }
     m_values = s.m_slots;
+    if (!s.m_shared.empty()) {
+        s.m_values.resize(std::size_t(s.m_slots) * s.m_valueSize);
+        for (std::uint32_t i = 0; i < s.m_slots; ++i)
+            std::memcpy(s.m_values.data() + std::size_t(i) * s.m_valueSize, s.m_shared[i].data(),
+                        s.m_valueSize);
+        s.m_shared.clear();
+    }
 }
 
 void SignalSummary::Builder::add(SimTime time, DeltaCycle delta, const std::uint8_t* value) {
@@ -98,39 +108,26 @@ SignalSummary SignalSummary::Builder::finish() {
         else
             inForce = s.m_buckets[i].valueIndex + (m_counts[i] >= 2 ? 1 : 0);
     }
-    s.m_values.shrink_to_fit();
     s.m_slots = m_values;
+    if (s.m_valueSize > EventValue::kInlineSize) {
+        s.m_shared.reserve(m_values);
+        for (std::uint32_t i = 0; i < m_values; ++i)
+            s.m_shared.emplace_back(s.m_values.data() + std::size_t(i) * s.m_valueSize,
+                                    s.m_valueSize);
+        s.m_values = {};
+    }
+    s.m_values.shrink_to_fit();
+    const Wide end = Wide(s.m_origin) + Wide(s.m_width) * Wide(n);
+    s.m_end = end > Wide(INT64_MAX) ? INT64_MAX : SimTime(end);
     m_counts.clear();
     return std::move(m_summary);
-}
-
-SimTime SignalSummary::end() const {
-    const Wide end = Wide(m_origin) + Wide(m_width) * Wide(bucketCount());
-    return end > Wide(INT64_MAX) ? INT64_MAX : SimTime(end);
 }
 
 std::size_t SignalSummary::bytes() const {
     return sizeof(*this) + m_buckets.capacity() * sizeof(Bucket) +
            (m_firstWide.capacity() + m_secondWide.capacity()) * sizeof(SimTime) +
-           m_values.capacity();
-}
-
-EventKey SignalSummary::firstKey(std::size_t bucket) const {
-    const Bucket& b = m_buckets[bucket];
-    return {bucketStart(bucket) + (m_wide ? m_firstWide[bucket] : SimTime(b.first)), b.firstDelta};
-}
-
-EventKey SignalSummary::secondKey(std::size_t bucket) const {
-    const Bucket& b = m_buckets[bucket];
-    return {bucketStart(bucket) + (m_wide ? m_secondWide[bucket] : SimTime(b.second)),
-            b.secondDelta};
-}
-
-const std::uint8_t* SignalSummary::valueAtEnd(std::size_t bucket) const {
-    const std::uint32_t index = m_buckets[bucket].valueIndex;
-    if (index == kNone)
-        return nullptr;
-    return valueAt(index + (count(bucket) >= 2 ? 1 : 0));
+           m_values.capacity() + m_shared.capacity() * sizeof(EventValue) +
+           m_shared.size() * EventValue::blockBytes(m_valueSize);
 }
 
 std::size_t SignalSummary::nextNonEmpty(std::size_t bucket) const {

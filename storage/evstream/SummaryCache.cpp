@@ -3,6 +3,7 @@
 #include "storage/KFileException.h"
 #include "storage/evstream/BlockStore.h"
 
+#include <bit>
 #include <optional>
 
 namespace evstream {
@@ -41,8 +42,22 @@ SummaryCache::Plan SummaryCache::plan(int slot) {
     return planned;
 }
 
-std::shared_ptr<const SignalSummary> SummaryCache::current(int slot) {
-    auto found = m_entries.find(slot);
+namespace {
+
+// The widest bucket width a query allows: a power of two, so that levels of one signal share
+// their boundaries.
+SimTime levelFor(SimTime maxWidth) {
+    return SimTime(std::bit_floor(std::uint64_t(maxWidth)));
+}
+
+} // namespace
+
+SummaryCache::Key SummaryCache::keyOf(int slot, SimTime width) {
+    return (Key(std::uint32_t(slot)) << 8) | Key(std::countr_zero(std::uint64_t(width)));
+}
+
+std::shared_ptr<const SignalSummary> SummaryCache::current(Key key) {
+    auto found = m_entries.find(key);
     if (found == m_entries.end())
         return nullptr;
     Entry& entry = found->second;
@@ -52,40 +67,49 @@ std::shared_ptr<const SignalSummary> SummaryCache::current(int slot) {
     return entry.summary;
 }
 
+std::shared_ptr<const SignalSummary> SummaryCache::held(int slot, SimTime finest,
+                                                        SimTime maxWidth) {
+    for (SimTime width = levelFor(maxWidth); width >= finest; width /= 2)
+        if (auto summary = current(keyOf(slot, width)))
+            return summary;
+    return nullptr;
+}
+
 std::shared_ptr<const SignalSummary> SummaryCache::get(int slot, SimTime maxWidth) {
     const Plan planned = plan(slot);
     if (planned.width == 0 || planned.width > maxWidth)
         return nullptr;
-    if (auto held = current(slot))
-        return held;
-    build({slot});
-    auto found = m_entries.find(slot);
+    if (auto summary = held(slot, planned.width, maxWidth))
+        return summary;
+    const SimTime width = levelFor(maxWidth);
+    build({{slot, width}});
+    auto found = m_entries.find(keyOf(slot, width));
     return found == m_entries.end() ? nullptr : found->second.summary;
 }
 
 void SummaryCache::prepare(const std::vector<int>& slots, SimTime maxWidth) {
-    std::vector<int> missing;
+    std::vector<Wanted> missing;
     for (int slot : slots) {
         const Plan planned = plan(slot);
-        if (planned.width != 0 && planned.width <= maxWidth && !current(slot))
-            missing.push_back(slot);
+        if (planned.width != 0 && planned.width <= maxWidth && !held(slot, planned.width, maxWidth))
+            missing.push_back({slot, levelFor(maxWidth)});
     }
     if (!missing.empty())
         build(missing);
 }
 
-void SummaryCache::build(const std::vector<int>& slots) {
+void SummaryCache::build(const std::vector<Wanted>& wanted) {
     const auto& blocks = m_store.blocks();
     const SimTime origin = blocks.empty() ? 0 : blocks.front().firstTime;
     std::vector<Job> jobs;
     std::size_t from = blocks.size();
-    for (int slot : slots) {
-        Job job{slot, plan(slot), std::nullopt, 0};
+    for (const Wanted& want : wanted) {
+        Job job{want.slot, want.width, plan(want.slot), std::nullopt, 0};
         // A summary of the file before it grew goes on with the new blocks while its buckets
         // still fit the signal.
-        auto found = m_entries.find(slot);
+        auto found = m_entries.find(keyOf(want.slot, want.width));
         if (found != m_entries.end() && found->second.blocks < blocks.size() &&
-            found->second.summary->width() == job.planned.width &&
+            job.planned.width != 0 && job.planned.width <= want.width &&
             found->second.summary->origin() == origin) {
             job.builder.emplace(*found->second.summary, job.planned.last);
             job.from = found->second.blocks;
@@ -110,7 +134,8 @@ void SummaryCache::build(const std::vector<int>& slots) {
     }
     for (Job& job : jobs)
         if (job.builder)
-            insert(job.slot, std::make_shared<const SignalSummary>(job.builder->finish()));
+            insert(keyOf(job.slot, job.width),
+                   std::make_shared<const SignalSummary>(job.builder->finish()));
     trim();
 }
 
@@ -125,21 +150,21 @@ void SummaryCache::addBlock(std::size_t b, SimTime origin, std::vector<Job>& job
         auto events = m_store.section(b, *loaded, std::size_t(position));
         const BlockKeys& keys = *loaded->keys;
         if (!job.builder)
-            job.builder.emplace(origin, job.planned.width, job.planned.last, events->valueSize);
+            job.builder.emplace(origin, job.width, job.planned.last, events->valueSize);
         for (std::size_t i = 0; i < events->times.size(); ++i)
             job.builder->add(events->times[i], keys.deltas[events->keys[i]], events->value(i));
     }
 }
 
-void SummaryCache::insert(int slot, std::shared_ptr<const SignalSummary> summary) {
-    if (auto found = m_entries.find(slot); found != m_entries.end()) {
+void SummaryCache::insert(Key key, std::shared_ptr<const SignalSummary> summary) {
+    if (auto found = m_entries.find(key); found != m_entries.end()) {
         m_bytes -= found->second.summary->bytes();
         m_uses.erase(found->second.use);
         m_entries.erase(found);
     }
-    m_uses.push_front(slot);
+    m_uses.push_front(key);
     m_bytes += summary->bytes();
-    m_entries[slot] = {std::move(summary), m_store.blocks().size(), m_uses.begin()};
+    m_entries[key] = {std::move(summary), m_store.blocks().size(), m_uses.begin()};
 }
 
 void SummaryCache::setBudget(std::size_t bytes) {

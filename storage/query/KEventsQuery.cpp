@@ -31,15 +31,27 @@ KEventsQuery::KEventsQuery(const IEventSources& sources, SimTime startTime, SimT
 const KEventsQuery::Events& KEventsQuery::events(SignalHandle handle) const {
     static const Events kNone;
     auto found = m_events.find(handle);
-    return found == m_events.end() ? kNone : found->second;
+    return found == m_events.end() ? kNone : found->second.events;
 }
 
 KEventsQuery::Events& KEventsQuery::eventsOf(SignalHandle handle) {
-    if (m_lastEvents == nullptr || handle != m_lastHandle) {
-        m_lastEvents = &m_events[handle];
-        m_lastHandle = handle;
+    // A signal with nothing to deliver in a round is skipped: look a few entries ahead.
+    std::size_t at = m_last;
+    for (int ahead = 0; ahead < 8 && at < m_order.size(); ++ahead) {
+        if (m_order[at].first == handle) {
+            m_last = at;
+            return *m_order[at].second;
+        }
+        at = at + 1 < m_order.size() ? at + 1 : 0;
     }
-    return *m_lastEvents;
+    auto [found, added] = m_events.try_emplace(handle);
+    Listed& listed = found->second;
+    if (added) {
+        listed.order = m_order.size();
+        m_order.emplace_back(handle, &listed.events);
+    }
+    m_last = listed.order;
+    return listed.events;
 }
 
 void KEventsQuery::OnValueChange(SignalHandle, const KEventRecord&, const KEventRecord&, bool) {}
@@ -68,7 +80,8 @@ bool KEventsQuery::OnEvent(SignalHandle handle, const KEventRecord& record) {
 }
 
 void KEventsQuery::OnRunEnd() {
-    for (auto& [handle, events] : m_events) {
+    for (const auto& entry : m_order) {
+        Events& events = *entry.second;
         if (events.empty())
             continue;
         const KEventRecord& last = events.m_records.back().second;

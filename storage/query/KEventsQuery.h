@@ -78,8 +78,14 @@ private:
     Events& eventsOf(SignalHandle handle);
 
     SimTime m_endTime;
-    std::unordered_map<SignalHandle, Events> m_events;
-    // Events come in runs of one signal: the list of the last one is at hand.
-    SignalHandle m_lastHandle = kNoSignal;
-    Events* m_lastEvents = nullptr;
+    struct Listed {
+        Events events;
+        std::size_t order = 0; // in m_order
+    };
+    std::unordered_map<SignalHandle, Listed> m_events;
+    // Drawn signals are read side by side, a few events of each in turn, always in the same
+    // order: the lists in the order they were first asked for, and where the last one stands in
+    // it, so that the next signal's list is usually the next entry.
+    std::vector<std::pair<SignalHandle, Events*>> m_order;
+    std::size_t m_last = 0;
 };

@@ -33,8 +33,7 @@ std::size_t KSummaryCursor::bucketAt(SimTime boundary) const {
 EventValue KSummaryCursor::valueBefore(SimTime boundary) const {
     const evstream::SignalSummary& summary = *m_source.summary;
     const std::size_t bucket = bucketAt(boundary);
-    const std::uint8_t* value = bucket == 0 ? nullptr : summary.valueAtEnd(bucket - 1);
-    return value == nullptr ? EventValue() : EventValue(value, summary.valueSize());
+    return bucket == 0 ? EventValue() : summary.valueAtEnd(bucket - 1);
 }
 
 std::uint64_t KSummaryCursor::eventsBefore(SimTime boundary) const {
@@ -73,5 +72,5 @@ void KSummaryCursor::settle() {
 
 EventValue KSummaryCursor::value() const {
     const evstream::SignalSummary& summary = *m_source.summary;
-    return EventValue(summary.firstValue(m_bucket), summary.valueSize());
+    return summary.firstValue(m_bucket);
 }

@@ -243,6 +243,35 @@ TEST(KQueryEngineCoarse, SummariesStayWithinTheirBudget) {
         EXPECT_TRUE(checkCoarse(doc, leaf, 0, 100));
 }
 
+TEST(KQueryEngineCoarse, ZoomedOutScreensKeepCoarserSummaries) {
+    std::mt19937 random(23);
+    std::vector<SourceEvent> events;
+    for (SimTime time = 0; time < 20000; time += 1 + SimTime(random() % 5))
+        events.push_back({time, 0, 0, static_cast<std::uint8_t>(random() % 200 + 1)});
+    TempPath file;
+    databaseSource(file.path(), events);
+    evstream::IEventsStreamRead* stream = evstream::OpenStreamRead(file.path());
+    const KEventsReadHandle source = KEventsReadHandle::adopt(stream);
+    evstream::PrepareSummaries(stream, {0}, 4096);
+    const std::size_t zoomedOut = evstream::GetSummaryBytes(stream);
+    EXPECT_GT(zoomedOut, 0u);
+    // A closer zoom adds a finer summary, larger than the coarse one; going back out builds
+    // nothing more.
+    evstream::PrepareSummaries(stream, {0}, 16);
+    const std::size_t both = evstream::GetSummaryBytes(stream);
+    EXPECT_GT(both - zoomedOut, zoomedOut);
+    evstream::PrepareSummaries(stream, {0}, 4096);
+    evstream::PrepareSummaries(stream, {0}, 1000);
+    EXPECT_EQ(evstream::GetSummaryBytes(stream), both);
+
+    KDoc doc;
+    const SignalHandle leaf = addLeaf(doc, {segmentOver(0, 1 << 20, source)});
+    for (SimTime distance : {130, 1000, 40000}) {
+        SCOPED_TRACE(distance);
+        checkCoarse(doc, leaf, 0, distance); // whether it differs from the exact folds or not
+    }
+}
+
 TEST(KQueryEngineCoarse, BucketsWiderThan32BitsAtTheFarEndOfTime) {
     std::vector<SourceEvent> events;
     SimTime time = SimTime(1) << 61;
