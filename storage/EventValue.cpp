@@ -112,6 +112,21 @@ std::size_t EventValue::blockBytes(std::uint32_t size) {
     return c < 0 ? bytes : kClassBytes[c];
 }
 
+EventValue EventValue::fresh(const void* bytes, std::uint32_t size) {
+    if (size <= kInlineSize)
+        return EventValue(bytes, size);
+    EventValue value;
+    const std::size_t blockSize = blockBytes(size);
+    void* memory = std::malloc(blockSize);
+    if (memory == nullptr)
+        throw std::bad_alloc();
+    value.m_size = size;
+    value.m_storage.block = static_cast<Block*>(memory);
+    new (&value.m_storage.block->refs) std::atomic<std::uint32_t>(1);
+    std::memcpy(value.m_storage.block->bytes, bytes, size);
+    return value;
+}
+
 EventValue EventValue::zeroed(std::uint32_t size) {
     EventValue value;
     value.m_size = size;

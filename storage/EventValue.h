@@ -51,6 +51,10 @@ public:
 
     // A value of `size` zero bytes, ready to be filled through mutableData() before it is shared.
     static EventValue zeroed(std::uint32_t size);
+    // Like EventValue(bytes, size), but the block comes straight from the allocator, not from
+    // this thread's recycled ones: values made one after another then lie one after another in
+    // memory, which is what a reader walking them in that order wants.
+    static EventValue fresh(const void* bytes, std::uint32_t size);
 
     std::uint32_t size() const { return m_size; }
     bool isEmpty() const { return m_size == 0; }

@@ -112,8 +112,8 @@ SignalSummary SignalSummary::Builder::finish() {
     if (s.m_valueSize > EventValue::kInlineSize) {
         s.m_shared.reserve(m_values);
         for (std::uint32_t i = 0; i < m_values; ++i)
-            s.m_shared.emplace_back(s.m_values.data() + std::size_t(i) * s.m_valueSize,
-                                    s.m_valueSize);
+            s.m_shared.push_back(EventValue::fresh(
+                s.m_values.data() + std::size_t(i) * s.m_valueSize, s.m_valueSize));
         s.m_values = {};
     }
     s.m_values.shrink_to_fit();
