@@ -41,6 +41,17 @@ std::vector<Delivery> deliveries(const KDoc& doc, SignalHandle handle, SimTime s
 
 // Checks coarse deliveries against the signal's events; true when they differ from the exact
 // engine's deliveries.
+// A database writer with one signal "s0" (handle 0) declared, ready for events.
+evstream::IEventsStreamWrite* openOneSignalWriter(const std::string& path) {
+    evstream::IEventsStreamWrite* writer = evstream::OpenStreamWrite(path);
+    writer->BeginDeclarations();
+    evstream::SignalInfo info;
+    info.name = "s0";
+    writer->DeclareScalar(0, info);
+    writer->EndDeclarations();
+    return writer;
+}
+
 bool checkCoarse(const KDoc& doc, SignalHandle handle, SimTime start, SimTime distance) {
     const std::vector<Delivery> events = deliveries(doc, handle, start, 0, false);
     const std::vector<Delivery> got = deliveries(doc, handle, start, distance, true);
@@ -169,12 +180,7 @@ TEST(KQueryEngineCoarse, FileStillBeingWrittenOrCutShort) {
     for (SourceEvent& event : events)
         event.time *= 37; // buckets wider than one time unit, so that folds do differ
     TempPath live;
-    evstream::IEventsStreamWrite* writer = evstream::OpenStreamWrite(live.path());
-    writer->BeginDeclarations();
-    evstream::SignalInfo info;
-    info.name = "s0";
-    writer->DeclareScalar(0, info);
-    writer->EndDeclarations();
+    evstream::IEventsStreamWrite* writer = openOneSignalWriter(live.path());
     auto write = [&](std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i) {
             writer->SetTime(events[i].time);
@@ -288,12 +294,7 @@ TEST(KQueryEngineCoarse, BucketsWiderThan32BitsAtTheFarEndOfTime) {
 
 TEST(KQueryEngineCoarse, DamagedBlockLeavesTheSignalToExactFolds) {
     TempPath file;
-    evstream::IEventsStreamWrite* writer = evstream::OpenStreamWrite(file.path());
-    writer->BeginDeclarations();
-    evstream::SignalInfo info;
-    info.name = "s0";
-    writer->DeclareScalar(0, info);
-    writer->EndDeclarations();
+    evstream::IEventsStreamWrite* writer = openOneSignalWriter(file.path());
     for (int i = 0; i < 20000; ++i) {
         const auto value = static_cast<std::uint8_t>(i % 250);
         writer->SetTime(i * 10 + i % 7);
