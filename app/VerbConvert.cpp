@@ -126,9 +126,12 @@ void importVcd(const Options& options, const std::string& database, ProgressBar&
             progress.update(done, total);
         };
         // Two threads: the database encodes and writes blocks on its own worker while the parser
-        // fills the next one. Three: the parser also hands its events to another thread.
-        if (options.threads > 1)
+        // fills the next one, and the file is read ahead of the parser by a thread that mostly
+        // waits in the kernel. Three: the parser also hands its events to another thread.
+        if (options.threads > 1) {
             evstream::SetWriterThread(stream, true);
+            reader.setReadAhead(true);
+        }
         // VCD gives the order of the changes under one timestamp no meaning: not storing it
         // saves about two bytes per change when a simulator writes them in no particular order.
         evstream::SetWriteOrderKept(stream, false);

@@ -23,6 +23,8 @@ KVcdImportSummary KVcdReader::importInto(evstream::IEventsStreamWrite& sink,
                                          const Progress& progress) {
     m_scanner = m_inMemory ? std::make_unique<KVcdScanner>(m_fileName, m_contents, m_chunkSize)
                            : std::make_unique<KVcdScanner>(m_fileName, m_chunkSize);
+    if (m_readAhead)
+        m_scanner->startReadAhead();
     m_sink = &sink;
     m_header = std::make_unique<KVcdHeader>(*m_scanner);
     m_header->parse();

@@ -42,6 +42,7 @@ KVcdScanner::KVcdScanner(std::string fileName, std::size_t chunkSize)
                                  "is a directory, not a VCD file");
         }
         m_fileSize = static_cast<std::uint64_t>(info.st_size);
+        m_regularFile = S_ISREG(info.st_mode);
     }
     if (hasGzipMagic(m_fd)) {
         int gzFd = ::dup(m_fd);
@@ -67,10 +68,26 @@ KVcdScanner::KVcdScanner(std::string name, std::string_view contents, std::size_
 
 void KVcdScanner::allocate(std::size_t size) {
     m_buffer.assign(size + kSlack, 0);
-    m_pos = m_end = m_linesEnd = m_buffer.data();
+    m_pos = m_end = m_linesEnd = m_base = m_buffer.data();
+}
+
+void KVcdScanner::startReadAhead() {
+    if (m_ahead || m_refills != 0 || !(m_inMemory || m_regularFile))
+        return;
+    // The unread end of a chunk, nearly always part of one line, is copied into the gap before
+    // the next; a longer word is joined in a buffer of its own.
+    // Three chunks of half the size take less memory than the scanner's own buffer of two.
+    std::size_t chunk = std::max<std::size_t>(m_chunkSize / 2, 64);
+    std::size_t gap = std::min<std::size_t>(chunk / 4, 64u << 10);
+    std::vector<char>(kSlack, 0).swap(m_buffer); // the chunks hold the data from now on
+    m_pos = m_end = m_linesEnd = m_base = m_buffer.data();
+    m_ahead = std::make_unique<KVcdReadAhead>(
+        [this](char* into, std::size_t capacity) { return readSome(into, capacity); },
+        [this] { return readOffset(); }, chunk, gap, kSlack);
 }
 
 KVcdScanner::~KVcdScanner() {
+    m_ahead.reset(); // before the file it reads is closed
     if (m_gz != nullptr)
         gzclose(static_cast<gzFile>(m_gz));
     if (m_fd >= 0)
@@ -78,6 +95,10 @@ KVcdScanner::~KVcdScanner() {
 }
 
 std::uint64_t KVcdScanner::fileOffset() const {
+    return m_ahead ? m_aheadOffset : readOffset();
+}
+
+std::uint64_t KVcdScanner::readOffset() const {
     if (m_inMemory)
         return m_fileSize - m_memory.size();
     if (m_gz != nullptr) {
@@ -120,9 +141,65 @@ std::size_t KVcdScanner::readSome(char* into, std::size_t capacity) {
     }
 }
 
+void KVcdScanner::failLongWord() const {
+    throw KFileException(KFileException::Cause::BadFormat, m_fileName,
+                         "line " + std::to_string(m_line) +
+                             ": a word of more than 64 MiB without a blank; expected VCD text");
+}
+
+void KVcdScanner::refillAhead() {
+    const char* keep =
+        m_previous != nullptr ? m_previous : (m_current != nullptr ? m_current : m_pos);
+    auto kept = static_cast<std::size_t>(m_end - keep);
+    if (kept >= kMaxToken)
+        failLongWord();
+    KVcdReadAhead::Chunk chunk = m_ahead->take();
+    ++m_refills;
+    if (chunk.size == 0) {
+        m_eof = true;
+        return;
+    }
+    m_aheadOffset = chunk.offset;
+    char* base = nullptr;
+    if (kept <= m_ahead->gap()) {
+        base = chunk.data - kept;
+        if (kept > 0)
+            std::memcpy(base, keep, kept);
+    } else {
+        std::vector<char> joined(kept + chunk.size + kSlack);
+        std::memcpy(joined.data(), keep, kept);
+        std::memcpy(joined.data() + kept, chunk.data, chunk.size);
+        base = joined.data();
+        m_buffer.swap(joined); // keeps its storage: `base` stays valid
+    }
+    auto rebase = [&](const char*& p) {
+        if (p != nullptr)
+            p = base + (p - keep);
+    };
+    rebase(m_pos);
+    rebase(m_current);
+    rebase(m_previous);
+    m_end = base + kept + chunk.size;
+    std::memset(base + kept + chunk.size, 0, kSlack);
+    m_base = base;
+    const void* lastBreak = ::memrchr(base, '\n', static_cast<std::size_t>(m_end - base));
+    m_linesEnd = lastBreak != nullptr ? static_cast<const char*>(lastBreak) + 1 : base;
+    // The data have left the previous chunk (and the new one, when joined).
+    m_ahead->give(m_held);
+    m_held = chunk;
+    if (base != chunk.data - kept) {
+        m_ahead->give(chunk);
+        m_held = {};
+    }
+}
+
 void KVcdScanner::refill() {
     if (m_eof)
         return;
+    if (m_ahead) {
+        refillAhead();
+        return;
+    }
     char* base = m_buffer.data();
     const char* keep =
         m_previous != nullptr ? m_previous : (m_current != nullptr ? m_current : m_pos);
@@ -139,9 +216,7 @@ void KVcdScanner::refill() {
     rebase(m_previous);
     m_end = base + kept;
     if (kept >= kMaxToken)
-        throw KFileException(KFileException::Cause::BadFormat, m_fileName,
-                             "line " + std::to_string(m_line) +
-                                 ": a word of more than 64 MiB without a blank; expected VCD text");
+        failLongWord();
     if (m_buffer.size() - kSlack - kept < m_chunkSize) {
         // A token longer than a chunk: grow instead of failing.
         std::size_t pos = static_cast<std::size_t>(m_pos - base);
@@ -159,6 +234,7 @@ void KVcdScanner::refill() {
         m_eof = true;
     m_end = base + kept + got;
     std::memset(base + kept + got, 0, kSlack);
+    m_base = base;
     ++m_refills;
     const void* lastBreak = ::memrchr(base, '\n', static_cast<std::size_t>(m_end - base));
     m_linesEnd = lastBreak != nullptr ? static_cast<const char*>(lastBreak) + 1 : base;
@@ -168,9 +244,9 @@ bool KVcdScanner::isOnUnterminatedLastLine(std::string_view token) const {
     if (!m_eof || m_pos != m_end || token.data() == nullptr)
         return false;
     const char* from = token.data();
-    if (from < m_buffer.data() || from > m_end)
+    if (from < m_base || from > m_end)
         return false;
-    if (m_end > m_buffer.data() && isSpace(m_end[-1]))
+    if (m_end > m_base && isSpace(m_end[-1]))
         return false;
     return std::memchr(from, '\n', static_cast<std::size_t>(m_end - from)) == nullptr;
 }

@@ -11,9 +11,11 @@
 // lines in the buffer itself (lines()) and hand the position back (resumeAt()).
 
 #include "storage/vcd/KVcdDigits.h"
+#include "storage/vcd/KVcdReadAhead.h"
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +30,11 @@ public:
     ~KVcdScanner();
     KVcdScanner(const KVcdScanner&) = delete;
     KVcdScanner& operator=(const KVcdScanner&) = delete;
+
+    // Reads the input on a thread of its own from now on, a few chunks ahead (KVcdReadAhead);
+    // call before the first token. Pipes and devices stay on the caller's thread, which may
+    // then stop reading whenever it likes.
+    void startReadAhead();
 
     // The next token, or an empty view at the end of the input.
     std::string_view next() {
@@ -108,8 +115,11 @@ private:
     static constexpr std::size_t kSlack = vcddigits::kReadAhead;
 
     void refill();
+    void refillAhead();
+    [[noreturn]] void failLongWord() const;
     void allocate(std::size_t size);
     std::size_t readSome(char* into, std::size_t capacity);
+    std::uint64_t readOffset() const;
     // The first separator at or after p, or end; eight bytes at a time, as the long binary
     // values of buses are most of a typical file.
     static const char* tokenEnd(const char* p, const char* end) {
@@ -140,7 +150,12 @@ private:
     bool m_inMemory = false;
     std::uint64_t m_fileSize = 0;
     std::size_t m_chunkSize;
-    std::vector<char> m_buffer; // the chunk, followed by kSlack bytes that are never data
+    std::vector<char> m_buffer;   // the chunk, followed by kSlack bytes that are never data
+    const char* m_base = nullptr; // the start of the buffered data
+    bool m_regularFile = false;
+    std::unique_ptr<KVcdReadAhead> m_ahead;
+    KVcdReadAhead::Chunk m_held;     // the read-ahead chunk holding the data, if any
+    std::uint64_t m_aheadOffset = 0; // fileOffset() after the chunks handed over so far
     const char* m_pos = nullptr;
     const char* m_linesEnd = nullptr; // just after the last line break in the buffer
     const char* m_end = nullptr;

@@ -28,10 +28,13 @@ struct Imported {
     KVcdImportSummary summary;
 };
 
-std::unique_ptr<Imported> importText(const std::string& text, std::size_t chunk = 4u << 20) {
+// `ahead`: the file is read on a thread of its own (KVcdReader::setReadAhead).
+std::unique_ptr<Imported> importText(const std::string& text, std::size_t chunk = 4u << 20,
+                                     bool ahead = false) {
     std::string path = writeFile("in.vcd", text);
     auto result = std::make_unique<Imported>();
     KVcdReader reader(path, chunk);
+    reader.setReadAhead(ahead);
     result->summary = reader.importInto(result->sink);
     std::filesystem::remove(path);
     return result;
@@ -300,10 +303,12 @@ TEST(VcdReader, BitSelectsStayInTheNameAndStringsAreSkipped) {
 }
 
 TEST(VcdReader, TruncatedLastLineIsIgnored) {
-    for (const char* tail : {"b10", "b1", "#", "r1.5"}) {
-        auto imported = importText(kHeader + "#0\n1!\n" + tail);
-        EXPECT_TRUE(imported->summary.truncatedLastLine) << tail;
-        EXPECT_EQ(imported->sink.events.size(), 1u) << tail;
+    for (bool ahead : {false, true}) {
+        for (const char* tail : {"b10", "b1", "#", "r1.5"}) {
+            auto imported = importText(kHeader + "#0\n1!\n" + tail, 64, ahead);
+            EXPECT_TRUE(imported->summary.truncatedLastLine) << tail;
+            EXPECT_EQ(imported->sink.events.size(), 1u) << tail;
+        }
     }
 }
 
@@ -313,8 +318,12 @@ TEST(VcdReader, ChunkBoundariesDoNotChangeTheResult) {
         text += "#" + std::to_string(t * 7) + "\n" + (t % 2 ? "1!" : "0!") + "\nb" +
                 std::string(static_cast<std::size_t>(t % 8 + 1), t % 3 ? '1' : 'x') + " \"\n";
     auto whole = importText(text);
-    for (std::size_t chunk : {64u, 65u, 97u, 300u})
-        expectSameEvents(*importText(text, chunk), *whole, std::to_string(chunk));
+    // Read ahead, the end of each chunk is carried into a gap before the next one, or, longer
+    // than that gap (a quarter of the chunk), joined with it.
+    for (bool ahead : {false, true})
+        for (std::size_t chunk : {64u, 65u, 97u, 300u, 4096u})
+            expectSameEvents(*importText(text, chunk, ahead), *whole,
+                             std::to_string(chunk) + (ahead ? " ahead" : ""));
 }
 
 // Whitespace is free in VCD: a record split over lines, tabs, CR LF line ends, long identifier
@@ -339,7 +348,8 @@ TEST(VcdReader, RecordLayoutsDoNotChangeTheResult) {
               "#00\n1!\nb10100101 \"\nb101 #\n0!!!!\nbx lng1\n#012345678901234567\n"
               "0!\nb00000001 \"\nb11111111111111111111111111111111 #\n1!!!!\nb1010 lng1")}) {
         for (std::size_t chunk : {64u, 4u << 20})
-            expectSameEvents(*importText(header + layout, chunk), *expected, layout);
+            for (bool ahead : {false, true})
+                expectSameEvents(*importText(header + layout, chunk, ahead), *expected, layout);
     }
     EXPECT_EQ(expected->sink.eventsOf(2).back().second, int32Bytes(-1));
     EXPECT_EQ(expected->sink.eventsOf(4).front().second, logic("XXXX"));
@@ -352,11 +362,16 @@ TEST(VcdReader, ReadsGzipCompressedFiles) {
     ASSERT_NE(gz, nullptr);
     gzwrite(gz, text.data(), static_cast<unsigned>(text.size()));
     gzclose(gz);
-    RecordingStreamWrite sink;
-    KVcdReader(path).importInto(sink);
+    for (bool ahead : {false, true}) {
+        RecordingStreamWrite sink;
+        KVcdReader reader(path, 64);
+        reader.setReadAhead(ahead);
+        KVcdImportSummary summary = reader.importInto(sink);
+        ASSERT_EQ(sink.events.size(), 2u);
+        EXPECT_EQ(sink.events[1].time, 3000);
+        EXPECT_EQ(summary.bytesRead, std::filesystem::file_size(path));
+    }
     std::filesystem::remove(path);
-    EXPECT_EQ(sink.events.size(), 2u);
-    EXPECT_EQ(sink.events[1].time, 3000);
 }
 
 struct BadInput {
@@ -369,9 +384,13 @@ class VcdReaderBadInput : public testing::TestWithParam<BadInput> {};
 
 TEST_P(VcdReaderBadInput, FailsWithFileLineAndExpectation) {
     std::string path = writeFile(std::string("bad-") + GetParam().name + ".vcd", GetParam().text);
-    const std::string message = importError(KVcdReader(path));
-    EXPECT_NE(message.find(path), std::string::npos) << message;
-    EXPECT_NE(message.find(GetParam().expected), std::string::npos) << message;
+    for (bool ahead : {false, true}) {
+        KVcdReader reader(path, 64);
+        reader.setReadAhead(ahead);
+        const std::string message = importError(std::move(reader));
+        EXPECT_NE(message.find(path), std::string::npos) << message;
+        EXPECT_NE(message.find(GetParam().expected), std::string::npos) << message;
+    }
     std::filesystem::remove(path);
 }
 
