@@ -60,6 +60,8 @@ public:
         return index < m_shortCodes.size() ? m_shortCodes[index] - 1 : -1;
     }
     static constexpr int kShortCodeLength = 3;
+    // The base-95 numbers of short codes are below this.
+    std::uint32_t shortCodeLimit() const { return static_cast<std::uint32_t>(m_shortCodes.size()); }
 
     std::vector<Variable>& variables() { return m_variables; }
     std::vector<Slot>& slots() { return m_slots; }

@@ -101,6 +101,22 @@ void KVcdReader::declare(evstream::IEventsStreamWrite& sink) {
     }
     m_values.assign(offset + kReadAhead, 0);
     m_scratch.assign(std::size_t{largest} + kBinaryStep, 0); // room for the last step's store
+    // No std_logic ordinal is 0xFF: the first value of a logic variable is always a change.
+    for (const Slot& slot : m_slots)
+        if (slot.kind == KVcdType::Kind::Logic || slot.kind == KVcdType::Kind::LogicVector)
+            std::memset(m_values.data() + slot.offset, 0xFF, slot.size);
+    m_shortCodeLimit = m_header->shortCodeLimit();
+    m_shortCodes.assign(m_shortCodeLimit, ShortCode{});
+    for (std::uint32_t i = 0; i < m_shortCodeLimit; ++i)
+        m_shortCodes[i] = entryOf(m_header->lookupShort(i));
+}
+
+KVcdReader::ShortCode KVcdReader::entryOf(int index) const {
+    if (index < 0)
+        return {};
+    const Slot& slot = m_slots[static_cast<std::size_t>(index)];
+    bool vector = slot.kind == KVcdType::Kind::LogicVector && slot.handle != kNoSignal;
+    return {index, slot.offset, vector ? slot.width : kNotVector, slot.handle};
 }
 
 // ---- value changes ----

@@ -77,8 +77,23 @@ private:
     bool lineVector(const char* p, const char* end);
     bool lineScalar(const char* p, const char* end);
     bool lineTimestamp(const char* p, const char* end);
+    // What the value changes of an identifier code need of its slot, found straight from the
+    // code's direct table entry: with a thousand buses the slots overflow the first-level
+    // cache, and the entry, the slot and the value would be three loads one after another.
+    struct ShortCode {
+        std::int32_t slot = -1;   // -1 for a code never declared
+        std::uint32_t offset = 0; // of the slot's current value
+        // The width of a declared logic vector, which the vector parsers take; kNotVector else.
+        std::uint32_t vectorWidth = kNotVector;
+        SignalHandle handle = kNoSignal;
+    };
+    static constexpr std::uint32_t kNotVector = ~0u;
+    ShortCode entryOf(int slot) const;
     int lineCode(const char* p, const char* end) const;
-    int shortCode(std::uint32_t word, std::size_t length) const;
+    ShortCode shortCode(std::uint32_t word, std::size_t length) const;
+    ShortCode lookupShort(std::uint32_t index) const {
+        return index < m_shortCodeLimit ? m_shortCodes[index] : ShortCode{};
+    }
     const char* records(const char* p, const char* limit, std::int64_t& line);
     void noteWidth(std::size_t digits) {
         m_widthChanges += digits != m_lastWidth;
@@ -89,7 +104,7 @@ private:
     const char* repeatedWidth(const char* p);
     const char* fastScalar(const char* p);
     const char* fastTimestamp(const char* p);
-    int fastCode(const char*& p) const;
+    ShortCode fastCode(const char*& p) const;
     bool tokenRecord();
     TimeError applyTimestamp(std::uint64_t raw);
     void onTimestamp(std::string_view token);
@@ -99,6 +114,7 @@ private:
     void flushTime();
     void commit(Slot& slot, const std::uint8_t* bytes);
     void publish(Slot& slot, bool changed);
+    void publishVector(const ShortCode& code, bool changed);
     // publish() for the token path, which lives in another file: the line parser keeps it inline.
     void publishFromTokens(Slot& slot, bool changed);
     int lookupOrFail(std::string_view code, std::string_view record);
@@ -132,6 +148,8 @@ private:
     std::vector<std::uint8_t> m_values;    // the current value of every slot
     std::vector<std::uint8_t> m_scratch;   // a new value being converted
     std::vector<std::uint32_t> m_lineEnds; // of the lines being parsed, from the first
+    std::vector<ShortCode> m_shortCodes;   // by the code's base-95 number (KVcdHeader)
+    std::uint32_t m_shortCodeLimit = 0;
     // Which parser takes the lines (fastRecords()), and what chooses it.
     bool m_lineMode = false;
     std::size_t m_lastWidth = 0;

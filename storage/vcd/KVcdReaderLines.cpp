@@ -78,9 +78,11 @@ std::size_t findLineEnds(const char* from, const char* to, std::uint32_t* out) {
 
 } // namespace
 
-// Writes the slot's current value, unless it only repeats the value already written.
+// Writes the slot's current value, unless it only repeats the value already written (the first
+// value of a logic variable always differs from its initial 0xFF bytes; integers and reals need
+// the flag).
 [[gnu::always_inline]] inline void KVcdReader::publish(Slot& slot, bool changed) {
-    if (slot.hasValue && !changed) {
+    if (!changed && slot.hasValue) {
         ++m_summary.repeatedValues;
         return;
     }
@@ -88,6 +90,19 @@ std::size_t findLineEnds(const char* from, const char* to, std::uint32_t* out) {
         flushTime();
     slot.hasValue = true;
     check(m_sink->WriteValue(slot.handle, m_values.data() + slot.offset, slot.size), "WriteValue");
+    ++m_summary.events;
+}
+
+// publish() for a logic vector taken by the vector parsers, without touching its slot.
+[[gnu::always_inline]] inline void KVcdReader::publishVector(const ShortCode& code, bool changed) {
+    if (!changed) {
+        ++m_summary.repeatedValues;
+        return;
+    }
+    if (m_timePending)
+        flushTime();
+    check(m_sink->WriteValue(code.handle, m_values.data() + code.offset, code.vectorWidth),
+          "WriteValue");
     ++m_summary.events;
 }
 
@@ -111,8 +126,8 @@ void KVcdReader::publishFromTokens(Slot& slot, bool changed) {
 
 // The slot of a code of `length` characters (one to three) given by the low bytes of `word`,
 // -1 when they are not code characters or the code was never declared.
-[[gnu::always_inline]] inline int KVcdReader::shortCode(std::uint32_t word,
-                                                        std::size_t length) const {
+[[gnu::always_inline]] inline KVcdReader::ShortCode
+KVcdReader::shortCode(std::uint32_t word, std::size_t length) const {
     constexpr std::uint32_t kOnes = 0x01010101u;
     std::uint32_t used = (1u << (length * 8)) - 1u;
     // The bytes after the code made '!' so that every byte must be a code character.
@@ -120,11 +135,10 @@ void KVcdReader::publishFromTokens(Slot& slot, bool changed) {
     std::uint32_t below = (all - kOnes * 0x21) & ~all;
     std::uint32_t above = all | (all + kOnes);
     if (((below | above) & (kOnes * 0x80)) != 0)
-        return -1;
+        return {};
     // Each character minus 32, first one least significant: no branch on the length.
     std::uint32_t code = (word & used) - (0x202020u & used);
-    return m_header->lookupShort((code & 0xFF) + 95 * ((code >> 8) & 0xFF) +
-                                 95 * 95 * (code >> 16));
+    return lookupShort((code & 0xFF) + 95 * ((code >> 8) & 0xFF) + 95 * 95 * (code >> 16));
 }
 
 // The slot of the identifier code that fills [p, end), -1 when those are not code characters
@@ -134,7 +148,7 @@ void KVcdReader::publishFromTokens(Slot& slot, bool changed) {
     if (length - 1 < static_cast<std::size_t>(KVcdHeader::kShortCodeLength)) {
         std::uint32_t word;
         std::memcpy(&word, p, 4);
-        return shortCode(word, length);
+        return shortCode(word, length).slot;
     }
     if (length == 0 ||
         !std::all_of(p, end, [](char c) { return static_cast<unsigned char>(c) - 33u <= 93u; }))
@@ -160,18 +174,17 @@ void KVcdReader::publishFromTokens(Slot& slot, bool changed) {
     std::size_t length = 3 - at;
     if (length == 0)
         return false;
-    int index = shortCode(tail >> (8 * (at + 1)), length);
-    if (index < 0)
+    ShortCode code = shortCode(tail >> (8 * (at + 1)), length);
+    if (code.slot < 0)
         return false;
-    Slot& slot = m_slots[static_cast<std::size_t>(index)];
     auto n = static_cast<std::size_t>(end - p) - 2 - length;
     noteWidth(n);
-    if (slot.width != n || slot.kind != KVcdType::Kind::LogicVector || slot.handle == kNoSignal)
+    if (code.vectorWidth != n)
         return false;
-    Replaced replaced = replaceBinary(p + 1, m_values.data() + slot.offset, n);
+    Replaced replaced = replaceBinary(p + 1, m_values.data() + code.offset, n);
     if (replaced == Replaced::NotBinary)
         return false;
-    publish(slot, replaced == Replaced::Changed);
+    publishVector(code, replaced == Replaced::Changed);
     return true;
 }
 
@@ -290,15 +303,15 @@ const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& 
     return p;
 }
 
-// The slot of the identifier code at p, which moves past it; -1 (p undefined) when the code is
-// not followed by a blank or was never declared. Codes of one to three characters, nearly all
+// The slot of the identifier code at p, which moves past it; slot -1 (p undefined) when the code
+// is not followed by a blank or was never declared. Codes of one to three characters, nearly all
 // of them, are read unrolled and found in the direct table.
-[[gnu::always_inline]] inline int KVcdReader::fastCode(const char*& p) const {
+[[gnu::always_inline]] inline KVcdReader::ShortCode KVcdReader::fastCode(const char*& p) const {
     auto isCode = [](unsigned u) { return u - 33u <= 93u; };
     const char* start = p;
     unsigned u = static_cast<unsigned char>(p[0]);
     if (!isCode(u))
-        return -1;
+        return {};
     std::uint32_t index = u - 32u;
     u = static_cast<unsigned char>(p[1]);
     if (isCode(u)) {
@@ -312,8 +325,8 @@ const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& 
                 while (isCode(static_cast<unsigned char>(*p)))
                     ++p;
                 if (!KVcdScanner::isSpace(*p))
-                    return -1;
-                return m_header->lookup({start, static_cast<std::size_t>(p - start)});
+                    return {};
+                return entryOf(m_header->lookup({start, static_cast<std::size_t>(p - start)}));
             }
             p += 3;
         } else {
@@ -322,7 +335,7 @@ const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& 
     } else {
         p += 1;
     }
-    return KVcdScanner::isSpace(static_cast<char>(u)) ? m_header->lookupShort(index) : -1;
+    return KVcdScanner::isSpace(static_cast<char>(u)) ? lookupShort(index) : ShortCode{};
 }
 
 [[gnu::always_inline]] inline const char* KVcdReader::fastScalar(const char* p) {
@@ -330,10 +343,10 @@ const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& 
     if (value == kBad)
         return nullptr;
     const char* q = p + 1;
-    int index = fastCode(q);
-    if (index < 0)
+    ShortCode code = fastCode(q);
+    if (code.slot < 0)
         return nullptr;
-    Slot& slot = m_slots[static_cast<std::size_t>(index)];
+    Slot& slot = m_slots[static_cast<std::size_t>(code.slot)];
     if (slot.kind != KVcdType::Kind::Logic || slot.handle == kNoSignal)
         return slot.handle == kNoSignal ? q : nullptr;
     std::uint8_t& current = m_values[slot.offset];
@@ -353,17 +366,14 @@ const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& 
     if (n - 1 >= 64 || digits[n] != ' ')
         return nullptr;
     const char* q = digits + n + 1;
-    int index = fastCode(q);
-    if (index < 0)
+    ShortCode code = fastCode(q);
+    if (code.slot < 0 || code.vectorWidth != n)
         return nullptr;
-    Slot& slot = m_slots[static_cast<std::size_t>(index)];
-    if (slot.width != n || slot.kind != KVcdType::Kind::LogicVector || slot.handle == kNoSignal)
-        return nullptr;
-    Replaced replaced = replaceBinary<false>(digits, m_values.data() + slot.offset, n);
+    Replaced replaced = replaceBinary<false>(digits, m_values.data() + code.offset, n);
     if (replaced == Replaced::NotBinary)
         return nullptr;
     ++m_vectors;
-    publish(slot, replaced == Replaced::Changed);
+    publishVector(code, replaced == Replaced::Changed);
     return q;
 }
 
@@ -396,10 +406,10 @@ const char* KVcdReader::fastVector(const char* p) {
     std::string_view record(p, static_cast<std::size_t>(q - p));
     while (*q == ' ' || *q == '\t')
         ++q;
-    int index = fastCode(q);
-    if (index < 0)
+    ShortCode code = fastCode(q);
+    if (code.slot < 0)
         return nullptr;
-    Slot& slot = m_slots[static_cast<std::size_t>(index)];
+    Slot& slot = m_slots[static_cast<std::size_t>(code.slot)];
     if (slot.handle == kNoSignal)
         return q;
     if (n > slot.width)

@@ -125,6 +125,17 @@ TEST(VcdReader, RepeatedValuesAreDropped) {
     EXPECT_EQ(imported->sink.eventsOf(0).size(), 2u);
     EXPECT_EQ(imported->sink.eventsOf(1).size(), 1u);
     EXPECT_EQ(imported->summary.repeatedValues, 2);
+    // A first value is always an event, whatever it is (U is the first ordinal, zero bytes),
+    // and through every path: one record per line, several per line, mixed widths.
+    const std::string header = "$var wire 1 ! a $end\n$var wire 2 \" v [1:0] $end\n"
+                               "$var wire 16 # w [15:0] $end\n$var integer 32 $ i $end\n"
+                               "$var real 64 % r $end\n$enddefinitions $end\n#0\n";
+    for (const char* changes : {"U!\nbUU \"\nb0000000000000000 #\nb0 $\nr0 %\n",
+                                "U! bUU \" b0000000000000000 # b0 $ r0 %\n"}) {
+        auto first = importText(header + changes);
+        EXPECT_EQ(first->sink.events.size(), 5u) << changes;
+        EXPECT_EQ(first->summary.repeatedValues, 0) << changes;
+    }
 }
 
 // Binary values of every width against a model: neighbours in memory stay apart, and a value
