@@ -8,7 +8,10 @@
 
 #include <benchmark/benchmark.h>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -99,5 +102,33 @@ void BM_VcdParseBits(benchmark::State& state) {
     parse(state, text);
 }
 BENCHMARK(BM_VcdParseBits)->Unit(benchmark::kMillisecond);
+
+// A VCD file in the temporary folder for the length of the run.
+struct TemporaryVcd {
+    std::string path;
+    explicit TemporaryVcd(const std::string& text)
+        : path((std::filesystem::temp_directory_path() /
+                ("tessel-bench-" + std::to_string(::getpid()) + ".vcd"))
+                   .string()) {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    ~TemporaryVcd() { std::filesystem::remove(path); }
+};
+
+// From a file, read on the parser's thread (0) or ahead of it on another (1): the CPU column is
+// the parser's thread alone, so it drops by the copy out of the page cache.
+void BM_VcdImportFile(benchmark::State& state) {
+    static const TemporaryVcd file(makeVcd(1000, {16, 24, 32, 48, 64}, 500000));
+    for (auto _ : state) {
+        NullSink sink;
+        KVcdReader reader(file.path);
+        reader.setReadAhead(state.range(0) != 0);
+        KVcdImportSummary summary = reader.importInto(sink);
+        benchmark::DoNotOptimize(summary.events);
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) *
+                            std::int64_t(std::filesystem::file_size(file.path)));
+}
+BENCHMARK(BM_VcdImportFile)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
