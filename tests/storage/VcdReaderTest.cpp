@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <zlib.h>
 
 using vcdtest::logic;
@@ -381,6 +382,47 @@ TEST(VcdReader, ReadsGzipCompressedFiles) {
         ASSERT_EQ(sink.events.size(), 2u);
         EXPECT_EQ(sink.events[1].time, 3000);
         EXPECT_EQ(summary.bytesRead, std::filesystem::file_size(path));
+    }
+    std::filesystem::remove(path);
+}
+
+// A gzip stream cut short imports what it holds; a damaged one fails; either way alike whether
+// it is decompressed on the parser's thread or ahead of it.
+TEST(VcdReader, CutOrDamagedGzipFilesGiveTheSameOutcomeReadAheadOrNot) {
+    std::string text = kHeader;
+    for (int t = 0; t < 4000; ++t)
+        text += "#" + std::to_string(t) + "\n" + (t % 2 ? "1!" : "0!") + "\nb" +
+                std::to_string(t % 2 + 10) + " \"\n";
+    std::string path = tempPath("packed.vcd.gz");
+    gzFile gz = gzopen(path.c_str(), "wb");
+    ASSERT_NE(gz, nullptr);
+    gzwrite(gz, text.data(), static_cast<unsigned>(text.size()));
+    gzclose(gz);
+    std::ifstream in(path, std::ios::binary);
+    std::string packed(std::istreambuf_iterator<char>(in), {});
+    std::string cut = packed.substr(0, packed.size() / 2);
+    std::string damaged = packed;
+    for (std::size_t i = damaged.size() / 3; i < damaged.size() / 3 + 64; ++i)
+        damaged[i] = static_cast<char>(damaged[i] ^ 0x5A);
+    for (const std::string* bytes : {&cut, &damaged}) {
+        std::ofstream(path, std::ios::binary) << *bytes;
+        std::string outcome[2];
+        for (bool ahead : {false, true}) {
+            RecordingStreamWrite sink;
+            KVcdReader reader(path, 256);
+            reader.setReadAhead(ahead);
+            try {
+                reader.importInto(sink);
+            } catch (const KFileException& error) {
+                outcome[ahead] = error.message();
+            }
+            outcome[ahead] += " events " + std::to_string(sink.events.size());
+        }
+        EXPECT_EQ(outcome[0], outcome[1]);
+        if (bytes == &damaged)
+            EXPECT_NE(outcome[1].find(path), std::string::npos) << outcome[1];
+        else
+            EXPECT_EQ(outcome[1].find(path), std::string::npos) << outcome[1];
     }
     std::filesystem::remove(path);
 }
