@@ -106,8 +106,11 @@ public:
     // there that does not parse is a recording cut short, not a damaged file.
     bool isOnUnterminatedLastLine(std::string_view token) const;
 
+    // ' ', '\t', '\n', '\v', '\f' or '\r': one bit test rather than six comparisons.
     static bool isSpace(char c) {
-        return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+        auto u = static_cast<unsigned char>(c);
+        constexpr std::uint64_t kSpaces = (std::uint64_t{1} << ' ') | (std::uint64_t{0x1F} << '\t');
+        return u <= ' ' && ((kSpaces >> u) & 1) != 0;
     }
 
 private:

@@ -338,8 +338,8 @@ TEST(VcdReader, ChunkBoundariesDoNotChangeTheResult) {
                              std::to_string(chunk) + (ahead ? " ahead" : ""));
 }
 
-// Whitespace is free in VCD: a record split over lines, tabs, CR LF line ends, long identifier
-// codes and big timestamps give the events of the plain layout.
+// Whitespace is free in VCD: a record split over lines, tabs, form feeds, vertical tabs, CR LF
+// line ends, long identifier codes and big timestamps give the events of the plain layout.
 TEST(VcdReader, RecordLayoutsDoNotChangeTheResult) {
     const std::string header = "$timescale 1ps $end\n$var wire 1 ! a $end\n"
                                "$var wire 8 \" v [7:0] $end\n$var integer 32 # i $end\n"
@@ -354,7 +354,7 @@ TEST(VcdReader, RecordLayoutsDoNotChangeTheResult) {
          {std::string("#0 1! b10100101 \" b101 # 0!!!! bx lng1 #12345678901234567 0! b1 \" "
                       "b11111111111111111111111111111111 # 1!!!! b1010 lng1\n"),
           std::string("#0\r\n1!\r\nb10100101\t\"\r\nb101\n#\n0!!!!\nbx\n\nlng1\n"
-                      "#12345678901234567\n0!\nb1   \"\nb11111111111111111111111111111111\t\t#"
+                      "#12345678901234567\n0!\nb1 \v\f \"\nb11111111111111111111111111111111\t\t#"
                       "\n1!!!!\nB1010 lng1\n"),
           std::string(
               "#00\n1!\nb10100101 \"\nb101 #\n0!!!!\nbx lng1\n#012345678901234567\n"
