@@ -115,8 +115,12 @@ KVcdReader::ShortCode KVcdReader::entryOf(int index) const {
     if (index < 0)
         return {};
     const Slot& slot = m_slots[static_cast<std::size_t>(index)];
-    bool vector = slot.kind == KVcdType::Kind::LogicVector && slot.handle != kNoSignal;
-    return {index, slot.offset, vector ? slot.width : kNotVector, slot.handle};
+    std::uint32_t width = kNotVector;
+    if (slot.handle != kNoSignal && slot.kind == KVcdType::Kind::LogicVector)
+        width = slot.width;
+    else if (slot.handle != kNoSignal && slot.kind == KVcdType::Kind::Logic)
+        width = kScalar;
+    return {index, slot.offset, width, slot.handle};
 }
 
 // ---- value changes ----

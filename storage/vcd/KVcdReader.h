@@ -83,11 +83,13 @@ private:
     struct ShortCode {
         std::int32_t slot = -1;   // -1 for a code never declared
         std::uint32_t offset = 0; // of the slot's current value
-        // The width of a declared logic vector, which the vector parsers take; kNotVector else.
+        // The width of a declared logic vector, which the vector parsers take; kScalar for a
+        // declared std_logic, which the scalar parsers take; kNotVector else.
         std::uint32_t vectorWidth = kNotVector;
         SignalHandle handle = kNoSignal;
     };
     static constexpr std::uint32_t kNotVector = ~0u;
+    static constexpr std::uint32_t kScalar = ~0u - 1;
     ShortCode entryOf(int slot) const;
     int lineCode(const char* p, const char* end) const;
     ShortCode shortCode(std::uint32_t word, std::size_t length) const;
@@ -114,7 +116,7 @@ private:
     void flushTime();
     void commit(Slot& slot, const std::uint8_t* bytes);
     void publish(Slot& slot, bool changed);
-    void publishVector(const ShortCode& code, bool changed);
+    void publishCode(const ShortCode& code, std::uint32_t size, bool changed);
     // publish() for the token path, which lives in another file: the line parser keeps it inline.
     void publishFromTokens(Slot& slot, bool changed);
     int lookupOrFail(std::string_view code, std::string_view record);

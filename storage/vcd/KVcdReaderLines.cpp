@@ -93,16 +93,16 @@ std::size_t findLineEnds(const char* from, const char* to, std::uint32_t* out) {
     ++m_summary.events;
 }
 
-// publish() for a logic vector taken by the vector parsers, without touching its slot.
-[[gnu::always_inline]] inline void KVcdReader::publishVector(const ShortCode& code, bool changed) {
+// publish() for a logic variable taken by the fast parsers, without touching its slot.
+[[gnu::always_inline]] inline void KVcdReader::publishCode(const ShortCode& code,
+                                                           std::uint32_t size, bool changed) {
     if (!changed) {
         ++m_summary.repeatedValues;
         return;
     }
     if (m_timePending)
         flushTime();
-    check(m_sink->WriteValue(code.handle, m_values.data() + code.offset, code.vectorWidth),
-          "WriteValue");
+    check(m_sink->WriteValue(code.handle, m_values.data() + code.offset, size), "WriteValue");
     ++m_summary.events;
 }
 
@@ -184,7 +184,7 @@ KVcdReader::shortCode(std::uint32_t word, std::size_t length) const {
     Replaced replaced = replaceBinary(p + 1, m_values.data() + code.offset, n);
     if (replaced == Replaced::NotBinary)
         return false;
-    publishVector(code, replaced == Replaced::Changed);
+    publishCode(code, code.vectorWidth, replaced == Replaced::Changed);
     return true;
 }
 
@@ -353,13 +353,12 @@ const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& 
     ShortCode code = fastCode(q);
     if (code.slot < 0)
         return nullptr;
-    Slot& slot = m_slots[static_cast<std::size_t>(code.slot)];
-    if (slot.kind != KVcdType::Kind::Logic || slot.handle == kNoSignal)
-        return slot.handle == kNoSignal ? q : nullptr;
-    std::uint8_t& current = m_values[slot.offset];
+    if (code.vectorWidth != kScalar) // a skipped string's code is taken, anything else is not
+        return code.handle == kNoSignal ? q : nullptr;
+    std::uint8_t& current = m_values[code.offset];
     bool changed = current != value;
     current = value;
-    publish(slot, changed);
+    publishCode(code, 1, changed);
     return q;
 }
 
@@ -380,7 +379,7 @@ const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& 
     if (replaced == Replaced::NotBinary)
         return nullptr;
     ++m_vectors;
-    publishVector(code, replaced == Replaced::Changed);
+    publishCode(code, code.vectorWidth, replaced == Replaced::Changed);
     return q;
 }
 
