@@ -104,6 +104,7 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         cursor.lastKey = 0;
         cursor.keysEnd = s.keysStart;
         cursor.valuesEnd = s.valuesStart;
+        cursor.planeFlags = 0;
         keyBytes += 5 * std::size_t(s.count);
         valueBytes += std::size_t(s.count) * storedSize(s.valueSize);
     }
@@ -138,10 +139,17 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
             std::memcpy(values + cursor.valuesEnd, value, size);
             cursor.valuesEnd += size;
         } else {
-            // Wide values stay in the log: the section is built from them in one pass.
+            // Wide values: their offset in the log, then their planes.
+            std::uint8_t* entry = values + cursor.valuesEnd;
             auto offset = std::uint32_t(value - begin);
-            std::memcpy(values + cursor.valuesEnd, &offset, 4);
-            cursor.valuesEnd += 4;
+            std::memcpy(entry, &offset, 4);
+#if defined(__SSE2__)
+            if (size >= 16 && size <= 64) {
+                cursor.planeFlags |= packPlanesWord(value, size, entry + 4);
+            } else
+#endif
+                cursor.planeFlags |= packPlanes(value, size, entry + 4);
+            cursor.valuesEnd += std::uint32_t(storedSize(size));
         }
         value += size;
     }
@@ -149,6 +157,7 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         Slot& s = m_slots[std::size_t(slot)];
         s.keysEnd = cursors[slot].keysEnd;
         s.lastKey = cursors[slot].lastKey;
+        s.planeFlags = cursors[slot].planeFlags;
     }
 }
 
@@ -191,104 +200,103 @@ void BlockEncoder::encodeSection(const Slot& s, SimTime blockStart, const std::u
                                                    std::size_t(s.count) * s.valueSize);
         chainValues(milestone, values, s.valueSize, m_chained);
     } else {
-        if (packPlanesInPlace<false>(milestone, s, log, raw) ||
-            packPlanesInPlace<true>(milestone, s, log, raw))
+        if (packPlanesSection(milestone, s, raw))
             return;
         chainInPlace(milestone, s, log);
     }
     packValues(m_chained, raw);
 }
 
-// Chains and packs in one pass, reading the values in the log: what packValues() makes of
-// chainValues()'s output when every chained byte is logic 0 or 1 (bits, as most bus values are)
-// or, with `crumbs`, below 4 (two bit planes, for buses now and then unknown). False, with `raw`
-// as it was, when the values do not fit that packing or SSE2 is not there.
-template <bool crumbs>
-bool BlockEncoder::packPlanesInPlace(const std::uint8_t* milestone, const Slot& s,
-                                     const std::uint8_t* log, awf::Bytes& raw) {
-#if defined(__SSE2__)
-    const std::size_t size = s.valueSize;
-    if (size < 16)
+// Chains and packs from the planes the sort made: what packValues() makes of chainValues()'s
+// output when every value is logic 0 or 1 (bits: the chained high plane is all ones, and is not
+// stored) or U, X, 0 or 1 (two planes, for buses now and then unknown). Chaining two values is
+// a XOR of their low planes and the complement of the XOR of their high planes. False, with
+// `raw` as it was, when a value holds other bytes.
+bool BlockEncoder::packPlanesSection(const std::uint8_t* milestone, const Slot& s,
+                                     awf::Bytes& raw) {
+    const std::size_t size = s.valueSize, words = planeWords(size);
+    unsigned flags = s.planeFlags;
+    if (milestone != nullptr) {
+        m_milestonePlanes.resize(16 * words);
+        flags |= packPlanes(milestone, size, m_milestonePlanes.data());
+    }
+    if ((flags & kNotPlanes) != 0)
         return false;
+    const bool crumbs = (flags & kNotBits) != 0;
     const std::size_t start = raw.size();
     const std::size_t bits = (std::size_t(s.count) + (milestone != nullptr ? 1 : 0)) * size;
     const std::size_t plane = (bits + 7) / 8;
-    raw.resize(start + 1 + plane + 8); // 8 bytes of slack for whole-word stores
+    raw.resize(start + 1 + (crumbs ? 2 : 1) * plane);
     raw[start] = std::uint8_t(crumbs ? ValuePacking::Crumbs : ValuePacking::Bits);
-    m_highPlane.resize(crumbs ? plane + 8 : 0);
-    // Each plane stores its word each time (the slack allows it) and keeps the last incomplete
-    // byte: no branch to mispredict. At most 7 + 16 bits are pending.
-    struct Plane {
-        std::uint8_t* o;
-        std::uint64_t word = 0; // bits not stored yet, the first lowest
-        unsigned used = 0;
-        void put(std::uint64_t b, unsigned n) {
-            word |= b << used;
-            used += n;
-            std::memcpy(o, &word, 8);
-            o += used / 8;
-            word >>= used / 8 * 8;
-            used %= 8;
+    PlaneWriter low(raw.data() + start + 1), high(raw.data() + start + 1 + plane);
+    const unsigned lastBits = unsigned(size - 64 * (words - 1));
+    const std::uint64_t lastMask =
+        lastBits == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << lastBits) - 1;
+    auto word = [](const std::uint8_t* p, std::size_t i) {
+        std::uint64_t w;
+        std::memcpy(&w, p + 8 * i, 8);
+        return w;
+    };
+    // `planes` as they are (the first value) or chained to `previous`.
+    auto put = [&](const std::uint8_t* planes, const std::uint8_t* previous) {
+        for (std::size_t i = 0; i < words; ++i) {
+            const bool last = i + 1 == words;
+            const unsigned n = last ? lastBits : 64;
+            std::uint64_t l = word(planes, i), h = word(planes, words + i);
+            if (previous != nullptr) {
+                l ^= word(previous, i);
+                h = ~(h ^ word(previous, words + i)) & (last ? lastMask : ~std::uint64_t(0));
+            }
+            low.put(l, n);
+            if (crumbs)
+                high.put(h, n);
         }
-    } low{raw.data() + start + 1}, high{m_highPlane.data()};
-    const __m128i bias = _mm_set1_epi8(2);
-    // Nonzero once a chained byte does not fit: other than 2 or 3 for bits, 4 or more for crumbs.
-    const __m128i mask = _mm_set1_epi8(std::int8_t(crumbs ? 0xFC : 0xFE));
-    const __m128i allowed = crumbs ? _mm_setzero_si128() : bias;
-    __m128i wrong = _mm_setzero_si128();
-    auto pack16 = [&](const std::uint8_t* v, const std::uint8_t* previous, std::size_t at,
-                      unsigned drop) {
-        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + at));
-        if (previous != nullptr)
-            x = _mm_xor_si128(
-                _mm_xor_si128(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + at))),
-                bias);
-        wrong = _mm_or_si128(wrong, _mm_xor_si128(_mm_and_si128(x, mask), allowed));
-        low.put(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7))) >> drop, 16 - drop);
-        if constexpr (crumbs)
-            high.put(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6))) >> drop, 16 - drop);
     };
-    const std::size_t whole = size / 16 * 16, rest = size % 16;
-    auto packValue = [&](const std::uint8_t* v, const std::uint8_t* previous) {
-        for (std::size_t j = 0; j < whole; j += 16)
-            pack16(v, previous, j, 0);
-        if (rest > 0) // the last 16 bytes, of which the first were packed already
-            pack16(v, previous, size - 16, unsigned(16 - rest));
-    };
-    auto failed = [&] {
-        return _mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) != 0xFFFF;
-    };
-    if (milestone != nullptr)
-        packValue(milestone, nullptr);
-    const std::uint8_t* previous = milestone;
-    for (std::size_t i = 0; i < s.count; ++i) {
-        const std::uint8_t* v = valueInLog(s, i, log);
-        packValue(v, previous);
-        previous = v;
-        if (i % 8 == 0 && failed()) // give up early on values that do not fit
-            break;
+    const std::uint8_t* previous = nullptr;
+    if (milestone != nullptr) {
+        put(m_milestonePlanes.data(), nullptr);
+        previous = m_milestonePlanes.data();
     }
-    if (failed()) {
-        raw.resize(start);
-        return false;
+    const std::size_t stride = storedSize(s.valueSize);
+    const std::uint8_t* planes = m_values.get() + s.valuesStart + 4;
+    if (words == 1) {
+        // Most buses: the previous value's planes stay in registers.
+        std::uint64_t l0 = previous != nullptr ? word(previous, 0) : 0;
+        std::uint64_t h0 = previous != nullptr ? word(previous, 1) : 0;
+        std::size_t i = 0;
+        if (previous == nullptr && s.count > 0) {
+            l0 = word(planes, 0);
+            h0 = word(planes, 1);
+            low.put(l0, lastBits);
+            if (crumbs)
+                high.put(h0, lastBits);
+            i = 1;
+            planes += stride;
+        }
+        for (; i < s.count; ++i, planes += stride) {
+            const std::uint64_t l = word(planes, 0), h = word(planes, 1);
+            low.put(l ^ l0, lastBits);
+            if (crumbs)
+                high.put(~(h ^ h0) & lastMask, lastBits);
+            l0 = l;
+            h0 = h;
+        }
+    } else {
+        for (std::size_t i = 0; i < s.count; ++i, planes += stride) {
+            put(planes, previous);
+            previous = planes;
+        }
     }
-    std::memcpy(low.o, &low.word, 8);
-    raw.resize(start + 1 + plane);
-    if constexpr (crumbs) {
-        std::memcpy(high.o, &high.word, 8);
-        raw.insert(raw.end(), m_highPlane.begin(), m_highPlane.begin() + std::ptrdiff_t(plane));
-    }
+    low.finish();
+    if (crumbs)
+        high.finish();
     return true;
-#else
-    (void)milestone, (void)s, (void)log, (void)raw;
-    return false;
-#endif
 }
 
 const std::uint8_t* BlockEncoder::valueInLog(const Slot& s, std::size_t i,
                                              const std::uint8_t* log) const {
     std::uint32_t offset;
-    std::memcpy(&offset, m_values.get() + s.valuesStart + 4 * i, 4);
+    std::memcpy(&offset, m_values.get() + s.valuesStart + storedSize(s.valueSize) * i, 4);
     return log + offset;
 }
 

@@ -9,6 +9,7 @@
 // worker. Blocks must be encoded in the order they were filled.
 
 #include "storage/evstream/BlockLayout.h"
+#include "storage/evstream/ValuePlanes.h"
 
 #include <memory>
 #include <span>
@@ -75,6 +76,7 @@ private:
         std::uint32_t keysStart = 0;
         std::uint32_t keysEnd = 0;
         std::uint32_t valuesStart = 0;
+        unsigned planeFlags = 0; // of the block's wide values, kNot... ORed
         std::uint64_t eventsBefore = 0;
         SimTime lastTime = kNoTime; // time of the last event before the current block
     };
@@ -83,13 +85,16 @@ private:
         std::uint32_t lastKey = 0;
         std::uint32_t keysEnd = 0;
         std::uint32_t valuesEnd = 0;
+        unsigned planeFlags = 0;
     };
 
-    // Values up to this size are copied into the sorted block; wider ones are read from the log
-    // when their section is encoded, which saves copying the bulk of a bus-heavy block twice.
+    // Values up to this size are copied into the sorted block. Wider ones are packed there as
+    // bit planes (see ValuePlanes.h) while the sort reads the log in order, after their offset
+    // in the log (for sections the planes do not hold, and for the milestone): a bus section is
+    // then chained and packed from words, and its bytes are read once, in order.
     static constexpr std::uint32_t kCopiedValueSize = 8;
     static std::size_t storedSize(std::uint32_t valueSize) {
-        return valueSize <= kCopiedValueSize ? valueSize : 4;
+        return valueSize <= kCopiedValueSize ? valueSize : 4 + 16 * planeWords(valueSize);
     }
 
     void noteKeyOrders(const BlockContent& content);
@@ -98,9 +103,7 @@ private:
     void encodeKeys(const BlockContent& content, awf::Bytes& raw) const;
     void encodeSection(const Slot& s, SimTime blockStart, const std::uint8_t* log, awf::Bytes& raw);
     const std::uint8_t* valueInLog(const Slot& s, std::size_t i, const std::uint8_t* log) const;
-    template <bool crumbs>
-    bool packPlanesInPlace(const std::uint8_t* milestone, const Slot& s, const std::uint8_t* log,
-                           awf::Bytes& raw);
+    bool packPlanesSection(const std::uint8_t* milestone, const Slot& s, awf::Bytes& raw);
     void chainInPlace(const std::uint8_t* milestone, const Slot& s, const std::uint8_t* log);
     void endBlock(const BlockContent& content);
 
@@ -119,7 +122,7 @@ private:
     bool m_keyInOrder = true;
     awf::Bytes m_chained; // a section's values as stored
     awf::Bytes m_data, m_raw, m_group;
-    awf::Bytes m_highPlane; // of a section packed as two planes
+    awf::Bytes m_milestonePlanes;
 };
 
 } // namespace evstream

@@ -1,0 +1,173 @@
+#pragma once
+
+// Logic values as bit planes, for the block encoder: a value of one byte per bit (logic
+// ordinals) becomes its low bits and its high bits, each packed one bit per byte into 64-bit
+// words. Chaining two values (bytewise XOR biased by 0x02, see BlockLayout.h) is then a XOR of
+// their low planes and the complement of the XOR of their high planes, 64 bytes of a value at a
+// time, and a section packed as bits or as two planes is those words put one after the other at
+// the values' bit widths.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace evstream {
+
+// What packPlanes() found in a value: kNotPlanes when a byte is 4 or more (not U, X, 0 or 1:
+// the planes do not hold it), kNotBits when a byte's high bit is clear (not logic 0 or 1).
+inline constexpr unsigned kNotBits = 1;
+inline constexpr unsigned kNotPlanes = 2;
+
+// 64-bit words per plane of a value of `size` bytes.
+inline std::size_t planeWords(std::size_t size) {
+    return (size + 63) / 64;
+}
+
+// Appends bits to a byte buffer with room for them, least significant first, a word at a time.
+class PlaneWriter {
+public:
+    explicit PlaneWriter(std::uint8_t* out) : m_out(out) {}
+    // Puts the low `n` bits of `bits` (1 to 64; the bits above them clear).
+    void put(std::uint64_t bits, unsigned n) {
+        m_word |= bits << m_used;
+        m_used += n;
+        if (m_used >= 64) {
+            std::memcpy(m_out, &m_word, 8);
+            m_out += 8;
+            m_used -= 64;
+            // The bits of `bits` that did not fit (none when it started a word).
+            m_word = m_used == 0 ? 0 : bits >> (n - m_used);
+        }
+    }
+    // Writes the last incomplete word's bytes, no more.
+    void finish() { std::memcpy(m_out, &m_word, (m_used + 7) / 8); }
+
+private:
+    std::uint8_t* m_out;
+    std::uint64_t m_word = 0;
+    unsigned m_used = 0;
+};
+
+namespace detail {
+
+inline std::uint64_t lowMask(std::size_t n) {
+    return n >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << n) - 1;
+}
+
+} // namespace detail
+
+#if defined(__SSE2__)
+// packPlanes() of a value of 16 to 64 bytes (one word per plane), most buses: the 16-byte
+// pieces before the last, then the last 16 bytes, whose bits overlapping the ones before are
+// the same bits.
+[[gnu::always_inline]] inline unsigned packPlanesWord(const std::uint8_t* value, std::size_t size,
+                                                      std::uint8_t* out) {
+    const std::size_t lastAt = size - 16;
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value + lastAt));
+    __m128i any = x; // every byte ORed: bits 2 to 7 set mean not U X 0 1
+    std::uint64_t low = std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7)))) << lastAt;
+    std::uint64_t high = std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6)))) << lastAt;
+    auto piece = [&](std::size_t at) {
+        x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value + at));
+        any = _mm_or_si128(any, x);
+        low |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7)))) << at;
+        high |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6)))) << at;
+    };
+    switch ((size - 1) / 16) {
+    case 3:
+        piece(32);
+        [[fallthrough]];
+    case 2:
+        piece(16);
+        [[fallthrough]];
+    case 1:
+        piece(0);
+        break;
+    default:
+        break;
+    }
+    std::memcpy(out, &low, 8);
+    std::memcpy(out + 8, &high, 8);
+    const __m128i wrong = _mm_and_si128(any, _mm_set1_epi8(std::int8_t(0xFC)));
+    unsigned flags =
+        _mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) != 0xFFFF ? kNotPlanes : 0;
+    if ((~high & detail::lowMask(size)) != 0)
+        flags |= kNotBits;
+    return flags;
+}
+#endif
+
+// Packs `value` (`size` bytes) into `out`: planeWords(size) words of low bits, then as many of
+// high bits, unaligned, bits past the value's size clear. Returns the kNot... flags. Inline:
+// the encoder runs it once per event.
+inline unsigned packPlanes(const std::uint8_t* value, std::size_t size, std::uint8_t* out) {
+#if defined(__SSE2__)
+    if (size >= 16 && size <= 64)
+        return packPlanesWord(value, size, out);
+#endif
+    const std::size_t words = planeWords(size);
+    std::uint64_t missingHigh = 0; // high bits that are clear
+    unsigned flags = 0;
+#if defined(__SSE2__)
+    __m128i any = _mm_setzero_si128(); // every byte ORed: bits 2 to 7 set mean not U X 0 1
+    for (std::size_t w = 0; w < words; ++w) {
+        const std::uint8_t* v = value + 64 * w;
+        const std::size_t n = std::min<std::size_t>(64, size - 64 * w);
+        std::uint64_t low = 0, high = 0;
+        std::size_t k = 0;
+        for (; k + 16 <= n; k += 16) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + k));
+            any = _mm_or_si128(any, x);
+            low |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7)))) << k;
+            high |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6)))) << k;
+        }
+        if (k < n) {
+            // The last bytes: the 16 ending there (overlapping bytes packed already), or for
+            // values under 16 bytes a copy padded with logic 0.
+            const std::size_t rest = n - k;
+            alignas(16) std::uint8_t padded[16];
+            const std::uint8_t* from = v + n - 16;
+            if (size < 16) {
+                std::memset(padded, 2, 16);
+                std::memcpy(padded + 16 - rest, v + k, rest);
+                from = padded;
+            }
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+            any = _mm_or_si128(any, x);
+            const unsigned drop = unsigned(16 - rest);
+            low |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7))) >> drop) << k;
+            high |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6))) >> drop) << k;
+        }
+        missingHigh |= ~high & detail::lowMask(n);
+        std::memcpy(out + 8 * w, &low, 8);
+        std::memcpy(out + 8 * (words + w), &high, 8);
+    }
+    const __m128i wrong = _mm_and_si128(any, _mm_set1_epi8(std::int8_t(0xFC)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) != 0xFFFF)
+        flags |= kNotPlanes;
+#else
+    for (std::size_t w = 0; w < words; ++w) {
+        const std::size_t n = std::min<std::size_t>(64, size - 64 * w);
+        std::uint64_t low = 0, high = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::uint8_t b = value[64 * w + k];
+            if (b >= 4)
+                flags |= kNotPlanes;
+            low |= std::uint64_t(b & 1) << k;
+            high |= std::uint64_t((b >> 1) & 1) << k;
+        }
+        missingHigh |= ~high & detail::lowMask(n);
+        std::memcpy(out + 8 * w, &low, 8);
+        std::memcpy(out + 8 * (words + w), &high, 8);
+    }
+#endif
+    if (missingHigh != 0)
+        flags |= kNotBits;
+    return flags;
+}
+
+} // namespace evstream
