@@ -76,6 +76,53 @@ void BlockEncoder::noteKeyOrders(const BlockContent& c) {
         closeKeyOrder(key);
 }
 
+// The sort's pass over the records, with the packing of wide values `Packer` makes.
+template <class Packer>
+void BlockEncoder::sortRecords(const BlockContent& c, std::uint8_t* keys, std::uint8_t* values,
+                               Cursor* cursors) {
+    const std::uint8_t* const begin = c.log.get();
+    const std::uint32_t* const sizes = c.valueSizes.data();
+    const std::uint8_t* value = begin;
+    for (const BlockContent::Record& r : c.usedRecords()) {
+        const std::uint32_t slot32 = r.slot, key32 = r.key;
+        Cursor& cursor = cursors[slot32];
+        std::uint32_t step = key32 - cursor.lastKey;
+        cursor.lastKey = key32;
+        std::uint8_t* k = keys + cursor.keysEnd;
+        while (step >= 0x80) {
+            *k++ = std::uint8_t(step | 0x80);
+            step >>= 7;
+        }
+        *k++ = std::uint8_t(step);
+        cursor.keysEnd = std::uint32_t(k - keys);
+        const std::uint32_t size = sizes[slot32];
+        if (size == 1) {
+            values[cursor.valuesEnd++] = *value;
+        } else if (size <= kCopiedValueSize) {
+            std::memcpy(values + cursor.valuesEnd, value, size);
+            cursor.valuesEnd += size;
+        } else {
+            // Wide values: their offset in the log, then their planes.
+            std::uint8_t* entry = values + cursor.valuesEnd;
+            auto offset = std::uint32_t(value - begin);
+            std::memcpy(entry, &offset, 4);
+            cursor.planeFlags |= Packer::pack(value, size, entry + 4);
+            cursor.valuesEnd += std::uint32_t(storedSize(size));
+        }
+        value += size;
+    }
+}
+
+#if defined(TESSEL_PLANES_AVX512)
+// The same with the wide values packed by AVX-512, every call inlined into this function, whose
+// instruction set allows it.
+[[gnu::target("avx512f,avx512bw,bmi2"), gnu::flatten]] void
+BlockEncoder::sortRecordsAvx512(const BlockContent& c, std::uint8_t* keys, std::uint8_t* values,
+                                Cursor* cursors) {
+    sortRecords<PlanePackerAvx512>(c, keys, values, cursors);
+}
+#endif
+
 // A counting sort of the block's log into per-slot stretches: the builder counted each slot's
 // events, so one pass copies key steps and values to their slot's stretch. Growing a buffer per
 // slot instead cost three cache misses per event on wide designs.
@@ -87,7 +134,6 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
     m_orders.clear();
     if (c.keepKeyOrder)
         noteKeyOrders(c);
-    const std::uint8_t* const begin = c.log.get();
     const std::uint32_t* const sizes = c.valueSizes.data();
     Cursor* const cursors = m_cursors.data();
     m_touched.assign(c.touched.begin(), c.touched.end());
@@ -117,42 +163,12 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         m_values = std::make_unique_for_overwrite<std::uint8_t[]>(m_valuesCapacity);
     }
 
-    std::uint8_t* const keys = m_keys.get();
-    std::uint8_t* const values = m_values.get();
-    const std::uint8_t* value = begin;
-    for (const BlockContent::Record& r : c.usedRecords()) {
-        const std::uint32_t slot32 = r.slot, key32 = r.key;
-        Cursor& cursor = cursors[slot32];
-        std::uint32_t step = key32 - cursor.lastKey;
-        cursor.lastKey = key32;
-        std::uint8_t* k = keys + cursor.keysEnd;
-        while (step >= 0x80) {
-            *k++ = std::uint8_t(step | 0x80);
-            step >>= 7;
-        }
-        *k++ = std::uint8_t(step);
-        cursor.keysEnd = std::uint32_t(k - keys);
-        const std::uint32_t size = sizes[slot32];
-        if (size == 1) {
-            values[cursor.valuesEnd++] = *value;
-        } else if (size <= kCopiedValueSize) {
-            std::memcpy(values + cursor.valuesEnd, value, size);
-            cursor.valuesEnd += size;
-        } else {
-            // Wide values: their offset in the log, then their planes.
-            std::uint8_t* entry = values + cursor.valuesEnd;
-            auto offset = std::uint32_t(value - begin);
-            std::memcpy(entry, &offset, 4);
-#if defined(__SSE2__)
-            if (size >= 16 && size <= 64) {
-                cursor.planeFlags |= packPlanesWord(value, size, entry + 4);
-            } else
+#if defined(TESSEL_PLANES_AVX512)
+    if (hasAvx512())
+        sortRecordsAvx512(c, m_keys.get(), m_values.get(), cursors);
+    else
 #endif
-                cursor.planeFlags |= packPlanes(value, size, entry + 4);
-            cursor.valuesEnd += std::uint32_t(storedSize(size));
-        }
-        value += size;
-    }
+        sortRecords<PlanePacker>(c, m_keys.get(), m_values.get(), cursors);
     for (int slot : m_touched) {
         Slot& s = m_slots[std::size_t(slot)];
         s.keysEnd = cursors[slot].keysEnd;

@@ -99,6 +99,13 @@ private:
 
     void noteKeyOrders(const BlockContent& content);
     void sortEvents(const BlockContent& content);
+    template <class Packer>
+    [[gnu::always_inline]] static inline void sortRecords(const BlockContent& c, std::uint8_t* keys,
+                                                          std::uint8_t* values, Cursor* cursors);
+#if defined(TESSEL_PLANES_AVX512)
+    static void sortRecordsAvx512(const BlockContent& c, std::uint8_t* keys, std::uint8_t* values,
+                                  Cursor* cursors);
+#endif
     void closeKeyOrder(std::uint32_t key);
     void encodeKeys(const BlockContent& content, awf::Bytes& raw) const;
     void encodeSection(const Slot& s, SimTime blockStart, const std::uint8_t* log, awf::Bytes& raw);

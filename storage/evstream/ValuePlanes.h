@@ -14,6 +14,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+// Processors with AVX-512 pack a value of up to 64 bytes in a few instructions; the encoder
+// picks that code when the processor it runs on has it.
+#define TESSEL_PLANES_AVX512 1
+#endif
 
 namespace evstream {
 
@@ -169,5 +175,42 @@ inline unsigned packPlanes(const std::uint8_t* value, std::size_t size, std::uin
         flags |= kNotBits;
     return flags;
 }
+
+// packPlanes() as the block encoder's sort calls it for each wide value.
+struct PlanePacker {
+    [[gnu::always_inline]] static unsigned pack(const std::uint8_t* value, std::size_t size,
+                                                std::uint8_t* out) {
+#if defined(__SSE2__)
+        if (size >= 16 && size <= 64)
+            return packPlanesWord(value, size, out);
+#endif
+        return packPlanes(value, size, out);
+    }
+};
+
+#if defined(TESSEL_PLANES_AVX512)
+inline bool hasAvx512() {
+    static const bool has = __builtin_cpu_supports("avx512f") &&
+                            __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi2");
+    return has;
+}
+
+// A value of up to 64 bytes in one masked load: the bytes past it are neither read nor packed.
+struct PlanePackerAvx512 {
+    [[gnu::target("avx512f,avx512bw,bmi2")]] static unsigned
+    pack(const std::uint8_t* value, std::size_t size, std::uint8_t* out) {
+        if (size > 64)
+            return packPlanes(value, size, out);
+        const std::uint64_t valid = _bzhi_u64(~std::uint64_t(0), unsigned(size));
+        const __m512i x = _mm512_maskz_loadu_epi8(valid, value);
+        const std::uint64_t low = _mm512_test_epi8_mask(x, _mm512_set1_epi8(1));
+        const std::uint64_t high = _mm512_test_epi8_mask(x, _mm512_set1_epi8(2));
+        const std::uint64_t wrong = _mm512_test_epi8_mask(x, _mm512_set1_epi8(std::int8_t(0xFC)));
+        std::memcpy(out, &low, 8);
+        std::memcpy(out + 8, &high, 8);
+        return (wrong != 0 ? kNotPlanes : 0) | ((~high & valid) != 0 ? kNotBits : 0);
+    }
+};
+#endif
 
 } // namespace evstream
