@@ -80,9 +80,8 @@ void BlockEncoder::noteKeyOrders(const BlockContent& c) {
 template <class Packer>
 void BlockEncoder::sortRecords(const BlockContent& c, std::uint8_t* keys, std::uint8_t* values,
                                Cursor* cursors) {
-    const std::uint8_t* const begin = c.log.get();
     const std::uint32_t* const sizes = c.valueSizes.data();
-    const std::uint8_t* value = begin;
+    const std::uint8_t* value = c.log.get();
     for (const BlockContent::Record& r : c.usedRecords()) {
         const std::uint32_t slot32 = r.slot, key32 = r.key;
         Cursor& cursor = cursors[slot32];
@@ -102,11 +101,7 @@ void BlockEncoder::sortRecords(const BlockContent& c, std::uint8_t* keys, std::u
             std::memcpy(values + cursor.valuesEnd, value, size);
             cursor.valuesEnd += size;
         } else {
-            // Wide values: their offset in the log, then their planes.
-            std::uint8_t* entry = values + cursor.valuesEnd;
-            auto offset = std::uint32_t(value - begin);
-            std::memcpy(entry, &offset, 4);
-            cursor.planeFlags |= Packer::pack(value, size, entry + 4);
+            cursor.planeFlags |= Packer::pack(value, size, values + cursor.valuesEnd);
             cursor.valuesEnd += std::uint32_t(storedSize(size));
         }
         value += size;
@@ -152,7 +147,8 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         cursor.valuesEnd = s.valuesStart;
         cursor.planeFlags = 0;
         keyBytes += 5 * std::size_t(s.count);
-        valueBytes += std::size_t(s.count) * storedSize(s.valueSize);
+        valueBytes += std::size_t(s.count) * storedSize(s.valueSize) +
+                      (s.valueSize > kCopiedValueSize ? kPlanesSlack : 0);
     }
     if (m_keysCapacity < keyBytes) {
         m_keysCapacity = keyBytes + keyBytes / 4;
@@ -169,11 +165,34 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
     else
 #endif
         sortRecords<PlanePacker>(c, m_keys.get(), m_values.get(), cursors);
+    std::size_t offsets = 0;
     for (int slot : m_touched) {
         Slot& s = m_slots[std::size_t(slot)];
         s.keysEnd = cursors[slot].keysEnd;
         s.lastKey = cursors[slot].lastKey;
         s.planeFlags = cursors[slot].planeFlags;
+        if ((s.planeFlags & kNotPlanes) != 0) {
+            s.offsetsStart = std::uint32_t(offsets);
+            offsets += s.count;
+        }
+    }
+    if (offsets > 0)
+        noteLogOffsets(c, offsets);
+}
+
+// Where the values of the slots whose sections the planes do not hold (a Z or a weak value
+// in a bus) lie in the log: one more pass over the records, only in blocks that have such slots.
+void BlockEncoder::noteLogOffsets(const BlockContent& c, std::size_t count) {
+    m_logOffsets.resize(count);
+    m_offsetsEnd.resize(m_slots.size());
+    for (int slot : m_touched)
+        m_offsetsEnd[std::size_t(slot)] = m_slots[std::size_t(slot)].offsetsStart;
+    const std::uint32_t* const sizes = c.valueSizes.data();
+    std::uint32_t offset = 0;
+    for (const BlockContent::Record& r : c.usedRecords()) {
+        if ((m_slots[r.slot].planeFlags & kNotPlanes) != 0)
+            m_logOffsets[m_offsetsEnd[r.slot]++] = offset;
+        offset += sizes[r.slot];
     }
 }
 
@@ -230,11 +249,11 @@ void BlockEncoder::encodeSection(const Slot& s, SimTime blockStart, const std::u
 // `raw` as it was, when a value holds other bytes.
 bool BlockEncoder::packPlanesSection(const std::uint8_t* milestone, const Slot& s,
                                      awf::Bytes& raw) {
-    const std::size_t size = s.valueSize, words = planeWords(size);
+    const std::size_t size = s.valueSize, words = planeWords(size), bytes = planeBytes(size);
     unsigned flags = s.planeFlags;
     if (milestone != nullptr) {
-        m_milestonePlanes.resize(16 * words);
-        flags |= packPlanes(milestone, size, m_milestonePlanes.data());
+        m_milestonePlanes.resize(packedPlanesSize(size) + kPlanesSlack);
+        flags |= PlanePacker::pack(milestone, size, m_milestonePlanes.data());
     }
     if ((flags & kNotPlanes) != 0)
         return false;
@@ -248,20 +267,16 @@ bool BlockEncoder::packPlanesSection(const std::uint8_t* milestone, const Slot& 
     const unsigned lastBits = unsigned(size - 64 * (words - 1));
     const std::uint64_t lastMask =
         lastBits == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << lastBits) - 1;
-    auto word = [](const std::uint8_t* p, std::size_t i) {
-        std::uint64_t w;
-        std::memcpy(&w, p + 8 * i, 8);
-        return w;
-    };
     // `planes` as they are (the first value) or chained to `previous`.
     auto put = [&](const std::uint8_t* planes, const std::uint8_t* previous) {
         for (std::size_t i = 0; i < words; ++i) {
             const bool last = i + 1 == words;
             const unsigned n = last ? lastBits : 64;
-            std::uint64_t l = word(planes, i), h = word(planes, words + i);
+            std::uint64_t l = planeWord(planes, i, size), h = planeWord(planes + bytes, i, size);
             if (previous != nullptr) {
-                l ^= word(previous, i);
-                h = ~(h ^ word(previous, words + i)) & (last ? lastMask : ~std::uint64_t(0));
+                l ^= planeWord(previous, i, size);
+                h = ~(h ^ planeWord(previous + bytes, i, size)) &
+                    (last ? lastMask : ~std::uint64_t(0));
             }
             low.put(l, n);
             if (crumbs)
@@ -274,15 +289,15 @@ bool BlockEncoder::packPlanesSection(const std::uint8_t* milestone, const Slot& 
         previous = m_milestonePlanes.data();
     }
     const std::size_t stride = storedSize(s.valueSize);
-    const std::uint8_t* planes = m_values.get() + s.valuesStart + 4;
+    const std::uint8_t* planes = m_values.get() + s.valuesStart;
     if (words == 1) {
         // Most buses: the previous value's planes stay in registers.
-        std::uint64_t l0 = previous != nullptr ? word(previous, 0) : 0;
-        std::uint64_t h0 = previous != nullptr ? word(previous, 1) : 0;
+        std::uint64_t l0 = previous != nullptr ? planeWord(previous, 0, size) : 0;
+        std::uint64_t h0 = previous != nullptr ? planeWord(previous + bytes, 0, size) : 0;
         std::size_t i = 0;
         if (previous == nullptr && s.count > 0) {
-            l0 = word(planes, 0);
-            h0 = word(planes, 1);
+            l0 = planeWord(planes, 0, size);
+            h0 = planeWord(planes + bytes, 0, size);
             low.put(l0, lastBits);
             if (crumbs)
                 high.put(h0, lastBits);
@@ -290,12 +305,17 @@ bool BlockEncoder::packPlanesSection(const std::uint8_t* milestone, const Slot& 
             planes += stride;
         }
         for (; i < s.count; ++i, planes += stride) {
-            const std::uint64_t l = word(planes, 0), h = word(planes, 1);
+            // The bits past the value are masked off where they would count.
+            std::uint64_t l, h;
+            std::memcpy(&l, planes, 8);
+            l &= lastMask;
             low.put(l ^ l0, lastBits);
-            if (crumbs)
-                high.put(~(h ^ h0) & lastMask, lastBits);
             l0 = l;
-            h0 = h;
+            if (crumbs) {
+                std::memcpy(&h, planes + bytes, 8);
+                high.put(~(h ^ h0) & lastMask, lastBits);
+                h0 = h;
+            }
         }
     } else {
         for (std::size_t i = 0; i < s.count; ++i, planes += stride) {
@@ -311,9 +331,7 @@ bool BlockEncoder::packPlanesSection(const std::uint8_t* milestone, const Slot& 
 
 const std::uint8_t* BlockEncoder::valueInLog(const Slot& s, std::size_t i,
                                              const std::uint8_t* log) const {
-    std::uint32_t offset;
-    std::memcpy(&offset, m_values.get() + s.valuesStart + storedSize(s.valueSize) * i, 4);
-    return log + offset;
+    return log + m_logOffsets[s.offsetsStart + i];
 }
 
 // chainValues() over values read where the log holds them.
@@ -412,10 +430,16 @@ void BlockEncoder::endBlock(const BlockContent& c) {
     for (int slot : m_touched) {
         Slot& s = m_slots[std::size_t(slot)];
         const std::uint8_t* last =
-            s.valueSize > kCopiedValueSize
-                ? valueInLog(s, s.count - 1, c.log.get())
-                : m_values.get() + s.valuesStart + std::size_t(s.count - 1) * s.valueSize;
-        s.current.assign(last, last + s.valueSize);
+            m_values.get() + s.valuesStart + std::size_t(s.count - 1) * storedSize(s.valueSize);
+        if (s.valueSize <= kCopiedValueSize) {
+            s.current.assign(last, last + s.valueSize);
+        } else if ((s.planeFlags & kNotPlanes) != 0) {
+            last = valueInLog(s, s.count - 1, c.log.get());
+            s.current.assign(last, last + s.valueSize);
+        } else {
+            s.current.resize(s.valueSize);
+            unpackPlanes(last, s.valueSize, s.current.data());
+        }
         s.hasValue = true;
         s.eventsBefore += s.count;
         s.lastTime = c.keyTimes[s.lastKey];

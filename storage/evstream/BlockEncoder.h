@@ -76,7 +76,8 @@ private:
         std::uint32_t keysStart = 0;
         std::uint32_t keysEnd = 0;
         std::uint32_t valuesStart = 0;
-        unsigned planeFlags = 0; // of the block's wide values, kNot... ORed
+        unsigned planeFlags = 0;        // of the block's wide values, kNot... ORed
+        std::uint32_t offsetsStart = 0; // kNotPlanes: its values' offsets in m_logOffsets
         std::uint64_t eventsBefore = 0;
         SimTime lastTime = kNoTime; // time of the last event before the current block
     };
@@ -89,12 +90,13 @@ private:
     };
 
     // Values up to this size are copied into the sorted block. Wider ones are packed there as
-    // bit planes (see ValuePlanes.h) while the sort reads the log in order, after their offset
-    // in the log (for sections the planes do not hold, and for the milestone): a bus section is
-    // then chained and packed from words, and its bytes are read once, in order.
+    // bit planes (see ValuePlanes.h) while the sort reads the log in order: a bus section is
+    // then chained and packed from words, its bytes are read once, in order, and its sorted
+    // values take a quarter of their bytes. Sections that the planes do not hold are made from
+    // the log.
     static constexpr std::uint32_t kCopiedValueSize = 8;
     static std::size_t storedSize(std::uint32_t valueSize) {
-        return valueSize <= kCopiedValueSize ? valueSize : 4 + 16 * planeWords(valueSize);
+        return valueSize <= kCopiedValueSize ? valueSize : packedPlanesSize(valueSize);
     }
 
     void noteKeyOrders(const BlockContent& content);
@@ -106,6 +108,7 @@ private:
     static void sortRecordsAvx512(const BlockContent& c, std::uint8_t* keys, std::uint8_t* values,
                                   Cursor* cursors);
 #endif
+    void noteLogOffsets(const BlockContent& c, std::size_t count);
     void closeKeyOrder(std::uint32_t key);
     void encodeKeys(const BlockContent& content, awf::Bytes& raw) const;
     void encodeSection(const Slot& s, SimTime blockStart, const std::uint8_t* log, awf::Bytes& raw);
@@ -130,6 +133,8 @@ private:
     awf::Bytes m_chained; // a section's values as stored
     awf::Bytes m_data, m_raw, m_group;
     awf::Bytes m_milestonePlanes;
+    std::vector<std::uint32_t> m_logOffsets; // see Slot::offsetsStart
+    std::vector<std::uint32_t> m_offsetsEnd; // by slot, while they are noted
 };
 
 } // namespace evstream

@@ -1,13 +1,13 @@
 #pragma once
 
 // Logic values as bit planes, for the block encoder: a value of one byte per bit (logic
-// ordinals) becomes its low bits and its high bits, each packed one bit per byte into 64-bit
-// words. Chaining two values (bytewise XOR biased by 0x02, see BlockLayout.h) is then a XOR of
-// their low planes and the complement of the XOR of their high planes, 64 bytes of a value at a
-// time, and a section packed as bits or as two planes is those words put one after the other at
-// the values' bit widths.
+// ordinals) becomes its low bits and its high bits, each packed one bit per byte. Chaining two
+// values (bytewise XOR biased by 0x02, see BlockLayout.h) is then a XOR of their low planes and the
+// complement of the XOR of their high planes, 64 bytes of a value at a time, and a section packed
+// as bits or as two planes is those words put one after the other at the values' bit widths.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -28,9 +28,26 @@ namespace evstream {
 inline constexpr unsigned kNotBits = 1;
 inline constexpr unsigned kNotPlanes = 2;
 
-// 64-bit words per plane of a value of `size` bytes.
+// Bytes of each plane of a value of `size` bytes, and its 64-bit words.
+inline std::size_t planeBytes(std::size_t size) {
+    return (size + 7) / 8;
+}
 inline std::size_t planeWords(std::size_t size) {
     return (size + 63) / 64;
+}
+// Bytes the packed planes of a value take: the low plane, then the high plane.
+inline std::size_t packedPlanesSize(std::size_t size) {
+    return 2 * planeBytes(size);
+}
+// Bytes a packer may write after them (whole-word stores), and a reader read.
+inline constexpr std::size_t kPlanesSlack = 8;
+
+// Word `i` of a plane of `size`-bit values, the bits past the value clear.
+inline std::uint64_t planeWord(const std::uint8_t* plane, std::size_t i, std::size_t size) {
+    std::uint64_t w;
+    std::memcpy(&w, plane + 8 * i, 8);
+    const std::size_t left = size - 64 * i;
+    return left >= 64 ? w : w & ((std::uint64_t(1) << left) - 1);
 }
 
 // Appends bits to a byte buffer with room for them, least significant first, a word at a time.
@@ -58,13 +75,49 @@ private:
     unsigned m_used = 0;
 };
 
-namespace detail {
-
-inline std::uint64_t lowMask(std::size_t n) {
-    return n >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << n) - 1;
+// Packs `value` (`size` bytes) into `out`: its low plane, then its high plane, each
+// planeBytes(size) bytes; up to kPlanesSlack bytes after them may be overwritten. Returns the
+// kNot... flags.
+inline unsigned packPlanes(const std::uint8_t* value, std::size_t size, std::uint8_t* out) {
+    // One plane after the other: the low plane's last word store runs into the high plane.
+    unsigned flags = 0;
+    for (int plane = 0; plane < 2; ++plane) {
+        std::uint8_t* o = out + plane * planeBytes(size);
+        for (std::size_t w = 0; w < planeWords(size); ++w) {
+            const std::size_t n = std::min<std::size_t>(64, size - 64 * w);
+            std::uint64_t bits = 0;
+            for (std::size_t k = 0; k < n; ++k) {
+                const std::uint8_t b = value[64 * w + k];
+                flags |= b >= 4 ? kNotPlanes : 0;
+                flags |= (b & 2) == 0 ? kNotBits : 0;
+                bits |= std::uint64_t((b >> plane) & 1) << k;
+            }
+            std::memcpy(o + 8 * w, &bits, 8);
+        }
+    }
+    return flags;
 }
 
-} // namespace detail
+// The bytes of packed planes: U X 0 1 are the ordinals 0 to 3, the high bit and the low bit.
+inline void unpackPlanes(const std::uint8_t* planes, std::size_t size, std::uint8_t* value) {
+    // Eight bits to eight bytes of 0 or 1 each.
+    static constexpr auto spread = [] {
+        std::array<std::uint64_t, 256> t{};
+        for (unsigned b = 0; b < 256; ++b)
+            for (unsigned i = 0; i < 8; ++i)
+                t[b] |= std::uint64_t((b >> i) & 1) << (8 * i);
+        return t;
+    }();
+    const std::uint8_t* high = planes + planeBytes(size);
+    std::size_t k = 0;
+    for (; k + 8 <= size; k += 8) {
+        const std::uint64_t w = spread[planes[k / 8]] | spread[high[k / 8]] << 1;
+        std::memcpy(value + k, &w, 8);
+    }
+    for (; k < size; ++k)
+        value[k] =
+            std::uint8_t(((planes[k / 8] >> (k % 8)) & 1) | ((high[k / 8] >> (k % 8)) & 1) << 1);
+}
 
 #if defined(__SSE2__)
 // packPlanes() of a value of 16 to 64 bytes (one word per plane), most buses: the 16-byte
@@ -97,84 +150,16 @@ inline std::uint64_t lowMask(std::size_t n) {
         break;
     }
     std::memcpy(out, &low, 8);
-    std::memcpy(out + 8, &high, 8);
+    std::memcpy(out + planeBytes(size), &high, 8);
     const __m128i wrong = _mm_and_si128(any, _mm_set1_epi8(std::int8_t(0xFC)));
     unsigned flags =
         _mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) != 0xFFFF ? kNotPlanes : 0;
-    if ((~high & detail::lowMask(size)) != 0)
+    const std::uint64_t valid = size == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << size) - 1;
+    if ((~high & valid) != 0)
         flags |= kNotBits;
     return flags;
 }
 #endif
-
-// Packs `value` (`size` bytes) into `out`: planeWords(size) words of low bits, then as many of
-// high bits, unaligned, bits past the value's size clear. Returns the kNot... flags. Inline:
-// the encoder runs it once per event.
-inline unsigned packPlanes(const std::uint8_t* value, std::size_t size, std::uint8_t* out) {
-#if defined(__SSE2__)
-    if (size >= 16 && size <= 64)
-        return packPlanesWord(value, size, out);
-#endif
-    const std::size_t words = planeWords(size);
-    std::uint64_t missingHigh = 0; // high bits that are clear
-    unsigned flags = 0;
-#if defined(__SSE2__)
-    __m128i any = _mm_setzero_si128(); // every byte ORed: bits 2 to 7 set mean not U X 0 1
-    for (std::size_t w = 0; w < words; ++w) {
-        const std::uint8_t* v = value + 64 * w;
-        const std::size_t n = std::min<std::size_t>(64, size - 64 * w);
-        std::uint64_t low = 0, high = 0;
-        std::size_t k = 0;
-        for (; k + 16 <= n; k += 16) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + k));
-            any = _mm_or_si128(any, x);
-            low |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7)))) << k;
-            high |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6)))) << k;
-        }
-        if (k < n) {
-            // The last bytes: the 16 ending there (overlapping bytes packed already), or for
-            // values under 16 bytes a copy padded with logic 0.
-            const std::size_t rest = n - k;
-            alignas(16) std::uint8_t padded[16];
-            const std::uint8_t* from = v + n - 16;
-            if (size < 16) {
-                std::memset(padded, 2, 16);
-                std::memcpy(padded + 16 - rest, v + k, rest);
-                from = padded;
-            }
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-            any = _mm_or_si128(any, x);
-            const unsigned drop = unsigned(16 - rest);
-            low |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7))) >> drop) << k;
-            high |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6))) >> drop) << k;
-        }
-        missingHigh |= ~high & detail::lowMask(n);
-        std::memcpy(out + 8 * w, &low, 8);
-        std::memcpy(out + 8 * (words + w), &high, 8);
-    }
-    const __m128i wrong = _mm_and_si128(any, _mm_set1_epi8(std::int8_t(0xFC)));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) != 0xFFFF)
-        flags |= kNotPlanes;
-#else
-    for (std::size_t w = 0; w < words; ++w) {
-        const std::size_t n = std::min<std::size_t>(64, size - 64 * w);
-        std::uint64_t low = 0, high = 0;
-        for (std::size_t k = 0; k < n; ++k) {
-            const std::uint8_t b = value[64 * w + k];
-            if (b >= 4)
-                flags |= kNotPlanes;
-            low |= std::uint64_t(b & 1) << k;
-            high |= std::uint64_t((b >> 1) & 1) << k;
-        }
-        missingHigh |= ~high & detail::lowMask(n);
-        std::memcpy(out + 8 * w, &low, 8);
-        std::memcpy(out + 8 * (words + w), &high, 8);
-    }
-#endif
-    if (missingHigh != 0)
-        flags |= kNotBits;
-    return flags;
-}
 
 // packPlanes() as the block encoder's sort calls it for each wide value.
 struct PlanePacker {
@@ -207,7 +192,7 @@ struct PlanePackerAvx512 {
         const std::uint64_t high = _mm512_test_epi8_mask(x, _mm512_set1_epi8(2));
         const std::uint64_t wrong = _mm512_test_epi8_mask(x, _mm512_set1_epi8(std::int8_t(0xFC)));
         std::memcpy(out, &low, 8);
-        std::memcpy(out + 8, &high, 8);
+        std::memcpy(out + planeBytes(size), &high, 8);
         return (wrong != 0 ? kNotPlanes : 0) | ((~high & valid) != 0 ? kNotBits : 0);
     }
 };
