@@ -54,7 +54,7 @@ inline std::uint64_t planeWord(const std::uint8_t* plane, std::size_t i, std::si
 class PlaneWriter {
 public:
     explicit PlaneWriter(std::uint8_t* out) : m_out(out) {}
-    // Puts the low `n` bits of `bits` (1 to 64; the bits above them clear).
+    // Puts the low `n` bits of `bits` (0 to 64; the bits above them clear).
     void put(std::uint64_t bits, unsigned n) {
         m_word |= bits << m_used;
         m_used += n;
