@@ -75,10 +75,102 @@ private:
     unsigned m_used = 0;
 };
 
+#if defined(__SSE2__)
+// The low and high bits of 16 to 64 bytes: the 16-byte pieces before the last, then the last
+// 16 bytes, whose bits overlapping the ones before are the same bits. `any` ORs every byte in.
+[[gnu::always_inline]] inline void planeWordBits(const std::uint8_t* value, std::size_t n,
+                                                 std::uint64_t& low, std::uint64_t& high,
+                                                 __m128i& any) {
+    const std::size_t lastAt = n - 16;
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value + lastAt));
+    any = _mm_or_si128(any, x);
+    low = std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7)))) << lastAt;
+    high = std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6)))) << lastAt;
+    auto piece = [&](std::size_t at) {
+        x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value + at));
+        any = _mm_or_si128(any, x);
+        low |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7)))) << at;
+        high |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6)))) << at;
+    };
+    switch ((n - 1) / 16) {
+    case 3:
+        piece(32);
+        [[fallthrough]];
+    case 2:
+        piece(16);
+        [[fallthrough]];
+    case 1:
+        piece(0);
+        break;
+    default:
+        break;
+    }
+}
+
+inline unsigned planeFlags(__m128i any, std::uint64_t missingHigh) {
+    const __m128i wrong = _mm_and_si128(any, _mm_set1_epi8(std::int8_t(0xFC)));
+    return (_mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) != 0xFFFF ? kNotPlanes
+                                                                                    : 0) |
+           (missingHigh != 0 ? kNotBits : 0);
+}
+
+inline std::uint64_t lowBitsMask(std::size_t n) {
+    return n >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << n) - 1;
+}
+
+// packPlanes() of a value of 16 to 64 bytes (one word per plane), most buses.
+[[gnu::always_inline]] inline unsigned packPlanesWord(const std::uint8_t* value, std::size_t size,
+                                                      std::uint8_t* out) {
+    std::uint64_t low, high;
+    __m128i any = _mm_setzero_si128();
+    planeWordBits(value, size, low, high, any);
+    std::memcpy(out, &low, 8);
+    std::memcpy(out + planeBytes(size), &high, 8);
+    return planeFlags(any, ~high & lowBitsMask(size));
+}
+#endif
+
 // Packs `value` (`size` bytes) into `out`: its low plane, then its high plane, each
 // planeBytes(size) bytes; up to kPlanesSlack bytes after them may be overwritten. Returns the
 // kNot... flags.
 inline unsigned packPlanes(const std::uint8_t* value, std::size_t size, std::uint8_t* out) {
+#if defined(__SSE2__)
+    __m128i any = _mm_setzero_si128();
+    std::uint64_t low, high;
+    if (size < 16) {
+        // A copy padded with logic 0.
+        alignas(16) std::uint8_t padded[16];
+        std::memset(padded, 2, 16);
+        std::memcpy(padded, value, size);
+        planeWordBits(padded, 16, low, high, any);
+        low &= lowBitsMask(size);
+        high &= lowBitsMask(size);
+        std::memcpy(out, &low, 8);
+        std::memcpy(out + planeBytes(size), &high, 8);
+        return planeFlags(any, ~high & lowBitsMask(size));
+    }
+    // One plane after the other: the low plane's last word store runs into the high plane.
+    std::uint64_t missingHigh = 0;
+    for (int plane = 0; plane < 2; ++plane) {
+        std::uint8_t* o = out + std::size_t(plane) * planeBytes(size);
+        for (std::size_t w = 0; w < planeWords(size); ++w) {
+            const std::size_t n = std::min<std::size_t>(64, size - 64 * w);
+            if (n >= 16) {
+                planeWordBits(value + 64 * w, n, low, high, any);
+            } else {
+                // The 16 bytes ending there: the first of them belong to the word before.
+                const __m128i x =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(value + 64 * w + n - 16));
+                any = _mm_or_si128(any, x);
+                low = unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7))) >> (16 - n);
+                high = unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6))) >> (16 - n);
+            }
+            missingHigh |= ~high & lowBitsMask(n);
+            std::memcpy(o + 8 * w, plane == 0 ? &low : &high, 8);
+        }
+    }
+    return planeFlags(any, missingHigh);
+#else
     // One plane after the other: the low plane's last word store runs into the high plane.
     unsigned flags = 0;
     for (int plane = 0; plane < 2; ++plane) {
@@ -96,6 +188,7 @@ inline unsigned packPlanes(const std::uint8_t* value, std::size_t size, std::uin
         }
     }
     return flags;
+#endif
 }
 
 // The bytes of packed planes: U X 0 1 are the ordinals 0 to 3, the high bit and the low bit.
@@ -118,48 +211,6 @@ inline void unpackPlanes(const std::uint8_t* planes, std::size_t size, std::uint
         value[k] =
             std::uint8_t(((planes[k / 8] >> (k % 8)) & 1) | ((high[k / 8] >> (k % 8)) & 1) << 1);
 }
-
-#if defined(__SSE2__)
-// packPlanes() of a value of 16 to 64 bytes (one word per plane), most buses: the 16-byte
-// pieces before the last, then the last 16 bytes, whose bits overlapping the ones before are
-// the same bits.
-[[gnu::always_inline]] inline unsigned packPlanesWord(const std::uint8_t* value, std::size_t size,
-                                                      std::uint8_t* out) {
-    const std::size_t lastAt = size - 16;
-    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value + lastAt));
-    __m128i any = x; // every byte ORed: bits 2 to 7 set mean not U X 0 1
-    std::uint64_t low = std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7)))) << lastAt;
-    std::uint64_t high = std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6)))) << lastAt;
-    auto piece = [&](std::size_t at) {
-        x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value + at));
-        any = _mm_or_si128(any, x);
-        low |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7)))) << at;
-        high |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6)))) << at;
-    };
-    switch ((size - 1) / 16) {
-    case 3:
-        piece(32);
-        [[fallthrough]];
-    case 2:
-        piece(16);
-        [[fallthrough]];
-    case 1:
-        piece(0);
-        break;
-    default:
-        break;
-    }
-    std::memcpy(out, &low, 8);
-    std::memcpy(out + planeBytes(size), &high, 8);
-    const __m128i wrong = _mm_and_si128(any, _mm_set1_epi8(std::int8_t(0xFC)));
-    unsigned flags =
-        _mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) != 0xFFFF ? kNotPlanes : 0;
-    const std::uint64_t valid = size == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << size) - 1;
-    if ((~high & valid) != 0)
-        flags |= kNotBits;
-    return flags;
-}
-#endif
 
 // packPlanes() as the block encoder's sort calls it for each wide value.
 struct PlanePacker {
