@@ -441,6 +441,7 @@ void BlockEncoder::endBlock(const BlockContent& c) {
             unpackPlanes(last, s.valueSize, s.current.data());
         }
         s.hasValue = true;
+        s.planeFlags = 0; // a block without its events has only the milestone's
         s.eventsBefore += s.count;
         s.lastTime = c.keyTimes[s.lastKey];
         s.count = 0;

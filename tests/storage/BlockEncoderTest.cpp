@@ -80,6 +80,33 @@ TEST_P(BlockEncoderWideValues, PackLikeTheChainedBytes) {
     }
 }
 
+// A block without events of a bus holds its milestone alone, packed by that value's bytes
+// only: an unknown bit earlier in the block before is no reason for two planes.
+TEST(BlockEncoder, AMilestoneAlonePacksByItsOwnBytes) {
+    BlockBuilder builder;
+    builder.setSlotCount(2);
+    builder.setValueSize(0, 40);
+    builder.setValueSize(1, 1);
+    std::vector<std::uint8_t> bus(40, 2);
+    const std::uint8_t bit = 3;
+    awf::Bytes chunk;
+    bus[5] = 1; // X
+    builder.add(0, EventKey{1, 0}, bus.data());
+    bus[5] = 3;
+    builder.add(0, EventKey{2, 0}, bus.data());
+    builder.finish(chunk);
+    builder.add(1, EventKey{3, 0}, &bit);
+    builder.finish(chunk);
+    awf::Bytes chained, expected;
+    chainValues(bus.data(), {}, bus.size(), chained);
+    packValues(chained, expected);
+    ASSERT_EQ(ValuePacking(expected.front()), ValuePacking::Bits);
+    const awf::Bytes section = sectionOf(chunk);
+    ASSERT_GE(section.size(), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(),
+                           section.end() - std::ptrdiff_t(expected.size())));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Widths, BlockEncoderWideValues,
     ::testing::Values(WideCase{"Bits9", 9, 2, 2, ValuePacking::Bits},
