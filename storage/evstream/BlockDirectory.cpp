@@ -8,6 +8,7 @@
 // still read.
 
 #include "storage/evstream/BlockLayout.h"
+#include "storage/evstream/ValuePlanes.h"
 
 #include <bit>
 #include <cstring>
@@ -35,31 +36,6 @@ std::uint32_t bitsAt(const std::uint8_t* base, std::uint64_t bit, unsigned width
     std::memcpy(&word, base + bit / 8, 8);
     return std::uint32_t((word >> (bit % 8)) & ((std::uint64_t(1) << width) - 1));
 }
-
-class BitWriter {
-public:
-    explicit BitWriter(awf::Bytes& out) : m_out(out) {}
-    void put(std::uint64_t value, unsigned width) {
-        m_word |= value << m_used;
-        m_used += width;
-        while (m_used >= 8) {
-            m_out.push_back(std::uint8_t(m_word));
-            m_word >>= 8;
-            m_used -= 8;
-        }
-    }
-    void finish() {
-        if (m_used > 0)
-            m_out.push_back(std::uint8_t(m_word));
-        m_word = 0;
-        m_used = 0;
-    }
-
-private:
-    awf::Bytes& m_out;
-    std::uint64_t m_word = 0;
-    unsigned m_used = 0;
-};
 
 void setFieldStarts(BlockDirectory& d) {
     std::uint32_t bit = 0;
@@ -98,16 +74,23 @@ void encodeDirectory(std::uint64_t keysSize,
         for (std::size_t f = 0; f < values.size(); ++f)
             largest[f] = std::max(largest[f], values[f]);
     }
-    for (std::uint64_t value : largest)
-        raw.push_back(std::uint8_t(std::bit_width(value)));
-    BitWriter bits(raw);
+    std::array<unsigned, BlockDirectory::kFields> widths{};
+    std::size_t entryBits = 0;
+    for (std::size_t f = 0; f < widths.size(); ++f) {
+        widths[f] = unsigned(std::bit_width(largest[f]));
+        entryBits += widths[f];
+        raw.push_back(std::uint8_t(widths[f]));
+    }
+    // The records and the padding at once, the records written a word at a time.
+    const std::size_t start = raw.size();
+    raw.resize(start + (placed.size() * entryBits + 7) / 8 + kPadding);
+    PlaneWriter bits(raw.data() + start);
     for (std::size_t i = 0; i < placed.size(); ++i) {
         const auto values = fields(i);
         for (std::size_t f = 0; f < values.size(); ++f)
-            bits.put(values[f], unsigned(std::bit_width(largest[f])));
+            bits.put(values[f], widths[f]);
     }
     bits.finish();
-    raw.insert(raw.end(), kPadding, 0);
 }
 
 int BlockDirectory::slotAt(std::size_t index) const {

@@ -76,49 +76,12 @@ void BlockEncoder::noteKeyOrders(const BlockContent& c) {
         closeKeyOrder(key);
 }
 
-// A counting sort of the block's log into per-slot stretches: the builder counted each slot's
-// events, so one pass copies key steps and values to their slot's stretch. Growing a buffer per
-// slot instead cost three cache misses per event on wide designs.
-void BlockEncoder::sortEvents(const BlockContent& c) {
-    if (m_slots.size() < c.valueSizes.size()) {
-        m_slots.resize(c.valueSizes.size());
-        m_cursors.resize(c.valueSizes.size());
-    }
-    m_orders.clear();
-    if (c.keepKeyOrder)
-        noteKeyOrders(c);
-    const std::uint8_t* const begin = c.log.get();
+// The sort's pass over the records, with the packing of wide values `Packer` makes.
+template <class Packer>
+void BlockEncoder::sortRecords(const BlockContent& c, std::uint8_t* keys, std::uint8_t* values,
+                               Cursor* cursors) {
     const std::uint32_t* const sizes = c.valueSizes.data();
-    Cursor* const cursors = m_cursors.data();
-    m_touched.assign(c.touched.begin(), c.touched.end());
-
-    // A key step takes at most five bytes (a varint of 32 bits).
-    std::size_t keyBytes = 0, valueBytes = 0;
-    for (int slot : m_touched) {
-        Slot& s = m_slots[std::size_t(slot)];
-        Cursor& cursor = cursors[slot];
-        s.valueSize = sizes[slot];
-        s.count = c.counts[std::size_t(slot)];
-        s.keysStart = std::uint32_t(keyBytes);
-        s.valuesStart = std::uint32_t(valueBytes);
-        cursor.lastKey = 0;
-        cursor.keysEnd = s.keysStart;
-        cursor.valuesEnd = s.valuesStart;
-        keyBytes += 5 * std::size_t(s.count);
-        valueBytes += std::size_t(s.count) * storedSize(s.valueSize);
-    }
-    if (m_keysCapacity < keyBytes) {
-        m_keysCapacity = keyBytes + keyBytes / 4;
-        m_keys = std::make_unique_for_overwrite<std::uint8_t[]>(m_keysCapacity);
-    }
-    if (m_valuesCapacity < valueBytes) {
-        m_valuesCapacity = valueBytes + valueBytes / 4;
-        m_values = std::make_unique_for_overwrite<std::uint8_t[]>(m_valuesCapacity);
-    }
-
-    std::uint8_t* const keys = m_keys.get();
-    std::uint8_t* const values = m_values.get();
-    const std::uint8_t* value = begin;
+    const std::uint8_t* value = c.log.get();
     for (const BlockContent::Record& r : c.usedRecords()) {
         const std::uint32_t slot32 = r.slot, key32 = r.key;
         Cursor& cursor = cursors[slot32];
@@ -138,17 +101,98 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
             std::memcpy(values + cursor.valuesEnd, value, size);
             cursor.valuesEnd += size;
         } else {
-            // Wide values stay in the log: the section is built from them in one pass.
-            auto offset = std::uint32_t(value - begin);
-            std::memcpy(values + cursor.valuesEnd, &offset, 4);
-            cursor.valuesEnd += 4;
+            cursor.planeFlags |= Packer::pack(value, size, values + cursor.valuesEnd);
+            cursor.valuesEnd += std::uint32_t(storedSize(size));
         }
         value += size;
     }
+}
+
+#if defined(TESSEL_PLANES_AVX512)
+// The same with the wide values packed by AVX-512, every call inlined into this function, whose
+// instruction set allows it.
+[[gnu::target("avx512f,avx512bw,bmi2"), gnu::flatten]] void
+BlockEncoder::sortRecordsAvx512(const BlockContent& c, std::uint8_t* keys, std::uint8_t* values,
+                                Cursor* cursors) {
+    sortRecords<PlanePackerAvx512>(c, keys, values, cursors);
+}
+#endif
+
+// A counting sort of the block's log into per-slot stretches: the builder counted each slot's
+// events, so one pass copies key steps and values to their slot's stretch. Growing a buffer per
+// slot instead cost three cache misses per event on wide designs.
+void BlockEncoder::sortEvents(const BlockContent& c) {
+    if (m_slots.size() < c.valueSizes.size()) {
+        m_slots.resize(c.valueSizes.size());
+        m_cursors.resize(c.valueSizes.size());
+    }
+    m_orders.clear();
+    if (c.keepKeyOrder)
+        noteKeyOrders(c);
+    const std::uint32_t* const sizes = c.valueSizes.data();
+    Cursor* const cursors = m_cursors.data();
+    m_touched.assign(c.touched.begin(), c.touched.end());
+
+    // A key step takes at most five bytes (a varint of 32 bits).
+    std::size_t keyBytes = 0, valueBytes = 0;
+    for (int slot : m_touched) {
+        Slot& s = m_slots[std::size_t(slot)];
+        Cursor& cursor = cursors[slot];
+        s.valueSize = sizes[slot];
+        s.count = c.counts[std::size_t(slot)];
+        s.keysStart = std::uint32_t(keyBytes);
+        s.valuesStart = std::uint32_t(valueBytes);
+        cursor.lastKey = 0;
+        cursor.keysEnd = s.keysStart;
+        cursor.valuesEnd = s.valuesStart;
+        cursor.planeFlags = 0;
+        keyBytes += 5 * std::size_t(s.count);
+        valueBytes += std::size_t(s.count) * storedSize(s.valueSize) +
+                      (s.valueSize > kCopiedValueSize ? kPlanesSlack : 0);
+    }
+    if (m_keysCapacity < keyBytes) {
+        m_keysCapacity = keyBytes + keyBytes / 4;
+        m_keys = std::make_unique_for_overwrite<std::uint8_t[]>(m_keysCapacity);
+    }
+    if (m_valuesCapacity < valueBytes) {
+        m_valuesCapacity = valueBytes + valueBytes / 4;
+        m_values = std::make_unique_for_overwrite<std::uint8_t[]>(m_valuesCapacity);
+    }
+
+#if defined(TESSEL_PLANES_AVX512)
+    if (hasAvx512())
+        sortRecordsAvx512(c, m_keys.get(), m_values.get(), cursors);
+    else
+#endif
+        sortRecords<PlanePacker>(c, m_keys.get(), m_values.get(), cursors);
+    std::size_t offsets = 0;
     for (int slot : m_touched) {
         Slot& s = m_slots[std::size_t(slot)];
         s.keysEnd = cursors[slot].keysEnd;
         s.lastKey = cursors[slot].lastKey;
+        s.planeFlags = cursors[slot].planeFlags;
+        if ((s.planeFlags & kNotPlanes) != 0) {
+            s.offsetsStart = std::uint32_t(offsets);
+            offsets += s.count;
+        }
+    }
+    if (offsets > 0)
+        noteLogOffsets(c, offsets);
+}
+
+// Where the values of the slots whose sections the planes do not hold (a Z or a weak value
+// in a bus) lie in the log: one more pass over the records, only in blocks that have such slots.
+void BlockEncoder::noteLogOffsets(const BlockContent& c, std::size_t count) {
+    m_logOffsets.resize(count);
+    m_offsetsEnd.resize(m_slots.size());
+    for (int slot : m_touched)
+        m_offsetsEnd[std::size_t(slot)] = m_slots[std::size_t(slot)].offsetsStart;
+    const std::uint32_t* const sizes = c.valueSizes.data();
+    std::uint32_t offset = 0;
+    for (const BlockContent::Record& r : c.usedRecords()) {
+        if ((m_slots[r.slot].planeFlags & kNotPlanes) != 0)
+            m_logOffsets[m_offsetsEnd[r.slot]++] = offset;
+        offset += sizes[r.slot];
     }
 }
 
@@ -191,105 +235,103 @@ void BlockEncoder::encodeSection(const Slot& s, SimTime blockStart, const std::u
                                                    std::size_t(s.count) * s.valueSize);
         chainValues(milestone, values, s.valueSize, m_chained);
     } else {
-        if (packPlanesInPlace<false>(milestone, s, log, raw) ||
-            packPlanesInPlace<true>(milestone, s, log, raw))
+        if (packPlanesSection(milestone, s, raw))
             return;
         chainInPlace(milestone, s, log);
     }
     packValues(m_chained, raw);
 }
 
-// Chains and packs in one pass, reading the values in the log: what packValues() makes of
-// chainValues()'s output when every chained byte is logic 0 or 1 (bits, as most bus values are)
-// or, with `crumbs`, below 4 (two bit planes, for buses now and then unknown). False, with `raw`
-// as it was, when the values do not fit that packing or SSE2 is not there.
-template <bool crumbs>
-bool BlockEncoder::packPlanesInPlace(const std::uint8_t* milestone, const Slot& s,
-                                     const std::uint8_t* log, awf::Bytes& raw) {
-#if defined(__SSE2__)
-    const std::size_t size = s.valueSize;
-    if (size < 16)
+// Chains and packs from the planes the sort made: what packValues() makes of chainValues()'s
+// output when every value is logic 0 or 1 (bits: the chained high plane is all ones, and is not
+// stored) or U, X, 0 or 1 (two planes, for buses now and then unknown). Chaining two values is
+// a XOR of their low planes and the complement of the XOR of their high planes. False, with
+// `raw` as it was, when a value holds other bytes.
+bool BlockEncoder::packPlanesSection(const std::uint8_t* milestone, const Slot& s,
+                                     awf::Bytes& raw) {
+    const std::size_t size = s.valueSize, words = planeWords(size), bytes = planeBytes(size);
+    unsigned flags = s.planeFlags;
+    if (milestone != nullptr) {
+        m_milestonePlanes.resize(packedPlanesSize(size) + kPlanesSlack);
+        flags |= PlanePacker::pack(milestone, size, m_milestonePlanes.data());
+    }
+    if ((flags & kNotPlanes) != 0)
         return false;
+    const bool crumbs = (flags & kNotBits) != 0;
     const std::size_t start = raw.size();
     const std::size_t bits = (std::size_t(s.count) + (milestone != nullptr ? 1 : 0)) * size;
     const std::size_t plane = (bits + 7) / 8;
-    raw.resize(start + 1 + plane + 8); // 8 bytes of slack for whole-word stores
+    raw.resize(start + 1 + (crumbs ? 2 : 1) * plane);
     raw[start] = std::uint8_t(crumbs ? ValuePacking::Crumbs : ValuePacking::Bits);
-    m_highPlane.resize(crumbs ? plane + 8 : 0);
-    // Each plane stores its word each time (the slack allows it) and keeps the last incomplete
-    // byte: no branch to mispredict. At most 7 + 16 bits are pending.
-    struct Plane {
-        std::uint8_t* o;
-        std::uint64_t word = 0; // bits not stored yet, the first lowest
-        unsigned used = 0;
-        void put(std::uint64_t b, unsigned n) {
-            word |= b << used;
-            used += n;
-            std::memcpy(o, &word, 8);
-            o += used / 8;
-            word >>= used / 8 * 8;
-            used %= 8;
+    PlaneWriter low(raw.data() + start + 1), high(raw.data() + start + 1 + plane);
+    const unsigned lastBits = unsigned(size - 64 * (words - 1));
+    const std::uint64_t lastMask =
+        lastBits == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << lastBits) - 1;
+    // `planes` as they are (the first value) or chained to `previous`.
+    auto put = [&](const std::uint8_t* planes, const std::uint8_t* previous) {
+        for (std::size_t i = 0; i < words; ++i) {
+            const bool last = i + 1 == words;
+            const unsigned n = last ? lastBits : 64;
+            std::uint64_t l = planeWord(planes, i, size), h = planeWord(planes + bytes, i, size);
+            if (previous != nullptr) {
+                l ^= planeWord(previous, i, size);
+                h = ~(h ^ planeWord(previous + bytes, i, size)) &
+                    (last ? lastMask : ~std::uint64_t(0));
+            }
+            low.put(l, n);
+            if (crumbs)
+                high.put(h, n);
         }
-    } low{raw.data() + start + 1}, high{m_highPlane.data()};
-    const __m128i bias = _mm_set1_epi8(2);
-    // Nonzero once a chained byte does not fit: other than 2 or 3 for bits, 4 or more for crumbs.
-    const __m128i mask = _mm_set1_epi8(std::int8_t(crumbs ? 0xFC : 0xFE));
-    const __m128i allowed = crumbs ? _mm_setzero_si128() : bias;
-    __m128i wrong = _mm_setzero_si128();
-    auto pack16 = [&](const std::uint8_t* v, const std::uint8_t* previous, std::size_t at,
-                      unsigned drop) {
-        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + at));
-        if (previous != nullptr)
-            x = _mm_xor_si128(
-                _mm_xor_si128(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + at))),
-                bias);
-        wrong = _mm_or_si128(wrong, _mm_xor_si128(_mm_and_si128(x, mask), allowed));
-        low.put(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 7))) >> drop, 16 - drop);
-        if constexpr (crumbs)
-            high.put(unsigned(_mm_movemask_epi8(_mm_slli_epi16(x, 6))) >> drop, 16 - drop);
     };
-    const std::size_t whole = size / 16 * 16, rest = size % 16;
-    auto packValue = [&](const std::uint8_t* v, const std::uint8_t* previous) {
-        for (std::size_t j = 0; j < whole; j += 16)
-            pack16(v, previous, j, 0);
-        if (rest > 0) // the last 16 bytes, of which the first were packed already
-            pack16(v, previous, size - 16, unsigned(16 - rest));
-    };
-    auto failed = [&] {
-        return _mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) != 0xFFFF;
-    };
-    if (milestone != nullptr)
-        packValue(milestone, nullptr);
-    const std::uint8_t* previous = milestone;
-    for (std::size_t i = 0; i < s.count; ++i) {
-        const std::uint8_t* v = valueInLog(s, i, log);
-        packValue(v, previous);
-        previous = v;
-        if (i % 8 == 0 && failed()) // give up early on values that do not fit
-            break;
+    const std::uint8_t* previous = nullptr;
+    if (milestone != nullptr) {
+        put(m_milestonePlanes.data(), nullptr);
+        previous = m_milestonePlanes.data();
     }
-    if (failed()) {
-        raw.resize(start);
-        return false;
+    const std::size_t stride = storedSize(s.valueSize);
+    const std::uint8_t* planes = m_values.get() + s.valuesStart;
+    if (words == 1) {
+        // Most buses: the previous value's planes stay in registers.
+        std::uint64_t l0 = previous != nullptr ? planeWord(previous, 0, size) : 0;
+        std::uint64_t h0 = previous != nullptr ? planeWord(previous + bytes, 0, size) : 0;
+        std::size_t i = 0;
+        if (previous == nullptr && s.count > 0) {
+            l0 = planeWord(planes, 0, size);
+            h0 = planeWord(planes + bytes, 0, size);
+            low.put(l0, lastBits);
+            if (crumbs)
+                high.put(h0, lastBits);
+            i = 1;
+            planes += stride;
+        }
+        for (; i < s.count; ++i, planes += stride) {
+            // The bits past the value are masked off where they would count.
+            std::uint64_t l, h;
+            std::memcpy(&l, planes, 8);
+            l &= lastMask;
+            low.put(l ^ l0, lastBits);
+            l0 = l;
+            if (crumbs) {
+                std::memcpy(&h, planes + bytes, 8);
+                high.put(~(h ^ h0) & lastMask, lastBits);
+                h0 = h;
+            }
+        }
+    } else {
+        for (std::size_t i = 0; i < s.count; ++i, planes += stride) {
+            put(planes, previous);
+            previous = planes;
+        }
     }
-    std::memcpy(low.o, &low.word, 8);
-    raw.resize(start + 1 + plane);
-    if constexpr (crumbs) {
-        std::memcpy(high.o, &high.word, 8);
-        raw.insert(raw.end(), m_highPlane.begin(), m_highPlane.begin() + std::ptrdiff_t(plane));
-    }
+    low.finish();
+    if (crumbs)
+        high.finish();
     return true;
-#else
-    (void)milestone, (void)s, (void)log, (void)raw;
-    return false;
-#endif
 }
 
 const std::uint8_t* BlockEncoder::valueInLog(const Slot& s, std::size_t i,
                                              const std::uint8_t* log) const {
-    std::uint32_t offset;
-    std::memcpy(&offset, m_values.get() + s.valuesStart + 4 * i, 4);
-    return log + offset;
+    return log + m_logOffsets[s.offsetsStart + i];
 }
 
 // chainValues() over values read where the log holds them.
@@ -388,11 +430,18 @@ void BlockEncoder::endBlock(const BlockContent& c) {
     for (int slot : m_touched) {
         Slot& s = m_slots[std::size_t(slot)];
         const std::uint8_t* last =
-            s.valueSize > kCopiedValueSize
-                ? valueInLog(s, s.count - 1, c.log.get())
-                : m_values.get() + s.valuesStart + std::size_t(s.count - 1) * s.valueSize;
-        s.current.assign(last, last + s.valueSize);
+            m_values.get() + s.valuesStart + std::size_t(s.count - 1) * storedSize(s.valueSize);
+        if (s.valueSize <= kCopiedValueSize) {
+            s.current.assign(last, last + s.valueSize);
+        } else if ((s.planeFlags & kNotPlanes) != 0) {
+            last = valueInLog(s, s.count - 1, c.log.get());
+            s.current.assign(last, last + s.valueSize);
+        } else {
+            s.current.resize(s.valueSize);
+            unpackPlanes(last, s.valueSize, s.current.data());
+        }
         s.hasValue = true;
+        s.planeFlags = 0; // a block without its events has only the milestone's
         s.eventsBefore += s.count;
         s.lastTime = c.keyTimes[s.lastKey];
         s.count = 0;

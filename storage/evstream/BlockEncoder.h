@@ -9,6 +9,7 @@
 // worker. Blocks must be encoded in the order they were filled.
 
 #include "storage/evstream/BlockLayout.h"
+#include "storage/evstream/ValuePlanes.h"
 
 #include <memory>
 #include <span>
@@ -75,6 +76,8 @@ private:
         std::uint32_t keysStart = 0;
         std::uint32_t keysEnd = 0;
         std::uint32_t valuesStart = 0;
+        unsigned planeFlags = 0;        // of the block's wide values, kNot... ORed
+        std::uint32_t offsetsStart = 0; // kNotPlanes: its values' offsets in m_logOffsets
         std::uint64_t eventsBefore = 0;
         SimTime lastTime = kNoTime; // time of the last event before the current block
     };
@@ -83,24 +86,34 @@ private:
         std::uint32_t lastKey = 0;
         std::uint32_t keysEnd = 0;
         std::uint32_t valuesEnd = 0;
+        unsigned planeFlags = 0;
     };
 
-    // Values up to this size are copied into the sorted block; wider ones are read from the log
-    // when their section is encoded, which saves copying the bulk of a bus-heavy block twice.
+    // Values up to this size are copied into the sorted block. Wider ones are packed there as
+    // bit planes (see ValuePlanes.h) while the sort reads the log in order: a bus section is
+    // then chained and packed from words, its bytes are read once, in order, and its sorted
+    // values take a quarter of their bytes. Sections that the planes do not hold are made from
+    // the log.
     static constexpr std::uint32_t kCopiedValueSize = 8;
     static std::size_t storedSize(std::uint32_t valueSize) {
-        return valueSize <= kCopiedValueSize ? valueSize : 4;
+        return valueSize <= kCopiedValueSize ? valueSize : packedPlanesSize(valueSize);
     }
 
     void noteKeyOrders(const BlockContent& content);
     void sortEvents(const BlockContent& content);
+    template <class Packer>
+    [[gnu::always_inline]] static inline void sortRecords(const BlockContent& c, std::uint8_t* keys,
+                                                          std::uint8_t* values, Cursor* cursors);
+#if defined(TESSEL_PLANES_AVX512)
+    static void sortRecordsAvx512(const BlockContent& c, std::uint8_t* keys, std::uint8_t* values,
+                                  Cursor* cursors);
+#endif
+    void noteLogOffsets(const BlockContent& c, std::size_t count);
     void closeKeyOrder(std::uint32_t key);
     void encodeKeys(const BlockContent& content, awf::Bytes& raw) const;
     void encodeSection(const Slot& s, SimTime blockStart, const std::uint8_t* log, awf::Bytes& raw);
     const std::uint8_t* valueInLog(const Slot& s, std::size_t i, const std::uint8_t* log) const;
-    template <bool crumbs>
-    bool packPlanesInPlace(const std::uint8_t* milestone, const Slot& s, const std::uint8_t* log,
-                           awf::Bytes& raw);
+    bool packPlanesSection(const std::uint8_t* milestone, const Slot& s, awf::Bytes& raw);
     void chainInPlace(const std::uint8_t* milestone, const Slot& s, const std::uint8_t* log);
     void endBlock(const BlockContent& content);
 
@@ -119,7 +132,9 @@ private:
     bool m_keyInOrder = true;
     awf::Bytes m_chained; // a section's values as stored
     awf::Bytes m_data, m_raw, m_group;
-    awf::Bytes m_highPlane; // of a section packed as two planes
+    awf::Bytes m_milestonePlanes;
+    std::vector<std::uint32_t> m_logOffsets; // see Slot::offsetsStart
+    std::vector<std::uint32_t> m_offsetsEnd; // by slot, while they are noted
 };
 
 } // namespace evstream

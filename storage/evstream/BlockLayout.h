@@ -22,9 +22,11 @@
 namespace evstream {
 
 // Sections smaller than this are stored in groups of about kSectionGroupSize bytes, one
-// compressed blob per group.
+// compressed blob per group. 16 KiB rather than 8: a seventh less zstd work when writing and
+// slightly smaller files, a read of 50 spread signals decodes fewer blobs, one of neighbouring
+// signals about as fast.
 inline constexpr std::uint32_t kSmallSectionSize = 1024;
-inline constexpr std::uint32_t kSectionGroupSize = 8192;
+inline constexpr std::uint32_t kSectionGroupSize = 16384;
 
 struct DirectoryEntry {
     int slot = 0;

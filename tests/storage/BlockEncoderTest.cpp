@@ -1,0 +1,127 @@
+// The block encoder's sections of wide values: the encoder packs bus values from bit planes made
+// while it sorts, and must store exactly what packValues() makes of the chained values, for
+// every width (one plane word, several, under 16 bytes) and byte class, with and without a
+// milestone, and when only the milestone is unknown or high impedance.
+#include "storage/evstream/BlockBuilder.h"
+
+#include <gtest/gtest.h>
+#include <random>
+
+namespace evstream {
+namespace {
+
+struct WideCase {
+    const char* name;
+    std::uint32_t width;
+    unsigned range; // bytes are base + rng() % range
+    std::uint8_t base;
+    ValuePacking packing;           // of the second block
+    std::uint8_t firstBlockEnd = 0; // when set, a byte of the first block's last value
+};
+
+void PrintTo(const WideCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+// The section of slot 0 in a block chunk, through the block's directory and group.
+awf::Bytes sectionOf(const awf::Bytes& chunk) {
+    const auto header = awf::decodeChunkHeader(chunk.data());
+    std::span<const std::uint8_t> payload(chunk.data() + awf::kChunkHeaderSize,
+                                          header->payloadSize);
+    std::string error;
+    awf::Bytes raw, group;
+    EXPECT_TRUE(awf::readBlob(payload, raw, error)) << error;
+    BlockDirectory directory;
+    EXPECT_EQ(decodeDirectory(raw, directory), "");
+    const DirectoryEntry entry = *directory.find(0);
+    const auto data = payload.subspan(header->directorySize);
+    const std::uint64_t blob = entry.ownBlob ? entry.offset : directory.groups[entry.group].offset;
+    EXPECT_TRUE(awf::readBlob(data.subspan(blob), group, error)) << error;
+    if (entry.ownBlob)
+        return group;
+    return awf::Bytes(group.begin() + std::ptrdiff_t(entry.offset),
+                      group.begin() + std::ptrdiff_t(entry.offset + entry.size));
+}
+
+class BlockEncoderWideValues : public ::testing::TestWithParam<WideCase> {};
+
+TEST_P(BlockEncoderWideValues, PackLikeTheChainedBytes) {
+    const WideCase& c = GetParam();
+    std::mt19937 rng(3);
+    BlockBuilder builder;
+    builder.setSlotCount(1);
+    builder.setValueSize(0, c.width);
+    std::vector<std::uint8_t> value(c.width);
+    awf::Bytes milestone, values, chunk;
+    // The first block has no milestone; the second starts with the first's last value.
+    for (int block = 0; block < 2; ++block) {
+        values.clear();
+        for (int i = 0; i < 60; ++i) {
+            for (auto& b : value)
+                b = std::uint8_t(c.base + rng() % c.range);
+            if (block == 0 && i == 59 && c.firstBlockEnd != 0)
+                value[c.width / 2] = c.firstBlockEnd;
+            builder.add(0, EventKey{SimTime(block * 100 + i), 0}, value.data());
+            values.insert(values.end(), value.begin(), value.end());
+        }
+        builder.finish(chunk);
+        const awf::Bytes section = sectionOf(chunk);
+        awf::Bytes chained, expected;
+        chainValues(block == 0 ? nullptr : milestone.data(), values, c.width, chained);
+        packValues(chained, expected);
+        if (block == 1) {
+            EXPECT_EQ(ValuePacking(expected.front()), c.packing);
+        }
+        ASSERT_GE(section.size(), expected.size());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(),
+                               section.end() - std::ptrdiff_t(expected.size())))
+            << "block " << block;
+        milestone = value;
+    }
+}
+
+// A block without events of a bus holds its milestone alone, packed by that value's bytes
+// only: an unknown bit earlier in the block before is no reason for two planes.
+TEST(BlockEncoder, AMilestoneAlonePacksByItsOwnBytes) {
+    BlockBuilder builder;
+    builder.setSlotCount(2);
+    builder.setValueSize(0, 40);
+    builder.setValueSize(1, 1);
+    std::vector<std::uint8_t> bus(40, 2);
+    const std::uint8_t bit = 3;
+    awf::Bytes chunk;
+    bus[5] = 1; // X
+    builder.add(0, EventKey{1, 0}, bus.data());
+    bus[5] = 3;
+    builder.add(0, EventKey{2, 0}, bus.data());
+    builder.finish(chunk);
+    builder.add(1, EventKey{3, 0}, &bit);
+    builder.finish(chunk);
+    awf::Bytes chained, expected;
+    chainValues(bus.data(), {}, bus.size(), chained);
+    packValues(chained, expected);
+    ASSERT_EQ(ValuePacking(expected.front()), ValuePacking::Bits);
+    const awf::Bytes section = sectionOf(chunk);
+    ASSERT_GE(section.size(), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(),
+                           section.end() - std::ptrdiff_t(expected.size())));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Widths, BlockEncoderWideValues,
+    ::testing::Values(WideCase{"Bits9", 9, 2, 2, ValuePacking::Bits},
+                      WideCase{"Bits16", 16, 2, 2, ValuePacking::Bits},
+                      WideCase{"Bits37", 37, 2, 2, ValuePacking::Bits},
+                      WideCase{"Bits64", 64, 2, 2, ValuePacking::Bits},
+                      WideCase{"Bits100", 100, 2, 2, ValuePacking::Bits},
+                      WideCase{"Crumbs13", 13, 4, 0, ValuePacking::Crumbs},
+                      WideCase{"Crumbs48", 48, 4, 0, ValuePacking::Crumbs},
+                      WideCase{"Crumbs130", 130, 4, 0, ValuePacking::Crumbs},
+                      WideCase{"Nibbles40", 40, 9, 0, ValuePacking::Nibbles},
+                      WideCase{"Raw70", 70, 256, 0, ValuePacking::Raw},
+                      WideCase{"BitsAfterUnknown37", 37, 2, 2, ValuePacking::Crumbs, 1},
+                      WideCase{"BitsAfterHighImpedance64", 64, 2, 2, ValuePacking::Nibbles, 4}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+} // namespace
+} // namespace evstream
