@@ -4,7 +4,8 @@
 // signal, in the document's time frame with every offset already applied.
 //
 // The value is an EventValue: 8 bytes inline, a longer value in a shared block that copies of
-// the record share. The flags say what the query knows about the record beyond its value.
+// the record share, or borrowed from a signal summary the provider pinned (a copy then takes the
+// bytes as its own). The flags say what the query knows about the record beyond its value.
 
 #include "storage/EventValue.h"
 #include "storage/SimTime.h"
@@ -43,6 +44,17 @@ public:
     void setValue(EventValue value) {
         m_value = std::move(value);
         setFlags(m_flags);
+    }
+
+    // A copy whose value goes on borrowing where this one's does (see EventValue::keepBorrowing):
+    // for a provider that pinned what it borrows from.
+    KEventRecord keepBorrowing() const {
+        KEventRecord copy;
+        copy.m_time = m_time;
+        copy.m_delta = m_delta;
+        copy.m_value = m_value.keepBorrowing();
+        copy.m_flags = m_flags;
+        return copy;
     }
 
     std::uint16_t flags() const { return m_flags; }

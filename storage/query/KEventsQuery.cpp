@@ -57,7 +57,7 @@ KEventsQuery::Events& KEventsQuery::eventsOf(SignalHandle handle) {
 void KEventsQuery::OnValueChange(SignalHandle, const KEventRecord&, const KEventRecord&, bool) {}
 
 void KEventsQuery::OnStartValue(SignalHandle handle, const KEventRecord& record, bool atStart) {
-    KEventRecord start = record;
+    KEventRecord start = record.keepBorrowing();
     start.setState(atStart ? KEventRecord::AtStart : KEventRecord::InForceAtStart);
     Events& events = eventsOf(handle);
     // A drawn row of a busy signal holds dozens of changes: this saves the first regrowths,
@@ -70,12 +70,12 @@ bool KEventsQuery::OnEvent(SignalHandle handle, const KEventRecord& record) {
     // Times come in ascending order, so the new one goes at the end.
     Events& events = eventsOf(handle);
     if (record.time() > m_endTime) {
-        KEventRecord closing = record;
+        KEventRecord closing = record.keepBorrowing();
         closing.setState(KEventRecord::ChangeAfterEnd);
         events.append(std::move(closing));
         return false;
     }
-    events.append(record);
+    events.append(record.keepBorrowing());
     return true;
 }
 
@@ -87,7 +87,7 @@ void KEventsQuery::OnRunEnd() {
         const KEventRecord& last = events.m_records.back().second;
         if (last.state() == KEventRecord::ChangeAfterEnd || last.time() >= m_endTime)
             continue;
-        KEventRecord held({m_endTime, 0}, last.value());
+        KEventRecord held({m_endTime, 0}, last.value().keepBorrowing());
         held.setState(KEventRecord::HeldToEnd);
         events.append(std::move(held));
     }

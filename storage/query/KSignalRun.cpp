@@ -36,7 +36,7 @@ void KSignalRun::step(KEventsProvider& provider) {
             // Most folds hold the opening event alone: one step past it is much cheaper than a
             // seek, which the fold still takes when a second event follows inside it.
             if (key == m_opening) {
-                if (m_coarseFolds && foldCoarsely())
+                if (m_coarseFolds && foldCoarsely(provider))
                     return;
                 EventValue value = m_cursor.value();
                 m_cursor.next();
@@ -71,10 +71,15 @@ void KSignalRun::step(KEventsProvider& provider) {
     deliver(provider, record);
 }
 
-bool KSignalRun::foldCoarsely() {
+bool KSignalRun::foldCoarsely(KEventsProvider& provider) {
     KLeafCursor::Coarse source;
     if (!m_cursor.coarse(m_distance / 8, source))
         return false;
+    // The records made from here on borrow the summary's values.
+    if (source.summary.get() != m_pinned) {
+        m_pinned = source.summary.get();
+        provider.pin(source.summary);
+    }
     KSummaryCursor summary(std::move(source));
     SimTime boundary = 0;
     if (!summary.boundaryAtOrAfter(KSignalCursor::shifted(m_opening.time, m_distance), boundary))
