@@ -149,12 +149,10 @@ EventValue& EventValue::operator=(const EventValue& other) {
     return *this;
 }
 
-void EventValue::dropBlock() noexcept {
+void EventValue::freeBlock() noexcept {
     Block* shared = block();
-    if (shared->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        shared->refs.~atomic();
-        giveBlock(shared, offsetof(Block, bytes) + m_size);
-    }
+    shared->refs.~atomic();
+    giveBlock(shared, offsetof(Block, bytes) + m_size);
 }
 
 std::uint8_t* EventValue::mutableData() {

@@ -68,15 +68,7 @@ public:
     static EventValue borrow(const std::uint8_t* bytes, std::uint32_t size);
     // A copy that goes on borrowing where this value borrows, instead of taking the bytes as its
     // own; for a holder that keeps the owner alive. Otherwise an ordinary copy.
-    EventValue keepBorrowing() const {
-        if (!m_borrowed)
-            return *this;
-        EventValue copy;
-        copy.m_size = m_size;
-        copy.m_borrowed = true;
-        copy.m_storage = m_storage;
-        return copy;
-    }
+    EventValue keepBorrowing() const { return EventValue(*this, KeepBorrowing{}); }
 
     std::uint32_t size() const { return m_size; }
     bool isEmpty() const { return m_size == 0; }
@@ -100,6 +92,12 @@ private:
         std::atomic<std::uint32_t> refs;
         std::uint8_t bytes[1];
     };
+    struct KeepBorrowing {};
+    EventValue(const EventValue& other, KeepBorrowing) noexcept
+        : m_size(other.m_size), m_borrowed(other.m_borrowed), m_storage(other.m_storage) {
+        if (isShared() && !m_borrowed)
+            block()->refs.fetch_add(1, std::memory_order_relaxed);
+    }
     // The bytes of a new block of one reference.
     static std::uint8_t* allocateBlock(std::uint32_t size);
     // The block of an owned long value: the bytes pointer is kept, so reads need no offset.
@@ -110,13 +108,15 @@ private:
     // Takes borrowed bytes into a block of its own.
     void own();
     void release() noexcept {
-        if (isShared() && !m_borrowed)
-            dropBlock();
+        // Inline down to the decrement: most drops leave other holders.
+        if (isShared() && !m_borrowed && block()->refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
+            freeBlock();
         m_size = 0;
         m_borrowed = false;
         m_storage.inlineBytes = 0;
     }
-    void dropBlock() noexcept;
+    // Gives back the block of the last reference.
+    void freeBlock() noexcept;
 
     std::uint32_t m_size = 0;
     bool m_borrowed = false;

@@ -48,14 +48,7 @@ public:
 
     // A copy whose value goes on borrowing where this one's does (see EventValue::keepBorrowing):
     // for a provider that pinned what it borrows from.
-    KEventRecord keepBorrowing() const {
-        KEventRecord copy;
-        copy.m_time = m_time;
-        copy.m_delta = m_delta;
-        copy.m_value = m_value.keepBorrowing();
-        copy.m_flags = m_flags;
-        return copy;
-    }
+    KEventRecord keepBorrowing() const { return KEventRecord(*this, m_value.keepBorrowing()); }
 
     std::uint16_t flags() const { return m_flags; }
     // The shared-block bit always follows the value, whatever is passed.
@@ -76,6 +69,10 @@ public:
     friend bool operator==(const KEventRecord&, const KEventRecord&) = default;
 
 private:
+    KEventRecord(const KEventRecord& other, EventValue value) noexcept
+        : m_time(other.m_time), m_delta(other.m_delta), m_value(std::move(value)),
+          m_flags(other.m_flags) {}
+
     SimTime m_time = 0;
     DeltaCycle m_delta = 0;
     EventValue m_value;
