@@ -29,6 +29,9 @@ public:
     virtual void OnNoStartValue(SignalHandle handle);
     // One change after the start time; true to go on with this signal, false to stop it.
     virtual bool OnEvent(SignalHandle handle, const KEventRecord& record);
+    // OnEvent with a record the engine is done with: a provider that keeps records takes it
+    // instead of copying it. Calls OnEvent unless overridden.
+    virtual bool OnMovedEvent(SignalHandle handle, KEventRecord&& record);
 
     // Requests a signal; the merge distance is in time (0: every event on its own).
     void addSignal(SignalHandle handle, SimTime mergeDistance = 0);

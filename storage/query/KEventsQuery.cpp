@@ -67,15 +67,18 @@ void KEventsQuery::OnStartValue(SignalHandle handle, const KEventRecord& record,
 }
 
 bool KEventsQuery::OnEvent(SignalHandle handle, const KEventRecord& record) {
+    return OnMovedEvent(handle, record.keepBorrowing());
+}
+
+bool KEventsQuery::OnMovedEvent(SignalHandle handle, KEventRecord&& record) {
     // Times come in ascending order, so the new one goes at the end.
     Events& events = eventsOf(handle);
     if (record.time() > m_endTime) {
-        KEventRecord closing = record.keepBorrowing();
-        closing.setState(KEventRecord::ChangeAfterEnd);
-        events.append(std::move(closing));
+        record.setState(KEventRecord::ChangeAfterEnd);
+        events.append(std::move(record));
         return false;
     }
-    events.append(record.keepBorrowing());
+    events.append(std::move(record));
     return true;
 }
 

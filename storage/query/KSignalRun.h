@@ -42,7 +42,7 @@ public:
     void step(KEventsProvider& provider);
 
 private:
-    void deliver(KEventsProvider& provider, const KEventRecord& record);
+    void deliver(KEventsProvider& provider, KEventRecord&& record);
     // Folds the pending change, whose opening is under the cursor, from the summary and goes on
     // over the summary; false when the fold must be read exactly.
     bool foldCoarsely(KEventsProvider& provider);
