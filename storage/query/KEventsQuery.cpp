@@ -60,9 +60,10 @@ void KEventsQuery::OnStartValue(SignalHandle handle, const KEventRecord& record,
     KEventRecord start = record.keepBorrowing();
     start.setState(atStart ? KEventRecord::AtStart : KEventRecord::InForceAtStart);
     Events& events = eventsOf(handle);
-    // A drawn row of a busy signal holds dozens of changes: this saves the first regrowths,
-    // each of which moves every record.
-    events.m_records.reserve(64);
+    // A drawn row of a busy signal holds hundreds of changes (up to one per merge distance, half
+    // a screen's columns): this saves the first regrowths, each of which moves every record, for
+    // 12 KiB a row while the query lives.
+    events.m_records.reserve(256);
     events.append(std::move(start));
 }
 
