@@ -84,13 +84,13 @@ void giveBlock(void* memory, std::size_t bytes) {
 
 } // namespace
 
-EventValue::Block* EventValue::allocateBlock(std::uint32_t size) {
+std::uint8_t* EventValue::allocateBlock(std::uint32_t size) {
     void* memory = takeBlock(offsetof(Block, bytes) + size);
     if (memory == nullptr)
         throw std::bad_alloc();
     Block* block = static_cast<Block*>(memory);
     new (&block->refs) std::atomic<std::uint32_t>(1);
-    return block;
+    return block->bytes;
 }
 
 EventValue::EventValue(const void* bytes, std::uint32_t size) : m_size(size) {
@@ -100,8 +100,9 @@ EventValue::EventValue(const void* bytes, std::uint32_t size) : m_size(size) {
             std::memcpy(m_storage.inlineArray, bytes, size);
         return;
     }
-    m_storage.block = allocateBlock(size);
-    std::memcpy(m_storage.block->bytes, bytes, size);
+    std::uint8_t* own = allocateBlock(size);
+    std::memcpy(own, bytes, size);
+    m_storage.bytes = own;
 }
 
 std::size_t EventValue::blockBytes(std::uint32_t size) {
@@ -112,32 +113,35 @@ std::size_t EventValue::blockBytes(std::uint32_t size) {
     return c < 0 ? bytes : kClassBytes[c];
 }
 
-EventValue EventValue::fresh(const void* bytes, std::uint32_t size) {
+EventValue EventValue::borrow(const std::uint8_t* bytes, std::uint32_t size) {
     if (size <= kInlineSize)
         return EventValue(bytes, size);
     EventValue value;
-    const std::size_t blockSize = blockBytes(size);
-    void* memory = std::malloc(blockSize);
-    if (memory == nullptr)
-        throw std::bad_alloc();
     value.m_size = size;
-    value.m_storage.block = static_cast<Block*>(memory);
-    new (&value.m_storage.block->refs) std::atomic<std::uint32_t>(1);
-    std::memcpy(value.m_storage.block->bytes, bytes, size);
+    value.m_borrowed = true;
+    value.m_storage.bytes = bytes;
     return value;
+}
+
+void EventValue::own() {
+    std::uint8_t* bytes = allocateBlock(m_size);
+    std::memcpy(bytes, m_storage.bytes, m_size);
+    m_storage.bytes = bytes;
+    m_borrowed = false;
 }
 
 EventValue EventValue::zeroed(std::uint32_t size) {
     EventValue value;
     value.m_size = size;
     if (size > kInlineSize) {
-        value.m_storage.block = allocateBlock(size);
-        std::memset(value.m_storage.block->bytes, 0, size);
+        std::uint8_t* bytes = allocateBlock(size);
+        std::memset(bytes, 0, size);
+        value.m_storage.bytes = bytes;
     }
     return value;
 }
 
-EventValue& EventValue::operator=(const EventValue& other) noexcept {
+EventValue& EventValue::operator=(const EventValue& other) {
     if (this != &other) {
         EventValue copy(other);
         *this = std::move(copy);
@@ -145,29 +149,24 @@ EventValue& EventValue::operator=(const EventValue& other) noexcept {
     return *this;
 }
 
-void EventValue::dropBlock() noexcept {
-    if (m_storage.block->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        m_storage.block->refs.~atomic();
-        giveBlock(m_storage.block, offsetof(Block, bytes) + m_size);
-    }
-}
-
-const std::uint8_t* EventValue::data() const {
-    return isShared() ? m_storage.block->bytes : m_storage.inlineArray;
+void EventValue::freeBlock() noexcept {
+    Block* shared = block();
+    shared->refs.~atomic();
+    giveBlock(shared, offsetof(Block, bytes) + m_size);
 }
 
 std::uint8_t* EventValue::mutableData() {
     if (!isShared())
         return m_storage.inlineArray;
-    assert(m_storage.block->refs.load() == 1 && "mutating a shared value");
-    return m_storage.block->bytes;
+    assert(!m_borrowed && block()->refs.load() == 1 && "mutating a shared value");
+    return block()->bytes;
 }
 
 std::uint64_t EventValue::inlineWord() const {
     if (!isShared())
         return m_storage.inlineBytes;
     std::uint64_t word;
-    std::memcpy(&word, m_storage.block->bytes, sizeof word);
+    std::memcpy(&word, m_storage.bytes, sizeof word);
     return word;
 }
 
@@ -176,6 +175,6 @@ bool operator==(const EventValue& a, const EventValue& b) {
         return false;
     if (!a.isShared())
         return a.m_storage.inlineBytes == b.m_storage.inlineBytes;
-    return a.m_storage.block == b.m_storage.block ||
-           std::memcmp(a.m_storage.block->bytes, b.m_storage.block->bytes, a.m_size) == 0;
+    return a.m_storage.bytes == b.m_storage.bytes ||
+           std::memcmp(a.m_storage.bytes, b.m_storage.bytes, a.m_size) == 0;
 }

@@ -63,13 +63,6 @@ SignalSummary::Builder::Builder(const SignalSummary& base, SimTime last) : m_sum
         s.m_secondWide.resize(n, 0);
     }
     m_values = s.m_slots;
-    if (!s.m_shared.empty()) {
-        s.m_values.resize(std::size_t(s.m_slots) * s.m_valueSize);
-        for (std::uint32_t i = 0; i < s.m_slots; ++i)
-            std::memcpy(s.m_values.data() + std::size_t(i) * s.m_valueSize, s.m_shared[i].data(),
-                        s.m_valueSize);
-        s.m_shared.clear();
-    }
 }
 
 void SignalSummary::Builder::add(SimTime time, DeltaCycle delta, const std::uint8_t* value) {
@@ -109,13 +102,6 @@ SignalSummary SignalSummary::Builder::finish() {
             inForce = s.m_buckets[i].valueIndex + (m_counts[i] >= 2 ? 1 : 0);
     }
     s.m_slots = m_values;
-    if (s.m_valueSize > EventValue::kInlineSize) {
-        s.m_shared.reserve(m_values);
-        for (std::uint32_t i = 0; i < m_values; ++i)
-            s.m_shared.push_back(EventValue::fresh(
-                s.m_values.data() + std::size_t(i) * s.m_valueSize, s.m_valueSize));
-        s.m_values = {};
-    }
     s.m_values.shrink_to_fit();
     const Wide end = Wide(s.m_origin) + Wide(s.m_width) * Wide(n);
     s.m_end = end > Wide(INT64_MAX) ? INT64_MAX : SimTime(end);
@@ -126,8 +112,7 @@ SignalSummary SignalSummary::Builder::finish() {
 std::size_t SignalSummary::bytes() const {
     return sizeof(*this) + m_buckets.capacity() * sizeof(Bucket) +
            (m_firstWide.capacity() + m_secondWide.capacity()) * sizeof(SimTime) +
-           m_values.capacity() + m_shared.capacity() * sizeof(EventValue) +
-           m_shared.size() * EventValue::blockBytes(m_valueSize);
+           m_values.capacity();
 }
 
 std::size_t SignalSummary::nextNonEmpty(std::size_t bucket) const {

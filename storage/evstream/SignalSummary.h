@@ -64,6 +64,8 @@ public:
         return {bucketStart(bucket) + (m_wide ? m_secondWide[bucket] : SimTime(b.second)),
                 b.secondDelta};
     }
+    // Values of more than 8 bytes borrow the summary's bytes: whoever keeps them keeps the
+    // summary alive.
     EventValue firstValue(std::size_t bucket) const {
         return valueAt(m_buckets[bucket].valueIndex);
     }
@@ -78,10 +80,10 @@ public:
 private:
     static constexpr std::uint32_t kNone = UINT32_MAX;
 
+    // Long values borrow their slot: a summary never changes once finished, and a query keeps
+    // the summaries it read alive as long as its records (see KEventsProvider::pin).
     EventValue valueAt(std::uint32_t index) const {
-        if (!m_shared.empty())
-            return m_shared[index];
-        return EventValue(m_values.data() + std::size_t(index) * m_valueSize, m_valueSize);
+        return EventValue::borrow(m_values.data() + std::size_t(index) * m_valueSize, m_valueSize);
     }
 
     // What a fold reads of a bucket, together: a zoomed-out screen reads a few buckets of each of
@@ -106,10 +108,6 @@ private:
     // Value slots. A non-empty bucket's valueIndex is its first value's slot, and its end value
     // follows when it has two events or more; an empty bucket's is the value in force.
     std::vector<std::uint8_t> m_values;
-    // Values longer than EventValue's inline bytes, made once when the summary is finished: a
-    // query hands them out shared instead of making a block for every record it delivers. They
-    // then replace m_values.
-    std::vector<EventValue> m_shared;
     std::uint32_t m_slots = 0; // value slots used
 };
 

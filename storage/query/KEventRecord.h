@@ -4,7 +4,8 @@
 // signal, in the document's time frame with every offset already applied.
 //
 // The value is an EventValue: 8 bytes inline, a longer value in a shared block that copies of
-// the record share. The flags say what the query knows about the record beyond its value.
+// the record share, or borrowed from a signal summary the provider pinned (a copy then takes the
+// bytes as its own). The flags say what the query knows about the record beyond its value.
 
 #include "storage/EventValue.h"
 #include "storage/SimTime.h"
@@ -45,6 +46,10 @@ public:
         setFlags(m_flags);
     }
 
+    // A copy whose value goes on borrowing where this one's does (see EventValue::keepBorrowing):
+    // for a provider that pinned what it borrows from.
+    KEventRecord keepBorrowing() const { return KEventRecord(*this, m_value.keepBorrowing()); }
+
     std::uint16_t flags() const { return m_flags; }
     // The shared-block bit always follows the value, whatever is passed.
     void setFlags(std::uint16_t flags) {
@@ -64,6 +69,10 @@ public:
     friend bool operator==(const KEventRecord&, const KEventRecord&) = default;
 
 private:
+    KEventRecord(const KEventRecord& other, EventValue value) noexcept
+        : m_time(other.m_time), m_delta(other.m_delta), m_value(std::move(value)),
+          m_flags(other.m_flags) {}
+
     SimTime m_time = 0;
     DeltaCycle m_delta = 0;
     EventValue m_value;

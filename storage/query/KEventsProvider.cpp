@@ -13,6 +13,10 @@ bool KEventsProvider::OnEvent(SignalHandle, const KEventRecord&) {
     return false;
 }
 
+bool KEventsProvider::OnMovedEvent(SignalHandle handle, KEventRecord&& record) {
+    return OnEvent(handle, record);
+}
+
 void KEventsProvider::OnRunEnd() {}
 
 void KEventsProvider::addSignal(SignalHandle handle, SimTime mergeDistance) {

@@ -12,6 +12,10 @@
 #include "storage/query/KEventRecord.h"
 #include "storage/query/KQueryEngine.h"
 
+#include <memory>
+#include <utility>
+#include <vector>
+
 class KEventsProvider {
 public:
     KEventsProvider(const IEventSources& sources, SimTime startTime);
@@ -25,6 +29,9 @@ public:
     virtual void OnNoStartValue(SignalHandle handle);
     // One change after the start time; true to go on with this signal, false to stop it.
     virtual bool OnEvent(SignalHandle handle, const KEventRecord& record);
+    // OnEvent with a record the engine is done with: a provider that keeps records takes it
+    // instead of copying it. Calls OnEvent unless overridden.
+    virtual bool OnMovedEvent(SignalHandle handle, KEventRecord&& record);
 
     // Requests a signal; the merge distance is in time (0: every event on its own).
     void addSignal(SignalHandle handle, SimTime mergeDistance = 0);
@@ -37,10 +44,15 @@ public:
     SimTime startTime() const { return m_engine.startTime(); }
     const IEventSources& sources() const { return m_engine.sources(); }
 
+    // Keeps alive, as long as the provider, what values delivered to it borrow from (a signal
+    // summary): a provider may keep them with KEventRecord::keepBorrowing() instead of copying.
+    void pin(std::shared_ptr<const void> owner) { m_pins.push_back(std::move(owner)); }
+
 protected:
     // Called once when a run has delivered everything (not when it throws).
     virtual void OnRunEnd();
 
 private:
     KQueryEngine m_engine;
+    std::vector<std::shared_ptr<const void>> m_pins;
 };

@@ -57,25 +57,29 @@ KEventsQuery::Events& KEventsQuery::eventsOf(SignalHandle handle) {
 void KEventsQuery::OnValueChange(SignalHandle, const KEventRecord&, const KEventRecord&, bool) {}
 
 void KEventsQuery::OnStartValue(SignalHandle handle, const KEventRecord& record, bool atStart) {
-    KEventRecord start = record;
+    KEventRecord start = record.keepBorrowing();
     start.setState(atStart ? KEventRecord::AtStart : KEventRecord::InForceAtStart);
     Events& events = eventsOf(handle);
-    // A drawn row of a busy signal holds dozens of changes: this saves the first regrowths,
-    // each of which moves every record.
-    events.m_records.reserve(64);
+    // A drawn row of a busy signal holds hundreds of changes (up to one per merge distance, half
+    // a screen's columns): this saves the first regrowths, each of which moves every record, for
+    // 12 KiB a row while the query lives.
+    events.m_records.reserve(256);
     events.append(std::move(start));
 }
 
 bool KEventsQuery::OnEvent(SignalHandle handle, const KEventRecord& record) {
+    return OnMovedEvent(handle, record.keepBorrowing());
+}
+
+bool KEventsQuery::OnMovedEvent(SignalHandle handle, KEventRecord&& record) {
     // Times come in ascending order, so the new one goes at the end.
     Events& events = eventsOf(handle);
     if (record.time() > m_endTime) {
-        KEventRecord closing = record;
-        closing.setState(KEventRecord::ChangeAfterEnd);
-        events.append(std::move(closing));
+        record.setState(KEventRecord::ChangeAfterEnd);
+        events.append(std::move(record));
         return false;
     }
-    events.append(record);
+    events.append(std::move(record));
     return true;
 }
 
@@ -87,7 +91,7 @@ void KEventsQuery::OnRunEnd() {
         const KEventRecord& last = events.m_records.back().second;
         if (last.state() == KEventRecord::ChangeAfterEnd || last.time() >= m_endTime)
             continue;
-        KEventRecord held({m_endTime, 0}, last.value());
+        KEventRecord held({m_endTime, 0}, last.value().keepBorrowing());
         held.setState(KEventRecord::HeldToEnd);
         events.append(std::move(held));
     }

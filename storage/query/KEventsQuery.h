@@ -69,7 +69,8 @@ public:
 
     // KEventsProvider
     void OnStartValue(SignalHandle handle, const KEventRecord& record, bool atStart) override;
-    bool OnEvent(SignalHandle handle, const KEventRecord& record) override;
+    bool OnEvent(SignalHandle handle, const KEventRecord& record) final;
+    bool OnMovedEvent(SignalHandle handle, KEventRecord&& record) final;
 
 protected:
     void OnRunEnd() override;

@@ -11,8 +11,9 @@ KSignalRun::KSignalRun(SignalHandle handle, SimTime mergeDistance, SimTime start
     : m_handle(handle), m_distance(mergeDistance), m_cursor(std::move(cursor)), m_last(startTime),
       m_done(m_cursor.atEnd()), m_coarseFolds(coarseFolds && mergeDistance >= 8) {}
 
-void KSignalRun::deliver(KEventsProvider& provider, const KEventRecord& record) {
-    if (!provider.OnEvent(m_handle, record))
+// The record is handed over: a pending change is made anew for the next fold.
+void KSignalRun::deliver(KEventsProvider& provider, KEventRecord&& record) {
+    if (!provider.OnMovedEvent(m_handle, std::move(record)))
         m_done = true;
 }
 
@@ -25,7 +26,7 @@ void KSignalRun::step(KEventsProvider& provider) {
     }
     if (m_cursor.atEnd()) {
         if (m_pending)
-            deliver(provider, m_change);
+            deliver(provider, std::move(m_change));
         m_done = true;
         return;
     }
@@ -36,7 +37,7 @@ void KSignalRun::step(KEventsProvider& provider) {
             // Most folds hold the opening event alone: one step past it is much cheaper than a
             // seek, which the fold still takes when a second event follows inside it.
             if (key == m_opening) {
-                if (m_coarseFolds && foldCoarsely())
+                if (m_coarseFolds && foldCoarsely(provider))
                     return;
                 EventValue value = m_cursor.value();
                 m_cursor.next();
@@ -55,7 +56,7 @@ void KSignalRun::step(KEventsProvider& provider) {
         }
         m_pending = false;
         m_last = m_change.time();
-        deliver(provider, m_change);
+        deliver(provider, std::move(m_change));
         return;
     }
     if (m_distance > 0 && key.time < KSignalCursor::shifted(m_last, m_distance)) {
@@ -65,16 +66,21 @@ void KSignalRun::step(KEventsProvider& provider) {
         m_change = KEventRecord(key, {});
         return;
     }
-    const KEventRecord record(key, m_cursor.value());
+    KEventRecord record(key, m_cursor.value());
     m_cursor.next();
     m_last = key.time;
-    deliver(provider, record);
+    deliver(provider, std::move(record));
 }
 
-bool KSignalRun::foldCoarsely() {
+bool KSignalRun::foldCoarsely(KEventsProvider& provider) {
     KLeafCursor::Coarse source;
     if (!m_cursor.coarse(m_distance / 8, source))
         return false;
+    // The records made from here on borrow the summary's values.
+    if (source.summary.get() != m_pinned) {
+        m_pinned = source.summary.get();
+        provider.pin(source.summary);
+    }
     KSummaryCursor summary(std::move(source));
     SimTime boundary = 0;
     if (!summary.boundaryAtOrAfter(KSignalCursor::shifted(m_opening.time, m_distance), boundary))
@@ -100,7 +106,7 @@ void KSignalRun::stepCoarse(KEventsProvider& provider) {
     if (m_pending) {
         m_pending = false;
         m_last = m_change.time();
-        deliver(provider, m_change);
+        deliver(provider, std::move(m_change));
         return;
     }
     const EventKey key = m_summary.key();
@@ -126,11 +132,11 @@ void KSignalRun::stepCoarse(KEventsProvider& provider) {
         leaveCoarse();
         return;
     }
-    const KEventRecord record(key, m_summary.value());
+    KEventRecord record(key, m_summary.value());
     m_summary.next();
     m_resume = {key.time, key.delta + 1};
     m_last = key.time;
-    deliver(provider, record);
+    deliver(provider, std::move(record));
 }
 
 void KSignalRun::leaveCoarse() {

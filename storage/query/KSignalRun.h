@@ -42,10 +42,10 @@ public:
     void step(KEventsProvider& provider);
 
 private:
-    void deliver(KEventsProvider& provider, const KEventRecord& record);
+    void deliver(KEventsProvider& provider, KEventRecord&& record);
     // Folds the pending change, whose opening is under the cursor, from the summary and goes on
     // over the summary; false when the fold must be read exactly.
-    bool foldCoarsely();
+    bool foldCoarsely(KEventsProvider& provider);
     void stepCoarse(KEventsProvider& provider);
     // Back to the exact cursor, at the first change at or after m_resume.
     void leaveCoarse();
@@ -61,5 +61,6 @@ private:
     bool m_coarseFolds = false; // allowed
     bool m_coarse = false;      // reading the summary now
     KSummaryCursor m_summary;
-    EventKey m_resume; // where the exact cursor takes over from the summary
+    const void* m_pinned = nullptr; // the summary last pinned in the provider
+    EventKey m_resume;              // where the exact cursor takes over from the summary
 };

@@ -4,6 +4,7 @@
 
 #include "QueryTestUtil.h"
 #include "storage/evstream/EventStore.h"
+#include "storage/query/KEventsQuery.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -323,4 +324,64 @@ TEST(KQueryEngineCoarse, DamagedBlockLeavesTheSignalToExactFolds) {
     exact.run();
     ASSERT_NO_THROW(coarse.run());
     EXPECT_EQ(coarse.lines, exact.lines);
+}
+
+// Values longer than 8 bytes: a coarse query's records share them with the summary they come
+// from. The query's own records stay whole after the cache lets the summary go, and copies taken
+// out stay whole after the query is gone too.
+TEST(KQueryEngineCoarse, LongValuesOutliveTheQueryAndTheSummary) {
+    constexpr std::uint32_t kSize = 24;
+    // The event's index in the first two bytes, the rest following from it.
+    auto valueOf = [](int index) {
+        std::vector<std::uint8_t> bytes(kSize);
+        for (std::uint32_t k = 0; k < kSize; ++k)
+            bytes[k] = static_cast<std::uint8_t>(index * 7 + int(k));
+        bytes[0] = static_cast<std::uint8_t>(index);
+        bytes[1] = static_cast<std::uint8_t>(index >> 8);
+        return EventValue(bytes);
+    };
+    auto expectWhole = [&](const KEventRecord& record) {
+        ASSERT_EQ(record.value().size(), kSize);
+        const std::uint8_t* bytes = record.value().data();
+        EXPECT_EQ(record.value(), valueOf(bytes[0] | bytes[1] << 8)) << record.time();
+    };
+    TempPath file;
+    {
+        KEventsWriteHandle writer = KEventsWriteHandle::createDatabase(file.path());
+        writer.beginDeclarations();
+        writer.declareScalar(0, evstream::SignalInfo{});
+        writer.declareScalar(1, evstream::SignalInfo{}); // a small one, to push the other out
+        writer.endDeclarations();
+        for (int i = 0; i < 20000; ++i) {
+            writer.setTime(i * 10 + i % 7);
+            const EventValue value = valueOf(i);
+            writer.writeValue(0, value.data(), kSize);
+            if (i % 8 == 0)
+                writer.writeValue(1, value.data(), 1);
+        }
+        writer.close();
+    }
+    evstream::IEventsStreamRead* stream = evstream::OpenStreamRead(file.path());
+    const KEventsReadHandle source = KEventsReadHandle::adopt(stream);
+    KDoc doc;
+    const SignalHandle leaf = addLeaf(doc, {segmentOver(0, 1 << 30, source)});
+    std::vector<KEventRecord> copies;
+    {
+        KEventsQuery query(doc, 0, 150000);
+        query.setCoarseFolds(true);
+        query.addSignal(leaf, 400);
+        query.run();
+        const std::size_t held = evstream::GetSummaryBytes(stream);
+        ASSERT_GT(held, 0u);
+        ASSERT_TRUE(evstream::SetSummaryBudget(stream, 1));
+        evstream::PrepareSummaries(stream, {1}, 50);
+        ASSERT_LT(evstream::GetSummaryBytes(stream), held / 2); // the long values' summary went
+        for (const auto& entry : query.events(leaf)) {
+            expectWhole(entry.second);
+            copies.push_back(entry.second);
+        }
+    }
+    ASSERT_GT(copies.size(), 300u);
+    for (const KEventRecord& record : copies)
+        expectWhole(record);
 }

@@ -52,9 +52,9 @@ TEST(EventValue, ZeroedValueCanBeFilledBeforeSharing) {
 
 } // namespace
 
-// Blocks are recycled: values made (from the pool or fresh), dropped and made again keep their
-// own bytes, also when a value is dropped on another thread than the one that made it, and after
-// that thread ended.
+// Blocks are recycled: values made (new, or copies of borrowed ones), dropped and made again keep
+// their own bytes, also when a value is dropped on another thread than the one that made it, and
+// after that thread ended.
 TEST(EventValue, RecycledBlocksKeepEachValuesBytes) {
     std::vector<EventValue> kept;
     std::thread maker([&] {
@@ -62,9 +62,9 @@ TEST(EventValue, RecycledBlocksKeepEachValuesBytes) {
             for (int i = 0; i < 300; ++i) {
                 std::vector<std::uint8_t> bytes(size, static_cast<std::uint8_t>(i));
                 EventValue dropped(bytes.data(), size);
-                // Fresh blocks go back into the same recycling as the others.
-                kept.push_back(i % 2 != 0 ? EventValue::fresh(bytes.data(), size)
-                                          : EventValue(bytes.data(), size));
+                // A copy of a borrowed value takes a block of its own: `bytes` goes next.
+                const EventValue borrowed = EventValue::borrow(bytes.data(), size);
+                kept.push_back(i % 2 != 0 ? borrowed : EventValue(bytes.data(), size));
             }
     });
     maker.join();
