@@ -24,48 +24,92 @@ public:
 
     // Values in one block's log: the block closes once its raw bytes reach kMaxRawBytes, so
     // the last value starts below that.
-    static constexpr std::size_t kLogCapacity = kMaxRawBytes + awf::kMaxValueSize;
+    static constexpr std::size_t kLogCapacity = kMaxRawBytes + awf::kMaxValueSize + kPlanesSlack;
 
     explicit BlockBuilder(int compressionLevel = kBlockCompressionLevel)
-        : m_encoder(compressionLevel), m_records(newRecords()), m_log(newLog()) {}
+        : m_encoder(compressionLevel), m_records(newRecords()), m_log(newLog()) {
+#if defined(TESSEL_PLANES_AVX512)
+        m_avx512 = hasAvx512();
+#endif
+    }
 
     void setSlotCount(int count) {
         m_slots.resize(std::size_t(count));
         m_touched.resize(std::size_t(count));
     }
     // The value size of a slot, 0 before its first value.
-    std::uint32_t valueSize(int slot) const { return m_slots[std::size_t(slot)].size; }
-    void setValueSize(int slot, std::uint32_t size) { m_slots[std::size_t(slot)].size = size; }
+    std::uint32_t valueSize(int slot) const {
+        return m_slots[std::size_t(slot)].size;
+    }
+    void setValueSize(int slot, std::uint32_t size) {
+        m_slots[std::size_t(slot)].size = size;
+    }
 
     // Adds one event; the caller has checked the slot, the key order and the value size.
     void add(int slot, const EventKey& key, const std::uint8_t* value) {
         if (!m_keyOpen || key.time != m_lastKey.time || key.delta != m_lastKey.delta)
             startKey(key);
-        addAtKey(slot, value, valueSize(slot));
+#if defined(TESSEL_PLANES_AVX512)
+        if (m_avx512) {
+            addAtKeyAvx512(slot, value, valueSize(slot));
+            return;
+        }
+#endif
+        addAtKey<PlanePacker>(slot, value, valueSize(slot));
     }
     // Whether the block has a key yet; then addAtKey() adds events at the last one.
-    bool keyOpen() const { return m_keyOpen; }
-    // add() at the last key, of the slot's value size.
+    bool keyOpen() const {
+        return m_keyOpen;
+    }
+    // Whether wide values are packed with AVX-512 (Packer PlanePackerAvx512 for addAtKey()),
+    // chosen when the builder is made.
+    bool packsWithAvx512() const {
+        return m_avx512;
+    }
+    // add() at the last key, of the slot's value size. Values wider than a word go into the log
+    // as their bit planes when the planes hold them (a quarter of the bytes, which the encoder's
+    // sort then reads back), else as they are; the record says which.
+    template <class Packer>
     [[gnu::always_inline]] void addAtKey(int slot, const std::uint8_t* value, std::uint32_t size) {
         SlotState& state = m_slots[std::size_t(slot)];
         // Both buffers have room for a full block: no check, no call, so the caller's fast path
         // saves no registers.
-        m_records[m_events] = {std::uint32_t(slot), m_keyIndex};
-        copyValue(m_log.get() + m_logSize, value, size);
+        std::uint8_t* const to = m_log.get() + m_logSize;
+        std::uint32_t key = m_keyIndex;
+        if (size <= BlockContent::kLoggedValueSize) {
+            copyValueBytes(to, value, size);
+            m_logSize += size;
+        } else {
+            const unsigned flags = packLogValue<Packer>(value, size, to);
+            state.planeFlags |= flags;
+            if ((flags & kNotPlanes) == 0) {
+                key |= BlockContent::kPackedKey;
+                m_logSize += packedPlanesSize(size);
+            } else {
+                m_logSize += size;
+            }
+        }
+        m_records[m_events] = {std::uint32_t(slot), key};
         // Counted here, where the slot's size was just read, rather than in another pass over
         // the log on the encoding thread.
         if (state.count++ == 0)
             m_touched[m_touchedCount++] = slot;
-        m_logSize += size;
         ++m_events;
+        // Blocks close where they always did, whatever the log holds.
         m_rawBytes += size + 1;
     }
 
     // Whether the write order of different signals' events at one key is kept (see BlockContent).
-    void setKeepKeyOrder(bool keep) { m_keepKeyOrder = keep; }
+    void setKeepKeyOrder(bool keep) {
+        m_keepKeyOrder = keep;
+    }
 
-    bool isFull() const { return m_rawBytes >= kMaxRawBytes || m_events >= kMaxEvents; }
-    bool isEmpty() const { return m_events == 0; }
+    bool isFull() const {
+        return m_rawBytes >= kMaxRawBytes || m_events >= kMaxEvents;
+    }
+    bool isEmpty() const {
+        return m_events == 0;
+    }
 
     // Encodes the block as a complete chunk (header and payload) into `chunk`, then starts the
     // next block.
@@ -77,34 +121,22 @@ public:
     // that both sides reuse their memory) and starts the next block; encoder().encode() may then
     // run on another thread, in block order, and gives the same bytes.
     void take(BlockContent& content);
-    BlockEncoder& encoder() { return m_encoder; }
+    BlockEncoder& encoder() {
+        return m_encoder;
+    }
 
     // Per-slot totals over every encoded block, for the file index.
-    std::uint64_t totalEvents(int slot) const { return m_encoder.totalEvents(slot); }
-    SimTime lastEventTime(int slot) const { return m_encoder.lastEventTime(slot); }
+    std::uint64_t totalEvents(int slot) const {
+        return m_encoder.totalEvents(slot);
+    }
+    SimTime lastEventTime(int slot) const {
+        return m_encoder.lastEventTime(slot);
+    }
 
 private:
-    // memcpy() without its call: one byte for most events of most files, else whole words (the
-    // last one overlapping the one before it).
-    [[gnu::always_inline]] static void copyValue(std::uint8_t* to, const std::uint8_t* from,
-                                                 std::uint32_t size) {
-        if (size == 1) {
-            *to = *from;
-        } else if (size >= 16) {
-            for (std::uint32_t i = 0; i + 16 < size; i += 16)
-                std::memcpy(to + i, from + i, 16);
-            std::memcpy(to + size - 16, from + size - 16, 16);
-        } else if (size >= 8) {
-            std::memcpy(to, from, 8);
-            std::memcpy(to + size - 8, from + size - 8, 8);
-        } else if (size >= 4) {
-            std::memcpy(to, from, 4);
-            std::memcpy(to + size - 4, from + size - 4, 4);
-        } else {
-            std::memcpy(to, from, 2);
-            std::memcpy(to + size - 2, from + size - 2, 2);
-        }
-    }
+#if defined(TESSEL_PLANES_AVX512)
+    void addAtKeyAvx512(int slot, const std::uint8_t* value, std::uint32_t size);
+#endif
     void startKey(const EventKey& key);
     // Only the pages in use take memory.
     static std::unique_ptr<BlockContent::Record[]> newRecords() {
@@ -117,7 +149,8 @@ private:
     BlockEncoder m_encoder;
     struct SlotState {
         std::uint32_t size = 0;
-        std::uint32_t count = 0; // events in the block
+        std::uint32_t count = 0;      // events in the block
+        std::uint32_t planeFlags = 0; // of its wide values in the block, kNot... ORed
     };
     std::vector<SlotState> m_slots;
     std::vector<int> m_touched; // slots with events, in first-event order (one entry per slot)
@@ -133,6 +166,7 @@ private:
     std::size_t m_rawBytes = 0;
     std::uint64_t m_events = 0;
     bool m_keepKeyOrder = true;
+    bool m_avx512 = false;
     BlockContent m_content; // finish()'s own
 };
 

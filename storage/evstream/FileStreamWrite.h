@@ -63,6 +63,12 @@ private:
 
     ~FileStreamWrite() override;
     bool declare(SignalHandle handle, const SignalInfo& info, bool composite);
+    template <class Packer>
+    [[gnu::always_inline]] inline bool writeValueWith(SignalHandle handle, const void* value,
+                                                      std::uint32_t size);
+#if defined(TESSEL_PLANES_AVX512)
+    bool writeValueAvx512(SignalHandle handle, const void* value, std::uint32_t size);
+#endif
     // Out of line, so that WriteValue()'s fast path stays free of calls.
     [[gnu::noinline]] bool writeValueChecked(SignalHandle handle, const void* value,
                                              std::uint32_t size);

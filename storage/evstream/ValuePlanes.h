@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -224,11 +225,18 @@ struct PlanePacker {
     }
 };
 
+// Makes hasAvx512() false from now on, so that tests run the portable packers on processors
+// with AVX-512 too. Writers and encoders choose their packer when they are made.
+inline std::atomic<bool>& planesPortableOnly() {
+    static std::atomic<bool> on = false;
+    return on;
+}
+
 #if defined(TESSEL_PLANES_AVX512)
 inline bool hasAvx512() {
     static const bool has = __builtin_cpu_supports("avx512f") &&
                             __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi2");
-    return has;
+    return has && !planesPortableOnly().load(std::memory_order_relaxed);
 }
 
 // A value of up to 64 bytes in one masked load: the bytes past it are neither read nor packed.
@@ -248,5 +256,39 @@ struct PlanePackerAvx512 {
     }
 };
 #endif
+
+// memcpy() without its call, for the writer's path of every event: one byte for most events of
+// most files, else whole words (the last one overlapping the one before it).
+[[gnu::always_inline]] inline void copyValueBytes(std::uint8_t* to, const std::uint8_t* from,
+                                                  std::uint32_t size) {
+    if (size == 1) {
+        *to = *from;
+    } else if (size >= 16) {
+        for (std::uint32_t i = 0; i + 16 < size; i += 16)
+            std::memcpy(to + i, from + i, 16);
+        std::memcpy(to + size - 16, from + size - 16, 16);
+    } else if (size >= 8) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + size - 8, from + size - 8, 8);
+    } else if (size >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + size - 4, from + size - 4, 4);
+    } else {
+        std::memcpy(to, from, 2);
+        std::memcpy(to + size - 2, from + size - 2, 2);
+    }
+}
+
+// A wide value as the block log holds it: its packed planes when they hold it (no kNotPlanes
+// in the flags returned), else its bytes as they are. `out` has room for both, and up to
+// kPlanesSlack bytes past the planes may be overwritten.
+template <class Packer>
+[[gnu::always_inline]] inline unsigned packLogValue(const std::uint8_t* value, std::size_t size,
+                                                    std::uint8_t* out) {
+    const unsigned flags = Packer::pack(value, size, out);
+    if ((flags & kNotPlanes) != 0)
+        copyValueBytes(out, value, std::uint32_t(size));
+    return flags;
+}
 
 } // namespace evstream

@@ -1,7 +1,8 @@
-// The block encoder's sections of wide values: the encoder packs bus values from bit planes made
-// while it sorts, and must store exactly what packValues() makes of the chained values, for
-// every width (one plane word, several, under 16 bytes) and byte class, with and without a
-// milestone, and when only the milestone is unknown or high impedance.
+// The block encoder's sections of wide values: the builder logs bus values as bit planes where
+// they hold them (with either packer), and the encoder must store exactly what packValues()
+// makes of the chained values, for every width (one plane word, several, under 16 bytes) and
+// byte class, with and without a milestone, when only the milestone is unknown or high
+// impedance, and when values with a Z come between values the planes hold.
 #include "storage/evstream/BlockBuilder.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@ struct WideCase {
     std::uint8_t base;
     ValuePacking packing;           // of the second block
     std::uint8_t firstBlockEnd = 0; // when set, a byte of the first block's last value
+    int zEvery = 0; // when set, every so many values (not the first block's last) hold a Z
 };
 
 void PrintTo(const WideCase& c, std::ostream* out) {
@@ -45,15 +47,15 @@ awf::Bytes sectionOf(const awf::Bytes& chunk) {
 
 class BlockEncoderWideValues : public ::testing::TestWithParam<WideCase> {};
 
-TEST_P(BlockEncoderWideValues, PackLikeTheChainedBytes) {
-    const WideCase& c = GetParam();
+// Two blocks of one slot of wide values; the first has no milestone, the second starts with the
+// first's last value.
+void encodeWideValues(const WideCase& c) {
     std::mt19937 rng(3);
     BlockBuilder builder;
     builder.setSlotCount(1);
     builder.setValueSize(0, c.width);
     std::vector<std::uint8_t> value(c.width);
     awf::Bytes milestone, values, chunk;
-    // The first block has no milestone; the second starts with the first's last value.
     for (int block = 0; block < 2; ++block) {
         values.clear();
         for (int i = 0; i < 60; ++i) {
@@ -61,6 +63,9 @@ TEST_P(BlockEncoderWideValues, PackLikeTheChainedBytes) {
                 b = std::uint8_t(c.base + rng() % c.range);
             if (block == 0 && i == 59 && c.firstBlockEnd != 0)
                 value[c.width / 2] = c.firstBlockEnd;
+            // Values the log holds as they are, between ones it holds as planes.
+            if (c.zEvery != 0 && i % c.zEvery == 2)
+                value[rng() % c.width] = 4;
             builder.add(0, EventKey{SimTime(block * 100 + i), 0}, value.data());
             values.insert(values.end(), value.begin(), value.end());
         }
@@ -77,6 +82,20 @@ TEST_P(BlockEncoderWideValues, PackLikeTheChainedBytes) {
                                section.end() - std::ptrdiff_t(expected.size())))
             << "block " << block;
         milestone = value;
+    }
+}
+
+// Makes the builders made meanwhile pack with the portable code on any processor.
+struct PortablePlanes {
+    explicit PortablePlanes(bool on) { planesPortableOnly() = on; }
+    ~PortablePlanes() { planesPortableOnly() = false; }
+};
+
+TEST_P(BlockEncoderWideValues, PackLikeTheChainedBytes) {
+    for (bool portable : {false, true}) {
+        PortablePlanes packers(portable);
+        SCOPED_TRACE(portable ? "portable packer" : "fastest packer");
+        encodeWideValues(GetParam());
     }
 }
 
@@ -120,7 +139,11 @@ INSTANTIATE_TEST_SUITE_P(
                       WideCase{"Nibbles40", 40, 9, 0, ValuePacking::Nibbles},
                       WideCase{"Raw70", 70, 256, 0, ValuePacking::Raw},
                       WideCase{"BitsAfterUnknown37", 37, 2, 2, ValuePacking::Crumbs, 1},
-                      WideCase{"BitsAfterHighImpedance64", 64, 2, 2, ValuePacking::Nibbles, 4}),
+                      WideCase{"BitsAfterHighImpedance64", 64, 2, 2, ValuePacking::Nibbles, 4},
+                      WideCase{"BitsWithZ9", 9, 2, 2, ValuePacking::Nibbles, 0, 5},
+                      WideCase{"CrumbsWithZ64", 64, 4, 0, ValuePacking::Nibbles, 0, 5},
+                      WideCase{"CrumbsWithZ130", 130, 4, 0, ValuePacking::Nibbles, 0, 5},
+                      WideCase{"RawAfterZ33", 33, 2, 2, ValuePacking::Raw, 0xFF, 5}),
     [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace
