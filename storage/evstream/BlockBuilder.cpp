@@ -2,12 +2,24 @@
 
 namespace evstream {
 
+void BlockBuilder::add(int slot, const EventKey& key, const std::uint8_t* value) {
+    if (!m_keyOpen || key.time != m_lastKey.time || key.delta != m_lastKey.delta)
+        startKey(key);
+    if (m_avx512)
+        addAtKeyAvx512(slot, value, valueSize(slot));
+    else
+        addAtKey<PlanePacker>(slot, value, valueSize(slot));
+}
+
 #if defined(TESSEL_PLANES_AVX512)
-// addAtKey() with the wide values packed by AVX-512, every call inlined into this function,
-// whose instruction set allows it.
+// Every call inlined into this function, whose instruction set allows it.
 [[gnu::target("avx512f,avx512bw,bmi2"), gnu::flatten]] void
 BlockBuilder::addAtKeyAvx512(int slot, const std::uint8_t* value, std::uint32_t size) {
     addAtKey<PlanePackerAvx512>(slot, value, size);
+}
+#else
+void BlockBuilder::addAtKeyAvx512(int slot, const std::uint8_t* value, std::uint32_t size) {
+    addAtKey<PlanePacker>(slot, value, size);
 }
 #endif
 

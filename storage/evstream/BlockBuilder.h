@@ -23,49 +23,27 @@ public:
     static constexpr std::uint64_t kMaxEvents = std::uint64_t(1) << 18;
 
     // Values in one block's log: the block closes once its raw bytes reach kMaxRawBytes, so
-    // the last value starts below that.
+    // the last value starts below that (and a packer may store a word past it).
     static constexpr std::size_t kLogCapacity = kMaxRawBytes + awf::kMaxValueSize + kPlanesSlack;
 
     explicit BlockBuilder(int compressionLevel = kBlockCompressionLevel)
-        : m_encoder(compressionLevel), m_records(newRecords()), m_log(newLog()) {
-#if defined(TESSEL_PLANES_AVX512)
-        m_avx512 = hasAvx512();
-#endif
-    }
+        : m_encoder(compressionLevel), m_records(newRecords()), m_log(newLog()) {}
 
     void setSlotCount(int count) {
         m_slots.resize(std::size_t(count));
         m_touched.resize(std::size_t(count));
     }
     // The value size of a slot, 0 before its first value.
-    std::uint32_t valueSize(int slot) const {
-        return m_slots[std::size_t(slot)].size;
-    }
-    void setValueSize(int slot, std::uint32_t size) {
-        m_slots[std::size_t(slot)].size = size;
-    }
+    std::uint32_t valueSize(int slot) const { return m_slots[std::size_t(slot)].size; }
+    void setValueSize(int slot, std::uint32_t size) { m_slots[std::size_t(slot)].size = size; }
 
     // Adds one event; the caller has checked the slot, the key order and the value size.
-    void add(int slot, const EventKey& key, const std::uint8_t* value) {
-        if (!m_keyOpen || key.time != m_lastKey.time || key.delta != m_lastKey.delta)
-            startKey(key);
-#if defined(TESSEL_PLANES_AVX512)
-        if (m_avx512) {
-            addAtKeyAvx512(slot, value, valueSize(slot));
-            return;
-        }
-#endif
-        addAtKey<PlanePacker>(slot, value, valueSize(slot));
-    }
+    void add(int slot, const EventKey& key, const std::uint8_t* value);
     // Whether the block has a key yet; then addAtKey() adds events at the last one.
-    bool keyOpen() const {
-        return m_keyOpen;
-    }
+    bool keyOpen() const { return m_keyOpen; }
     // Whether wide values are packed with AVX-512 (Packer PlanePackerAvx512 for addAtKey()),
     // chosen when the builder is made.
-    bool packsWithAvx512() const {
-        return m_avx512;
-    }
+    bool packsWithAvx512() const { return m_avx512; }
     // add() at the last key, of the slot's value size. Values wider than a word go into the log
     // as their bit planes when the planes hold them (a quarter of the bytes, which the encoder's
     // sort then reads back), else as they are; the record says which.
@@ -100,16 +78,10 @@ public:
     }
 
     // Whether the write order of different signals' events at one key is kept (see BlockContent).
-    void setKeepKeyOrder(bool keep) {
-        m_keepKeyOrder = keep;
-    }
+    void setKeepKeyOrder(bool keep) { m_keepKeyOrder = keep; }
 
-    bool isFull() const {
-        return m_rawBytes >= kMaxRawBytes || m_events >= kMaxEvents;
-    }
-    bool isEmpty() const {
-        return m_events == 0;
-    }
+    bool isFull() const { return m_rawBytes >= kMaxRawBytes || m_events >= kMaxEvents; }
+    bool isEmpty() const { return m_events == 0; }
 
     // Encodes the block as a complete chunk (header and payload) into `chunk`, then starts the
     // next block.
@@ -121,22 +93,15 @@ public:
     // that both sides reuse their memory) and starts the next block; encoder().encode() may then
     // run on another thread, in block order, and gives the same bytes.
     void take(BlockContent& content);
-    BlockEncoder& encoder() {
-        return m_encoder;
-    }
+    BlockEncoder& encoder() { return m_encoder; }
 
     // Per-slot totals over every encoded block, for the file index.
-    std::uint64_t totalEvents(int slot) const {
-        return m_encoder.totalEvents(slot);
-    }
-    SimTime lastEventTime(int slot) const {
-        return m_encoder.lastEventTime(slot);
-    }
+    std::uint64_t totalEvents(int slot) const { return m_encoder.totalEvents(slot); }
+    SimTime lastEventTime(int slot) const { return m_encoder.lastEventTime(slot); }
 
 private:
-#if defined(TESSEL_PLANES_AVX512)
+    // addAtKey() with PlanePackerAvx512 (or without AVX-512 compiled in, PlanePacker).
     void addAtKeyAvx512(int slot, const std::uint8_t* value, std::uint32_t size);
-#endif
     void startKey(const EventKey& key);
     // Only the pages in use take memory.
     static std::unique_ptr<BlockContent::Record[]> newRecords() {
@@ -166,7 +131,7 @@ private:
     std::size_t m_rawBytes = 0;
     std::uint64_t m_events = 0;
     bool m_keepKeyOrder = true;
-    bool m_avx512 = false;
+    bool m_avx512 = hasAvx512();
     BlockContent m_content; // finish()'s own
 };
 

@@ -213,12 +213,21 @@ inline void unpackPlanes(const std::uint8_t* planes, std::size_t size, std::uint
             std::uint8_t(((planes[k / 8] >> (k % 8)) & 1) | ((high[k / 8] >> (k % 8)) & 1) << 1);
 }
 
-// packPlanes() as the block encoder's sort calls it for each wide value.
+// packPlanes() of values wider than a plane word, which are few: out of line, so that the
+// registers it needs cost nothing to the packing of the others.
+[[gnu::noinline]] inline unsigned packPlanesWide(const std::uint8_t* value, std::size_t size,
+                                                 std::uint8_t* out) {
+    return packPlanes(value, size, out);
+}
+
+// packPlanes() as the block builder calls it for each wide value.
 struct PlanePacker {
     [[gnu::always_inline]] static unsigned pack(const std::uint8_t* value, std::size_t size,
                                                 std::uint8_t* out) {
+        if (size > 64)
+            return packPlanesWide(value, size, out);
 #if defined(__SSE2__)
-        if (size >= 16 && size <= 64)
+        if (size >= 16)
             return packPlanesWord(value, size, out);
 #endif
         return packPlanes(value, size, out);
@@ -238,13 +247,20 @@ inline bool hasAvx512() {
                             __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi2");
     return has && !planesPortableOnly().load(std::memory_order_relaxed);
 }
+#else
+inline bool hasAvx512() {
+    return false;
+}
+#endif
+
+#if defined(TESSEL_PLANES_AVX512)
 
 // A value of up to 64 bytes in one masked load: the bytes past it are neither read nor packed.
 struct PlanePackerAvx512 {
     [[gnu::target("avx512f,avx512bw,bmi2")]] static unsigned
     pack(const std::uint8_t* value, std::size_t size, std::uint8_t* out) {
         if (size > 64)
-            return packPlanes(value, size, out);
+            return packPlanesWide(value, size, out);
         const std::uint64_t valid = _bzhi_u64(~std::uint64_t(0), unsigned(size));
         const __m512i x = _mm512_maskz_loadu_epi8(valid, value);
         const std::uint64_t low = _mm512_test_epi8_mask(x, _mm512_set1_epi8(1));
