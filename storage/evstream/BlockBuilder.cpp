@@ -2,27 +2,6 @@
 
 namespace evstream {
 
-void BlockBuilder::add(int slot, const EventKey& key, const std::uint8_t* value) {
-    if (!m_keyOpen || key.time != m_lastKey.time || key.delta != m_lastKey.delta)
-        startKey(key);
-    if (m_avx512)
-        addAtKeyAvx512(slot, value, valueSize(slot));
-    else
-        addAtKey<PlanePacker>(slot, value, valueSize(slot));
-}
-
-#if defined(TESSEL_PLANES_AVX512)
-// Every call inlined into this function, whose instruction set allows it.
-[[gnu::target("avx512f,avx512bw,bmi2"), gnu::flatten]] void
-BlockBuilder::addAtKeyAvx512(int slot, const std::uint8_t* value, std::uint32_t size) {
-    addAtKey<PlanePackerAvx512>(slot, value, size);
-}
-#else
-void BlockBuilder::addAtKeyAvx512(int slot, const std::uint8_t* value, std::uint32_t size) {
-    addAtKey<PlanePacker>(slot, value, size);
-}
-#endif
-
 void BlockBuilder::startKey(const EventKey& key) {
     m_keyIndex = std::uint32_t(m_keyTimes.size());
     m_keyTimes.push_back(key.time);
@@ -48,13 +27,10 @@ void BlockBuilder::take(BlockContent& content) {
         content.valueSizes[i] = m_slots[i].size;
     // Only the touched slots' counts are set: the encoder reads no other.
     content.counts.resize(m_slots.size());
-    content.planeFlags.resize(m_slots.size());
     for (std::size_t i = 0; i < m_touchedCount; ++i) {
         const auto slot = std::size_t(m_touched[i]);
         content.counts[slot] = m_slots[slot].count;
-        content.planeFlags[slot] = m_slots[slot].planeFlags;
         m_slots[slot].count = 0;
-        m_slots[slot].planeFlags = 0;
     }
     m_touched.resize(m_touchedCount);
     content.touched.swap(m_touched);

@@ -23,8 +23,8 @@ public:
     static constexpr std::uint64_t kMaxEvents = std::uint64_t(1) << 18;
 
     // Values in one block's log: the block closes once its raw bytes reach kMaxRawBytes, so
-    // the last value starts below that (and a packer may store a word past it).
-    static constexpr std::size_t kLogCapacity = kMaxRawBytes + awf::kMaxValueSize + kPlanesSlack;
+    // the last value starts below that.
+    static constexpr std::size_t kLogCapacity = kMaxRawBytes + awf::kMaxValueSize;
 
     explicit BlockBuilder(int compressionLevel = kBlockCompressionLevel)
         : m_encoder(compressionLevel), m_records(newRecords()), m_log(newLog()) {}
@@ -38,42 +38,26 @@ public:
     void setValueSize(int slot, std::uint32_t size) { m_slots[std::size_t(slot)].size = size; }
 
     // Adds one event; the caller has checked the slot, the key order and the value size.
-    void add(int slot, const EventKey& key, const std::uint8_t* value);
+    void add(int slot, const EventKey& key, const std::uint8_t* value) {
+        if (!m_keyOpen || key.time != m_lastKey.time || key.delta != m_lastKey.delta)
+            startKey(key);
+        addAtKey(slot, value, valueSize(slot));
+    }
     // Whether the block has a key yet; then addAtKey() adds events at the last one.
     bool keyOpen() const { return m_keyOpen; }
-    // Whether wide values are packed with AVX-512 (Packer PlanePackerAvx512 for addAtKey()),
-    // chosen when the builder is made.
-    bool packsWithAvx512() const { return m_avx512; }
-    // add() at the last key, of the slot's value size. Values wider than a word go into the log
-    // as their bit planes when the planes hold them (a quarter of the bytes, which the encoder's
-    // sort then reads back), else as they are; the record says which.
-    template <class Packer>
+    // add() at the last key, of the slot's value size.
     [[gnu::always_inline]] void addAtKey(int slot, const std::uint8_t* value, std::uint32_t size) {
         SlotState& state = m_slots[std::size_t(slot)];
         // Both buffers have room for a full block: no check, no call, so the caller's fast path
         // saves no registers.
-        std::uint8_t* const to = m_log.get() + m_logSize;
-        std::uint32_t key = m_keyIndex;
-        if (size <= BlockContent::kLoggedValueSize) {
-            copyValueBytes(to, value, size);
-            m_logSize += size;
-        } else {
-            const unsigned flags = packLogValue<Packer>(value, size, to);
-            state.planeFlags |= flags;
-            if ((flags & kNotPlanes) == 0) {
-                key |= BlockContent::kPackedKey;
-                m_logSize += packedPlanesSize(size);
-            } else {
-                m_logSize += size;
-            }
-        }
-        m_records[m_events] = {std::uint32_t(slot), key};
+        m_records[m_events] = {std::uint32_t(slot), m_keyIndex};
+        copyValue(m_log.get() + m_logSize, value, size);
         // Counted here, where the slot's size was just read, rather than in another pass over
         // the log on the encoding thread.
         if (state.count++ == 0)
             m_touched[m_touchedCount++] = slot;
+        m_logSize += size;
         ++m_events;
-        // Blocks close where they always did, whatever the log holds.
         m_rawBytes += size + 1;
     }
 
@@ -100,8 +84,27 @@ public:
     SimTime lastEventTime(int slot) const { return m_encoder.lastEventTime(slot); }
 
 private:
-    // addAtKey() with PlanePackerAvx512 (or without AVX-512 compiled in, PlanePacker).
-    void addAtKeyAvx512(int slot, const std::uint8_t* value, std::uint32_t size);
+    // memcpy() without its call: one byte for most events of most files, else whole words (the
+    // last one overlapping the one before it).
+    [[gnu::always_inline]] static void copyValue(std::uint8_t* to, const std::uint8_t* from,
+                                                 std::uint32_t size) {
+        if (size == 1) {
+            *to = *from;
+        } else if (size >= 16) {
+            for (std::uint32_t i = 0; i + 16 < size; i += 16)
+                std::memcpy(to + i, from + i, 16);
+            std::memcpy(to + size - 16, from + size - 16, 16);
+        } else if (size >= 8) {
+            std::memcpy(to, from, 8);
+            std::memcpy(to + size - 8, from + size - 8, 8);
+        } else if (size >= 4) {
+            std::memcpy(to, from, 4);
+            std::memcpy(to + size - 4, from + size - 4, 4);
+        } else {
+            std::memcpy(to, from, 2);
+            std::memcpy(to + size - 2, from + size - 2, 2);
+        }
+    }
     void startKey(const EventKey& key);
     // Only the pages in use take memory.
     static std::unique_ptr<BlockContent::Record[]> newRecords() {
@@ -114,8 +117,7 @@ private:
     BlockEncoder m_encoder;
     struct SlotState {
         std::uint32_t size = 0;
-        std::uint32_t count = 0;      // events in the block
-        std::uint32_t planeFlags = 0; // of its wide values in the block, kNot... ORed
+        std::uint32_t count = 0; // events in the block
     };
     std::vector<SlotState> m_slots;
     std::vector<int> m_touched; // slots with events, in first-event order (one entry per slot)
@@ -131,7 +133,6 @@ private:
     std::size_t m_rawBytes = 0;
     std::uint64_t m_events = 0;
     bool m_keepKeyOrder = true;
-    bool m_avx512 = hasAvx512();
     BlockContent m_content; // finish()'s own
 };
 

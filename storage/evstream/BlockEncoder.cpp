@@ -62,9 +62,9 @@ void BlockEncoder::noteKeyOrders(const BlockContent& c) {
     int lastSlot = -1;
     for (const BlockContent::Record& r : c.usedRecords()) {
         const auto slot = int(r.slot);
-        if ((r.key & BlockContent::kKeyMask) != key) {
+        if (r.key != key) {
             closeKeyOrder(key);
-            key = r.key & BlockContent::kKeyMask;
+            key = r.key;
             lastSlot = -1;
         }
         if (slot <= lastSlot)
@@ -76,17 +76,14 @@ void BlockEncoder::noteKeyOrders(const BlockContent& c) {
         closeKeyOrder(key);
 }
 
-// The sort's pass over the records. Wide values are copied as the planes the builder packed, a
-// word at a time (the slot's stretch has room past its last value); those the planes do not hold
-// stay in the log, and their slot's stretch is not read.
-void BlockEncoder::sortRecords(const BlockContent& c) {
-    std::uint8_t* const keys = m_keys.get();
-    std::uint8_t* const values = m_values.get();
-    Cursor* const cursors = m_cursors.data();
+// The sort's pass over the records, with the packing of wide values `Packer` makes.
+template <class Packer>
+void BlockEncoder::sortRecords(const BlockContent& c, std::uint8_t* keys, std::uint8_t* values,
+                               Cursor* cursors) {
     const std::uint32_t* const sizes = c.valueSizes.data();
     const std::uint8_t* value = c.log.get();
     for (const BlockContent::Record& r : c.usedRecords()) {
-        const std::uint32_t slot32 = r.slot, key32 = r.key & BlockContent::kKeyMask;
+        const std::uint32_t slot32 = r.slot, key32 = r.key;
         Cursor& cursor = cursors[slot32];
         std::uint32_t step = key32 - cursor.lastKey;
         cursor.lastKey = key32;
@@ -100,23 +97,26 @@ void BlockEncoder::sortRecords(const BlockContent& c) {
         const std::uint32_t size = sizes[slot32];
         if (size == 1) {
             values[cursor.valuesEnd++] = *value;
-            value += 1;
         } else if (size <= kCopiedValueSize) {
             std::memcpy(values + cursor.valuesEnd, value, size);
             cursor.valuesEnd += size;
-            value += size;
-        } else if ((r.key & BlockContent::kPackedKey) != 0) {
-            const auto stored = std::uint32_t(packedPlanesSize(size));
-            std::uint8_t* to = values + cursor.valuesEnd;
-            for (std::uint32_t i = 0; i < stored; i += 8)
-                std::memcpy(to + i, value + i, 8);
-            cursor.valuesEnd += stored;
-            value += stored;
         } else {
-            value += size;
+            cursor.planeFlags |= Packer::pack(value, size, values + cursor.valuesEnd);
+            cursor.valuesEnd += std::uint32_t(storedSize(size));
         }
+        value += size;
     }
 }
+
+#if defined(TESSEL_PLANES_AVX512)
+// The same with the wide values packed by AVX-512, every call inlined into this function, whose
+// instruction set allows it.
+[[gnu::target("avx512f,avx512bw,bmi2"), gnu::flatten]] void
+BlockEncoder::sortRecordsAvx512(const BlockContent& c, std::uint8_t* keys, std::uint8_t* values,
+                                Cursor* cursors) {
+    sortRecords<PlanePackerAvx512>(c, keys, values, cursors);
+}
+#endif
 
 // A counting sort of the block's log into per-slot stretches: the builder counted each slot's
 // events, so one pass copies key steps and values to their slot's stretch. Growing a buffer per
@@ -145,6 +145,7 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         cursor.lastKey = 0;
         cursor.keysEnd = s.keysStart;
         cursor.valuesEnd = s.valuesStart;
+        cursor.planeFlags = 0;
         keyBytes += 5 * std::size_t(s.count);
         valueBytes += std::size_t(s.count) * storedSize(s.valueSize) +
                       (s.valueSize > kCopiedValueSize ? kPlanesSlack : 0);
@@ -158,14 +159,20 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         m_values = std::make_unique_for_overwrite<std::uint8_t[]>(m_valuesCapacity);
     }
 
-    sortRecords(c);
+#if defined(TESSEL_PLANES_AVX512)
+    if (hasAvx512())
+        sortRecordsAvx512(c, m_keys.get(), m_values.get(), cursors);
+    else
+#endif
+        sortRecords<PlanePacker>(c, m_keys.get(), m_values.get(), cursors);
     std::size_t offsets = 0;
     for (int slot : m_touched) {
         Slot& s = m_slots[std::size_t(slot)];
         s.keysEnd = cursors[slot].keysEnd;
         s.lastKey = cursors[slot].lastKey;
-        s.planeFlags = s.valueSize > kCopiedValueSize ? c.planeFlags[std::size_t(slot)] : 0;
-        // A milestone the planes do not hold makes the section from the log as well.
+        s.planeFlags = cursors[slot].planeFlags;
+        // A milestone the planes do not hold makes the section from the log as well, so its
+        // offsets are needed (they would be left from an earlier block otherwise).
         if (s.valueSize > kCopiedValueSize && s.hasValue && (s.planeFlags & kNotPlanes) == 0) {
             m_milestonePlanes.resize(packedPlanesSize(s.valueSize) + kPlanesSlack);
             s.planeFlags |=
@@ -192,8 +199,8 @@ void BlockEncoder::noteLogOffsets(const BlockContent& c, std::size_t count) {
     std::uint32_t offset = 0;
     for (const BlockContent::Record& r : c.usedRecords()) {
         if ((m_slots[r.slot].planeFlags & kNotPlanes) != 0)
-            m_logOffsets[m_offsetsEnd[r.slot]++] = offset | (r.key & BlockContent::kPackedKey);
-        offset += std::uint32_t(BlockContent::loggedSize(r, sizes[r.slot]));
+            m_logOffsets[m_offsetsEnd[r.slot]++] = offset;
+        offset += sizes[r.slot];
     }
 }
 
@@ -330,15 +337,9 @@ bool BlockEncoder::packPlanesSection(const std::uint8_t* milestone, const Slot& 
     return true;
 }
 
-// Value `i` of a slot whose section is made from the log: where the log holds it, or unpacked
-// into `unpacked` (valueSize bytes) when the log holds its planes.
-const std::uint8_t* BlockEncoder::valueInLog(const Slot& s, std::size_t i, const std::uint8_t* log,
-                                             std::uint8_t* unpacked) const {
-    const std::uint32_t at = m_logOffsets[s.offsetsStart + i];
-    if ((at & BlockContent::kPackedKey) == 0)
-        return log + at;
-    unpackPlanes(log + (at & BlockContent::kKeyMask), s.valueSize, unpacked);
-    return unpacked;
+const std::uint8_t* BlockEncoder::valueInLog(const Slot& s, std::size_t i,
+                                             const std::uint8_t* log) const {
+    return log + m_logOffsets[s.offsetsStart + i];
 }
 
 // chainValues() over values read where the log holds them.
@@ -351,11 +352,8 @@ void BlockEncoder::chainInPlace(const std::uint8_t* milestone, const Slot& s,
     if (milestone != nullptr)
         std::memcpy(o, milestone, size);
     const std::uint8_t* previous = milestone;
-    // Two, as the value before must stay while the next is unpacked.
-    m_unpacked[0].resize(size);
-    m_unpacked[1].resize(size);
     for (std::size_t i = 0; i < s.count; ++i, o += size) {
-        const std::uint8_t* v = valueInLog(s, i, log, m_unpacked[i % 2].data());
+        const std::uint8_t* v = valueInLog(s, i, log);
         if (previous == nullptr)
             std::memcpy(o + first, v, size);
         else
@@ -444,8 +442,7 @@ void BlockEncoder::endBlock(const BlockContent& c) {
         if (s.valueSize <= kCopiedValueSize) {
             s.current.assign(last, last + s.valueSize);
         } else if ((s.planeFlags & kNotPlanes) != 0) {
-            m_unpacked[0].resize(s.valueSize);
-            last = valueInLog(s, s.count - 1, c.log.get(), m_unpacked[0].data());
+            last = valueInLog(s, s.count - 1, c.log.get());
             s.current.assign(last, last + s.valueSize);
         } else {
             s.current.resize(s.valueSize);

@@ -27,31 +27,21 @@ struct BlockContent {
     // One record per event, in write order.
     struct Record {
         std::uint32_t slot;
-        std::uint32_t key; // index into keyTimes, with kPackedKey when the log holds planes
+        std::uint32_t key; // index into keyTimes
     };
-    // Values up to this size are in the log as they are; wider ones as their packed planes
-    // (see ValuePlanes.h) when the planes hold them.
-    static constexpr std::uint32_t kLoggedValueSize = 8;
-    static constexpr std::uint32_t kPackedKey = 1u << 31;
-    static constexpr std::uint32_t kKeyMask = kPackedKey - 1;
-    // Bytes of the value of a record in the log.
-    static std::size_t loggedSize(const Record& r, std::uint32_t valueSize) {
-        return (r.key & kPackedKey) != 0 ? packedPlanesSize(valueSize) : valueSize;
-    }
     // Room for a full block (BlockBuilder::kMaxEvents), so that adding one needs no check;
     // only the pages in use take memory.
     std::unique_ptr<Record[]> records;
     std::size_t recordCount = 0;
     std::span<const Record> usedRecords() const { return {records.get(), recordCount}; }
     // The events' values, one after the other in write order, apart from the records: the sort
-    // then reads 8 bytes per event rather than all of a bus value, and a quarter of the value.
+    // then reads 8 bytes per event rather than all of a bus value.
     std::unique_ptr<std::uint8_t[]> log; // only the first logSize bytes are in use
     std::size_t logSize = 0;             // bytes used
     std::vector<SimTime> keyTimes;
     std::vector<DeltaCycle> keyDeltas;
     std::vector<std::uint32_t> valueSizes; // by slot
     std::vector<std::uint32_t> counts;     // events by slot (only touched slots' are set)
-    std::vector<std::uint32_t> planeFlags; // kNot... of the slots' wide values, ORed (same)
     std::vector<int> touched;              // the slots with events
     std::uint64_t events = 0;
     // False: the order of different signals' events at one key is not stored, and they read
@@ -96,27 +86,33 @@ private:
         std::uint32_t lastKey = 0;
         std::uint32_t keysEnd = 0;
         std::uint32_t valuesEnd = 0;
+        unsigned planeFlags = 0;
     };
 
-    // Values up to this size are copied into the sorted block. Wider ones are there as bit
-    // planes (see ValuePlanes.h), which the block builder packed into the log: a bus section is
+    // Values up to this size are copied into the sorted block. Wider ones are packed there as
+    // bit planes (see ValuePlanes.h) while the sort reads the log in order: a bus section is
     // then chained and packed from words, its bytes are read once, in order, and its sorted
     // values take a quarter of their bytes. Sections that the planes do not hold are made from
     // the log.
-    static constexpr std::uint32_t kCopiedValueSize = BlockContent::kLoggedValueSize;
+    static constexpr std::uint32_t kCopiedValueSize = 8;
     static std::size_t storedSize(std::uint32_t valueSize) {
         return valueSize <= kCopiedValueSize ? valueSize : packedPlanesSize(valueSize);
     }
 
     void noteKeyOrders(const BlockContent& content);
     void sortEvents(const BlockContent& content);
-    void sortRecords(const BlockContent& c);
+    template <class Packer>
+    [[gnu::always_inline]] static inline void sortRecords(const BlockContent& c, std::uint8_t* keys,
+                                                          std::uint8_t* values, Cursor* cursors);
+#if defined(TESSEL_PLANES_AVX512)
+    static void sortRecordsAvx512(const BlockContent& c, std::uint8_t* keys, std::uint8_t* values,
+                                  Cursor* cursors);
+#endif
     void noteLogOffsets(const BlockContent& c, std::size_t count);
     void closeKeyOrder(std::uint32_t key);
     void encodeKeys(const BlockContent& content, awf::Bytes& raw) const;
     void encodeSection(const Slot& s, SimTime blockStart, const std::uint8_t* log, awf::Bytes& raw);
-    const std::uint8_t* valueInLog(const Slot& s, std::size_t i, const std::uint8_t* log,
-                                   std::uint8_t* unpacked) const;
+    const std::uint8_t* valueInLog(const Slot& s, std::size_t i, const std::uint8_t* log) const;
     bool packPlanesSection(const std::uint8_t* milestone, const Slot& s, awf::Bytes& raw);
     void chainInPlace(const std::uint8_t* milestone, const Slot& s, const std::uint8_t* log);
     void endBlock(const BlockContent& content);
@@ -137,8 +133,7 @@ private:
     awf::Bytes m_chained; // a section's values as stored
     awf::Bytes m_data, m_raw, m_group;
     awf::Bytes m_milestonePlanes;
-    std::vector<std::uint32_t> m_logOffsets; // see Slot::offsetsStart; kPackedKey: planes
-    awf::Bytes m_unpacked[2];                // values unpacked from the log's planes
+    std::vector<std::uint32_t> m_logOffsets; // see Slot::offsetsStart
     std::vector<std::uint32_t> m_offsetsEnd; // by slot, while they are noted
 };
 

@@ -153,14 +153,7 @@ bool FileStreamWrite::WriteValue(SignalHandle handle, const void* value, std::ui
             m_delta == m_lastKey.delta && m_block.keyOpen() && m_block.valueSize(slot) == size &&
             size != 0 && m_phase == Phase::Events && m_records.empty() &&
             !m_failed.load(std::memory_order_relaxed)) {
-            const auto* bytes = static_cast<const std::uint8_t*>(value);
-            if (size > BlockContent::kLoggedValueSize) {
-                if (m_block.packsWithAvx512())
-                    return writeWideAvx512(slot, bytes, size);
-                return writeWidePortable(slot, bytes, size);
-            }
-            // No packer runs for these.
-            m_block.addAtKey<PlanePacker>(slot, bytes, size);
+            m_block.addAtKey(slot, static_cast<const std::uint8_t*>(value), size);
             if (!m_block.isFull())
                 return true;
             return writeBlock();
@@ -168,32 +161,6 @@ bool FileStreamWrite::WriteValue(SignalHandle handle, const void* value, std::ui
     }
     return writeValueChecked(handle, value, size);
 }
-
-// WriteValue()'s usual event of a wide value, which the block packs into its bit planes.
-template <class Packer>
-bool FileStreamWrite::writeWide(int slot, const std::uint8_t* value, std::uint32_t size) {
-    m_block.addAtKey<Packer>(slot, value, size);
-    if (!m_block.isFull())
-        return true;
-    return writeBlock();
-}
-
-bool FileStreamWrite::writeWidePortable(int slot, const std::uint8_t* value, std::uint32_t size) {
-    return writeWide<PlanePacker>(slot, value, size);
-}
-
-#if defined(TESSEL_PLANES_AVX512)
-// writeWide() packing with AVX-512, every call but the block's write inlined into this
-// function, whose instruction set allows it.
-[[gnu::target("avx512f,avx512bw,bmi2"), gnu::flatten]] bool
-FileStreamWrite::writeWideAvx512(int slot, const std::uint8_t* value, std::uint32_t size) {
-    return writeWide<PlanePackerAvx512>(slot, value, size);
-}
-#else
-bool FileStreamWrite::writeWideAvx512(int slot, const std::uint8_t* value, std::uint32_t size) {
-    return writeWide<PlanePacker>(slot, value, size);
-}
-#endif
 
 bool FileStreamWrite::writeValueChecked(SignalHandle handle, const void* value,
                                         std::uint32_t size) {

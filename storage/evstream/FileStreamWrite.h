@@ -63,14 +63,6 @@ private:
 
     ~FileStreamWrite() override;
     bool declare(SignalHandle handle, const SignalInfo& info, bool composite);
-    // WriteValue()'s usual event of a wide value, with either packer; out of line, called last.
-    template <class Packer>
-    [[gnu::always_inline]] inline bool writeWide(int slot, const std::uint8_t* value,
-                                                 std::uint32_t size);
-    [[gnu::noinline]] bool writeWidePortable(int slot, const std::uint8_t* value,
-                                             std::uint32_t size);
-    // With PlanePackerAvx512 (or without AVX-512 compiled in, PlanePacker).
-    [[gnu::noinline]] bool writeWideAvx512(int slot, const std::uint8_t* value, std::uint32_t size);
     // Out of line, so that WriteValue()'s fast path stays free of calls.
     [[gnu::noinline]] bool writeValueChecked(SignalHandle handle, const void* value,
                                              std::uint32_t size);

@@ -213,29 +213,20 @@ inline void unpackPlanes(const std::uint8_t* planes, std::size_t size, std::uint
             std::uint8_t(((planes[k / 8] >> (k % 8)) & 1) | ((high[k / 8] >> (k % 8)) & 1) << 1);
 }
 
-// packPlanes() of values wider than a plane word, which are few: out of line, so that the
-// registers it needs cost nothing to the packing of the others.
-[[gnu::noinline]] inline unsigned packPlanesWide(const std::uint8_t* value, std::size_t size,
-                                                 std::uint8_t* out) {
-    return packPlanes(value, size, out);
-}
-
-// packPlanes() as the block builder calls it for each wide value.
+// packPlanes() as the block encoder's sort calls it for each wide value.
 struct PlanePacker {
     [[gnu::always_inline]] static unsigned pack(const std::uint8_t* value, std::size_t size,
                                                 std::uint8_t* out) {
-        if (size > 64)
-            return packPlanesWide(value, size, out);
 #if defined(__SSE2__)
-        if (size >= 16)
+        if (size >= 16 && size <= 64)
             return packPlanesWord(value, size, out);
 #endif
         return packPlanes(value, size, out);
     }
 };
 
-// Makes hasAvx512() false from now on, so that tests run the portable packers on processors
-// with AVX-512 too. Writers and encoders choose their packer when they are made.
+// Makes hasAvx512() false while it is set, so that tests run the portable packer on processors
+// with AVX-512 too (the encoder asks once per block).
 inline std::atomic<bool>& planesPortableOnly() {
     static std::atomic<bool> on = false;
     return on;
@@ -247,20 +238,13 @@ inline bool hasAvx512() {
                             __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi2");
     return has && !planesPortableOnly().load(std::memory_order_relaxed);
 }
-#else
-inline bool hasAvx512() {
-    return false;
-}
-#endif
-
-#if defined(TESSEL_PLANES_AVX512)
 
 // A value of up to 64 bytes in one masked load: the bytes past it are neither read nor packed.
 struct PlanePackerAvx512 {
     [[gnu::target("avx512f,avx512bw,bmi2")]] static unsigned
     pack(const std::uint8_t* value, std::size_t size, std::uint8_t* out) {
         if (size > 64)
-            return packPlanesWide(value, size, out);
+            return packPlanes(value, size, out);
         const std::uint64_t valid = _bzhi_u64(~std::uint64_t(0), unsigned(size));
         const __m512i x = _mm512_maskz_loadu_epi8(valid, value);
         const std::uint64_t low = _mm512_test_epi8_mask(x, _mm512_set1_epi8(1));
@@ -272,39 +256,5 @@ struct PlanePackerAvx512 {
     }
 };
 #endif
-
-// memcpy() without its call, for the writer's path of every event: one byte for most events of
-// most files, else whole words (the last one overlapping the one before it).
-[[gnu::always_inline]] inline void copyValueBytes(std::uint8_t* to, const std::uint8_t* from,
-                                                  std::uint32_t size) {
-    if (size == 1) {
-        *to = *from;
-    } else if (size >= 16) {
-        for (std::uint32_t i = 0; i + 16 < size; i += 16)
-            std::memcpy(to + i, from + i, 16);
-        std::memcpy(to + size - 16, from + size - 16, 16);
-    } else if (size >= 8) {
-        std::memcpy(to, from, 8);
-        std::memcpy(to + size - 8, from + size - 8, 8);
-    } else if (size >= 4) {
-        std::memcpy(to, from, 4);
-        std::memcpy(to + size - 4, from + size - 4, 4);
-    } else {
-        std::memcpy(to, from, 2);
-        std::memcpy(to + size - 2, from + size - 2, 2);
-    }
-}
-
-// A wide value as the block log holds it: its packed planes when they hold it (no kNotPlanes
-// in the flags returned), else its bytes as they are. `out` has room for both, and up to
-// kPlanesSlack bytes past the planes may be overwritten.
-template <class Packer>
-[[gnu::always_inline]] inline unsigned packLogValue(const std::uint8_t* value, std::size_t size,
-                                                    std::uint8_t* out) {
-    const unsigned flags = Packer::pack(value, size, out);
-    if ((flags & kNotPlanes) != 0)
-        copyValueBytes(out, value, std::uint32_t(size));
-    return flags;
-}
 
 } // namespace evstream

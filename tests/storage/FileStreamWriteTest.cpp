@@ -113,8 +113,7 @@ TEST(WriterThread, BlocksFullOfOneByteEventsReadBack) {
 }
 
 // Buses of 9 to 130 bits that are mostly 0 and 1, now and then unknown (X) or high impedance
-// (Z): the writer logs the first kinds packed and the Z ones as they are, over several blocks.
-// Either packer makes the same file, which reads back every value.
+// (Z), over several blocks: either packer makes the same file, which reads back every value.
 TEST(WideValues, ReadBackAndMakeTheSameFileWithEitherPacker) {
     std::mt19937 rng(21);
     std::vector<Event> events;

@@ -1,7 +1,6 @@
 // The bit-plane packers agree with each other and with the planes' definition (bit k of the low
 // plane is bit 0 of byte k, of the high plane bit 1), for every width a plane word can end at and
-// every byte class, whichever packer the processor runs; and the block log's form of a value is
-// its planes exactly when they hold it, else its bytes.
+// every byte class, whichever packer the processor runs.
 #include "storage/evstream/ValuePlanes.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +34,7 @@ using PackFunction = unsigned (*)(const std::uint8_t*, std::size_t, std::uint8_t
 // What `pack` makes of `value`, from a copy that ends where the value does (so that reading
 // past it would be caught by the sanitizers); `stored` bytes of its output are kept.
 Packed run(PackFunction pack, const std::vector<std::uint8_t>& value, std::size_t stored) {
-    std::vector<std::uint8_t> in(value), out(std::max(stored, value.size()) + kPlanesSlack, 0xEE);
+    std::vector<std::uint8_t> in(value), out(stored + kPlanesSlack, 0xEE);
     Packed p;
     p.flags = pack(in.data(), in.size(), out.data());
     p.bytes.assign(out.begin(), out.begin() + std::ptrdiff_t(stored));
@@ -45,21 +44,14 @@ Packed run(PackFunction pack, const std::vector<std::uint8_t>& value, std::size_
 struct Packer {
     const char* name;
     PackFunction pack;
-    bool logForm; // packs as the block log holds a value
     bool needsAvx512;
 };
 
 const Packer kPackers[] = {
-    {"packPlanes", packPlanes, false, false},
-    {"PlanePacker", PlanePacker::pack, false, false},
-    {"log PlanePacker", packLogValue<PlanePacker>, true, false},
+    {"packPlanes", packPlanes, false},
+    {"PlanePacker", PlanePacker::pack, false},
 #if defined(TESSEL_PLANES_AVX512)
-    {"PlanePackerAvx512", PlanePackerAvx512::pack, false, true},
-    {"log PlanePackerAvx512",
-     [](const std::uint8_t* v, std::size_t n, std::uint8_t* o) {
-         return packLogValue<PlanePackerAvx512>(v, n, o);
-     },
-     true, true},
+    {"PlanePackerAvx512", PlanePackerAvx512::pack, true},
 #endif
 };
 
@@ -94,10 +86,7 @@ TEST(PlanePackers, AgreeWithThePlanesOfEveryWidthAndByteClass) {
                 if (packer.needsAvx512 && !hasAvx512())
                     continue;
 #endif
-                // In the log, a value the planes do not hold is its bytes.
-                const bool raw = packer.logForm && (planes.flags & kNotPlanes) != 0;
-                const Packed expected = raw ? Packed{value, planes.flags} : planes;
-                EXPECT_EQ(run(packer.pack, value, expected.bytes.size()), expected)
+                EXPECT_EQ(run(packer.pack, value, planes.bytes.size()), planes)
                     << packer.name << ", width " << width << ", " << c.name;
             }
         }
