@@ -171,6 +171,14 @@ void BlockEncoder::sortEvents(const BlockContent& c) {
         s.keysEnd = cursors[slot].keysEnd;
         s.lastKey = cursors[slot].lastKey;
         s.planeFlags = cursors[slot].planeFlags;
+        // A milestone the planes do not hold makes the section from the log as well, so its
+        // offsets are needed (they would be left from an earlier block otherwise).
+        if (s.valueSize > kCopiedValueSize && s.hasValue && (s.planeFlags & kNotPlanes) == 0) {
+            m_milestonePlanes.resize(packedPlanesSize(s.valueSize) + kPlanesSlack);
+            s.planeFlags |=
+                PlanePacker::pack(s.current.data(), s.valueSize, m_milestonePlanes.data()) &
+                kNotPlanes;
+        }
         if ((s.planeFlags & kNotPlanes) != 0) {
             s.offsetsStart = std::uint32_t(offsets);
             offsets += s.count;

@@ -1,7 +1,8 @@
 // The block encoder's sections of wide values: the encoder packs bus values from bit planes made
-// while it sorts, and must store exactly what packValues() makes of the chained values, for
-// every width (one plane word, several, under 16 bytes) and byte class, with and without a
-// milestone, and when only the milestone is unknown or high impedance.
+// while it sorts (with either packer), and must store exactly what packValues() makes of the
+// chained values, for every width (one plane word, several, under 16 bytes) and byte class,
+// with and without a milestone, when only the milestone is unknown or high impedance, and when
+// values with a Z come between values the planes hold.
 #include "storage/evstream/BlockBuilder.h"
 
 #include <gtest/gtest.h>
@@ -17,14 +18,15 @@ struct WideCase {
     std::uint8_t base;
     ValuePacking packing;           // of the second block
     std::uint8_t firstBlockEnd = 0; // when set, a byte of the first block's last value
+    int zEvery = 0; // when set, every so many values (not the first block's last) hold a Z
 };
 
 void PrintTo(const WideCase& c, std::ostream* out) {
     *out << c.name;
 }
 
-// The section of slot 0 in a block chunk, through the block's directory and group.
-awf::Bytes sectionOf(const awf::Bytes& chunk) {
+// The section of a slot in a block chunk, through the block's directory and group.
+awf::Bytes sectionOf(const awf::Bytes& chunk, int slot = 0) {
     const auto header = awf::decodeChunkHeader(chunk.data());
     std::span<const std::uint8_t> payload(chunk.data() + awf::kChunkHeaderSize,
                                           header->payloadSize);
@@ -33,7 +35,7 @@ awf::Bytes sectionOf(const awf::Bytes& chunk) {
     EXPECT_TRUE(awf::readBlob(payload, raw, error)) << error;
     BlockDirectory directory;
     EXPECT_EQ(decodeDirectory(raw, directory), "");
-    const DirectoryEntry entry = *directory.find(0);
+    const DirectoryEntry entry = *directory.find(slot);
     const auto data = payload.subspan(header->directorySize);
     const std::uint64_t blob = entry.ownBlob ? entry.offset : directory.groups[entry.group].offset;
     EXPECT_TRUE(awf::readBlob(data.subspan(blob), group, error)) << error;
@@ -45,15 +47,15 @@ awf::Bytes sectionOf(const awf::Bytes& chunk) {
 
 class BlockEncoderWideValues : public ::testing::TestWithParam<WideCase> {};
 
-TEST_P(BlockEncoderWideValues, PackLikeTheChainedBytes) {
-    const WideCase& c = GetParam();
+// Two blocks of one slot of wide values; the first has no milestone, the second starts with the
+// first's last value.
+void encodeWideValues(const WideCase& c) {
     std::mt19937 rng(3);
     BlockBuilder builder;
     builder.setSlotCount(1);
     builder.setValueSize(0, c.width);
     std::vector<std::uint8_t> value(c.width);
     awf::Bytes milestone, values, chunk;
-    // The first block has no milestone; the second starts with the first's last value.
     for (int block = 0; block < 2; ++block) {
         values.clear();
         for (int i = 0; i < 60; ++i) {
@@ -61,6 +63,9 @@ TEST_P(BlockEncoderWideValues, PackLikeTheChainedBytes) {
                 b = std::uint8_t(c.base + rng() % c.range);
             if (block == 0 && i == 59 && c.firstBlockEnd != 0)
                 value[c.width / 2] = c.firstBlockEnd;
+            // Values the planes do not hold, between ones they hold.
+            if (c.zEvery != 0 && i % c.zEvery == 2)
+                value[rng() % c.width] = 4;
             builder.add(0, EventKey{SimTime(block * 100 + i), 0}, value.data());
             values.insert(values.end(), value.begin(), value.end());
         }
@@ -77,6 +82,20 @@ TEST_P(BlockEncoderWideValues, PackLikeTheChainedBytes) {
                                section.end() - std::ptrdiff_t(expected.size())))
             << "block " << block;
         milestone = value;
+    }
+}
+
+// Makes the encoder pack with the portable code on any processor meanwhile.
+struct PortablePlanes {
+    explicit PortablePlanes(bool on) { planesPortableOnly() = on; }
+    ~PortablePlanes() { planesPortableOnly() = false; }
+};
+
+TEST_P(BlockEncoderWideValues, PackLikeTheChainedBytes) {
+    for (bool portable : {false, true}) {
+        PortablePlanes packers(portable);
+        SCOPED_TRACE(portable ? "portable packer" : "fastest packer");
+        encodeWideValues(GetParam());
     }
 }
 
@@ -107,6 +126,41 @@ TEST(BlockEncoder, AMilestoneAlonePacksByItsOwnBytes) {
                            section.end() - std::ptrdiff_t(expected.size())));
 }
 
+// A bus left high impedance at a block's end, then driven to 0 and 1 only in the next block
+// after another bus's events: its section is made from the values where that block holds them,
+// not where the block before held its values.
+TEST(BlockEncoder, AMilestoneWithZBeforeDrivenValuesAfterOtherEvents) {
+    BlockBuilder builder;
+    builder.setSlotCount(2);
+    builder.setValueSize(0, 24);
+    builder.setValueSize(1, 24);
+    std::vector<std::uint8_t> bus(24, 2), other(24, 3);
+    awf::Bytes chunk;
+    builder.add(0, EventKey{1, 0}, bus.data());
+    bus[3] = 4; // Z
+    builder.add(0, EventKey{2, 0}, bus.data());
+    builder.finish(chunk);
+    const std::vector<std::uint8_t> milestone = bus;
+    awf::Bytes values;
+    for (int i = 0; i < 3; ++i) {
+        other[std::size_t(i)] = 2;
+        builder.add(1, EventKey{3 + i, 0}, other.data());
+    }
+    for (int i = 0; i < 2; ++i) {
+        bus.assign(24, std::uint8_t(2 + i));
+        builder.add(0, EventKey{10 + i, 0}, bus.data());
+        values.insert(values.end(), bus.begin(), bus.end());
+    }
+    builder.finish(chunk);
+    awf::Bytes chained, expected;
+    chainValues(milestone.data(), values, 24, chained);
+    packValues(chained, expected);
+    const awf::Bytes section = sectionOf(chunk, 0);
+    ASSERT_GE(section.size(), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(),
+                           section.end() - std::ptrdiff_t(expected.size())));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Widths, BlockEncoderWideValues,
     ::testing::Values(WideCase{"Bits9", 9, 2, 2, ValuePacking::Bits},
@@ -120,7 +174,11 @@ INSTANTIATE_TEST_SUITE_P(
                       WideCase{"Nibbles40", 40, 9, 0, ValuePacking::Nibbles},
                       WideCase{"Raw70", 70, 256, 0, ValuePacking::Raw},
                       WideCase{"BitsAfterUnknown37", 37, 2, 2, ValuePacking::Crumbs, 1},
-                      WideCase{"BitsAfterHighImpedance64", 64, 2, 2, ValuePacking::Nibbles, 4}),
+                      WideCase{"BitsAfterHighImpedance64", 64, 2, 2, ValuePacking::Nibbles, 4},
+                      WideCase{"BitsWithZ9", 9, 2, 2, ValuePacking::Nibbles, 0, 5},
+                      WideCase{"CrumbsWithZ64", 64, 4, 0, ValuePacking::Nibbles, 0, 5},
+                      WideCase{"CrumbsWithZ130", 130, 4, 0, ValuePacking::Nibbles, 0, 5},
+                      WideCase{"RawAfterZ33", 33, 2, 2, ValuePacking::Raw, 0xFF, 5}),
     [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace
