@@ -10,6 +10,13 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+// The line parser has a second build for processors with AVX-512BW, chosen when it runs
+// (KVcdReaderLines.cpp); every such processor has the bit instructions named with it too.
+#define TESSEL_VCD_AVX512 1
+#define TESSEL_VCD_AVX512_TARGET "avx512f,avx512bw,bmi,bmi2,popcnt"
+#endif
 
 namespace vcddigits {
 
@@ -154,5 +161,25 @@ inline Replaced replaceBinary(const char* digits, std::uint8_t* current, std::si
     return changed ? Replaced::Changed : Replaced::Same;
 #endif
 }
+
+#if defined(TESSEL_VCD_AVX512)
+// replaceBinary() for 1 to 64 digits in one step: the compare and the store are masked to
+// the n digits, so nothing past the value is written and no step depends on n.
+[[gnu::target(TESSEL_VCD_AVX512_TARGET)]] inline Replaced
+replaceBinaryAvx512(const char* digits, std::uint8_t* current, std::size_t n) {
+    const __mmask64 used = _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(n));
+    const __m512i low = _mm512_set1_epi8(1);
+    // kReadAhead readable bytes follow both the digits and the current value.
+    const __m512i bytes = _mm512_loadu_si512(digits);
+    const __mmask64 binary =
+        _mm512_mask_cmpeq_epi8_mask(used, _mm512_or_si512(bytes, low), _mm512_set1_epi8('1'));
+    if (binary != used)
+        return Replaced::NotBinary;
+    const __m512i now = _mm512_or_si512(_mm512_and_si512(bytes, low), _mm512_set1_epi8(kZero));
+    const __mmask64 differ = _mm512_mask_cmpneq_epi8_mask(used, _mm512_loadu_si512(current), now);
+    _mm512_mask_storeu_epi8(current, used, now);
+    return differ != 0 ? Replaced::Changed : Replaced::Same;
+}
+#endif
 
 } // namespace vcddigits
