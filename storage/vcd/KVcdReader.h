@@ -44,8 +44,9 @@ public:
     // Called now and then with the bytes of the file read so far and its size.
     using Progress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
-    // `chunkSize`: bytes read at a time (tests use tiny chunks to cross every boundary).
-    explicit KVcdReader(std::string fileName, std::size_t chunkSize = 4u << 20);
+    // `chunkSize`: bytes read at a time (tests use tiny chunks to cross every boundary). The
+    // default leaves what read() copied in the second-level cache for the parser to find.
+    explicit KVcdReader(std::string fileName, std::size_t chunkSize = 512u << 10);
     // Reads VCD text held in memory (it must outlive the reader); `name` names it in messages.
     KVcdReader(std::string name, std::string_view contents, std::size_t chunkSize = 4u << 20);
     ~KVcdReader();
@@ -104,6 +105,9 @@ private:
         return index < m_shortCodeLimit ? m_shortCodes[index] : ShortCode{};
     }
     template <bool kWide> const char* records(const char* p, const char* limit, std::int64_t& line);
+    const char* recordsAvx512(const char* p, const char* limit, std::int64_t& line);
+    template <bool kWide>
+    const char* recordsOf(const char* p, const char* limit, std::int64_t& line);
     void noteWidth(std::size_t digits) {
         m_widthChanges += digits != m_lastWidth;
         m_lastWidth = digits;

@@ -281,7 +281,23 @@ bool KVcdReader::fastRecords(const char* p, const char* end) {
 KVcdReader::fastRecordsAvx512(const char* p, const char* end) {
     return fastRecordsWith<true>(p, end);
 }
+
+// records() stays a call of its own in the wide build too: inlined, it cost the bit-heavy files.
+[[gnu::target(TESSEL_VCD_AVX512_TARGET), gnu::flatten, gnu::noinline]] const char*
+KVcdReader::recordsAvx512(const char* p, const char* limit, std::int64_t& line) {
+    return records<true>(p, limit, line);
+}
 #endif
+
+template <bool kWide>
+[[gnu::always_inline]] inline const char* KVcdReader::recordsOf(const char* p, const char* limit,
+                                                                std::int64_t& line) {
+#if defined(TESSEL_VCD_AVX512)
+    if constexpr (kWide)
+        return recordsAvx512(p, limit, line);
+#endif
+    return records<false>(p, limit, line);
+}
 
 template <bool kWide> bool KVcdReader::fastRecordsWith(const char* p, const char* end) {
     std::int64_t line = m_scanner->currentLine();
@@ -293,7 +309,7 @@ template <bool kWide> bool KVcdReader::fastRecordsWith(const char* p, const char
             m_widthChanges = 0;
         }
         const char* limit = p + std::min(kWindow, static_cast<std::size_t>(end - p));
-        p = m_lineMode ? lineWindow<kWide>(p, limit, end, line) : records<kWide>(p, limit, line);
+        p = m_lineMode ? lineWindow<kWide>(p, limit, end, line) : recordsOf<kWide>(p, limit, line);
         if (p == nullptr)
             return false;
     }
@@ -309,7 +325,7 @@ const char* KVcdReader::lineWindow(const char* p, const char* limit, const char*
     std::size_t count = findLineEnds<kWide>(p, limit, m_lineEnds.data());
     if (count == 0) { // a line longer than the window
         const void* lineEnd = std::memchr(limit, '\n', static_cast<std::size_t>(end - limit));
-        return records<kWide>(p, static_cast<const char*>(lineEnd) + 1, line);
+        return recordsOf<kWide>(p, static_cast<const char*>(lineEnd) + 1, line);
     }
     const char* base = p;
     for (std::size_t i = 0; i < count; ++i) {
@@ -320,7 +336,7 @@ const char* KVcdReader::lineWindow(const char* p, const char* limit, const char*
                                                 : lineScalar(p, lineEnd));
         if (taken)
             ++line;
-        else if (records<kWide>(p, lineEnd + 1, line) == nullptr)
+        else if (recordsOf<kWide>(p, lineEnd + 1, line) == nullptr)
             return nullptr;
         p = lineEnd + 1;
     }
