@@ -164,7 +164,8 @@ inline Replaced replaceBinary(const char* digits, std::uint8_t* current, std::si
 
 #if defined(TESSEL_VCD_AVX512)
 // replaceBinary() for 1 to 64 digits in one step: the compare and the store are masked to
-// the n digits, so nothing past the value is written and no step depends on n.
+// the n digits, so nothing past the value is written and no step depends on n. One digit of
+// another state repeated n times (all x, all U) is taken as well: buses not yet driven.
 [[gnu::target(TESSEL_VCD_AVX512_TARGET)]] inline Replaced
 replaceBinaryAvx512(const char* digits, std::uint8_t* current, std::size_t n) {
     const __mmask64 used = _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(n));
@@ -173,9 +174,15 @@ replaceBinaryAvx512(const char* digits, std::uint8_t* current, std::size_t n) {
     const __m512i bytes = _mm512_loadu_si512(digits);
     const __mmask64 binary =
         _mm512_mask_cmpeq_epi8_mask(used, _mm512_or_si512(bytes, low), _mm512_set1_epi8('1'));
-    if (binary != used)
-        return Replaced::NotBinary;
-    const __m512i now = _mm512_or_si512(_mm512_and_si512(bytes, low), _mm512_set1_epi8(kZero));
+    __m512i now = _mm512_or_si512(_mm512_and_si512(bytes, low), _mm512_set1_epi8(kZero));
+    if (binary != used) [[unlikely]] {
+        const std::uint8_t state = kLogic[static_cast<unsigned char>(digits[0])];
+        const __mmask64 same =
+            _mm512_mask_cmpeq_epi8_mask(used, bytes, _mm512_set1_epi8(digits[0]));
+        if (state == kBad || same != used)
+            return Replaced::NotBinary;
+        now = _mm512_set1_epi8(static_cast<char>(state));
+    }
     const __mmask64 differ = _mm512_mask_cmpneq_epi8_mask(used, _mm512_loadu_si512(current), now);
     _mm512_mask_storeu_epi8(current, used, now);
     return differ != 0 ? Replaced::Changed : Replaced::Same;
