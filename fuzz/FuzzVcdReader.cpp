@@ -2,8 +2,8 @@
 // KFileException, never crash, and what it writes must keep the sink's rules (declared handles,
 // ascending times, values of the declared size). The chunk size must not change the outcome: the
 // same events and the same error, whether a record sits inside a chunk or across two, and
-// whether the input is read ahead on another thread or not, nor whether the line parser's wide
-// build runs or its portable one.
+// whether the input is read ahead on another thread or not, nor which of the line parser's
+// builds (SSE2, AVX2, AVX-512) runs.
 
 #include "storage/KFileException.h"
 #include "storage/evstream/IEventsStream.h"
@@ -90,15 +90,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     struct Run {
         std::size_t chunk;
         bool ahead;
-        bool wide;
+        KVcdReader::Simd simd;
     };
-    std::string outcome[4];
+    using Simd = KVcdReader::Simd;
+    std::string outcome[5];
     std::size_t run = 0;
-    for (Run how : {Run{64, false, true}, Run{4096, false, true}, Run{64, true, true},
-                    Run{4096, false, false}}) {
+    for (Run how :
+         {Run{64, false, Simd::Avx512}, Run{4096, false, Simd::Avx512}, Run{64, true, Simd::Avx512},
+          Run{4096, false, Simd::Avx2}, Run{4096, false, Simd::Sse2}}) {
         CheckingSink sink;
         std::string error;
-        KVcdReader::setWideSimd(how.wide);
+        KVcdReader::setSimdLimit(how.simd);
         try {
             KVcdReader reader("fuzz.vcd", text, how.chunk);
             reader.setReadAhead(how.ahead);
@@ -108,8 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         outcome[run++] = error + '\n' + sink.written;
     }
-    KVcdReader::setWideSimd(true);
-    for (std::size_t other : {1, 2, 3}) {
+    KVcdReader::setSimdLimit(Simd::Avx512);
+    for (std::size_t other : {1, 2, 3, 4}) {
         if (outcome[0] != outcome[other]) {
             std::fprintf(stderr, "chunk 64: %s\nrun %zu: %s\n", outcome[0].substr(0, 200).c_str(),
                          other, outcome[other].substr(0, 200).c_str());

@@ -58,9 +58,10 @@ public:
     // Reads the file on a thread of its own, a few chunks ahead of the parser (off by default):
     // worth it when a core is free for the copy out of the page cache or the decompression.
     void setReadAhead(bool on) { m_readAhead = on; }
-    // Whether the readers of this process may use AVX-512 where the processor has it (the
-    // default); off, they take the portable path, which tests compare it with.
-    static void setWideSimd(bool allowed);
+    // The widest vector instructions the readers of this process may use where the processor
+    // has them (all, by default); tests compare the narrower builds with the widest.
+    enum class Simd { Sse2, Avx2, Avx512 };
+    static void setSimdLimit(Simd limit);
 
 private:
     using Variable = KVcdHeader::Variable;
@@ -76,13 +77,14 @@ private:
     // through the token functions, which also give the error messages.
     enum class TimeError { None, Backwards, TooLate };
     void parseBody(evstream::IEventsStreamWrite& sink, const Progress& progress);
-    // `kWide`: the build for processors with AVX-512BW (fastRecords() picks one).
+    // `kSimd`: the build for processors with those instructions (fastRecords() picks one).
     bool fastRecords(const char* p, const char* end);
     bool fastRecordsAvx512(const char* p, const char* end);
-    template <bool kWide> bool fastRecordsWith(const char* p, const char* end);
-    template <bool kWide>
+    bool fastRecordsAvx2(const char* p, const char* end);
+    template <Simd kSimd> bool fastRecordsWith(const char* p, const char* end);
+    template <Simd kSimd>
     const char* lineWindow(const char* p, const char* limit, const char* end, std::int64_t& line);
-    template <bool kWide> bool lineVector(const char* p, const char* end);
+    template <Simd kSimd> bool lineVector(const char* p, const char* end);
     bool lineScalar(const char* p, const char* end);
     bool lineTimestamp(const char* p, const char* end);
     // What the value changes of an identifier code need of its slot, found straight from the
@@ -104,9 +106,10 @@ private:
     ShortCode lookupShort(std::uint32_t index) const {
         return index < m_shortCodeLimit ? m_shortCodes[index] : ShortCode{};
     }
-    template <bool kWide> const char* records(const char* p, const char* limit, std::int64_t& line);
+    template <Simd kSimd> const char* records(const char* p, const char* limit, std::int64_t& line);
     const char* recordsAvx512(const char* p, const char* limit, std::int64_t& line);
-    template <bool kWide>
+    const char* recordsAvx2(const char* p, const char* limit, std::int64_t& line);
+    template <Simd kSimd>
     const char* recordsOf(const char* p, const char* limit, std::int64_t& line);
     void noteWidth(std::size_t digits) {
         m_widthChanges += digits != m_lastWidth;
@@ -114,7 +117,7 @@ private:
         ++m_vectors;
     }
     const char* fastVector(const char* p);
-    template <bool kWide> const char* repeatedWidth(const char* p);
+    template <Simd kSimd> const char* repeatedWidth(const char* p);
     const char* fastScalar(const char* p);
     const char* fastTimestamp(const char* p);
     ShortCode fastCode(const char*& p) const;

@@ -49,6 +49,13 @@ std::uint64_t lineBreaks(const char* at) {
     std::uint64_t mask = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(at), _mm512_set1_epi8('\n'));
     return _bzhi_u64(mask, static_cast<unsigned>(std::min<std::size_t>(left, 64)));
 }
+
+[[gnu::target(TESSEL_VCD_AVX2_TARGET)]] inline std::uint64_t lineBreaksAvx2(const char* at,
+                                                                            std::size_t left) {
+    __m256i newline = _mm256_set1_epi8('\n');
+    std::uint64_t mask = equalBytesAvx2(at, newline) | equalBytesAvx2(at + 32, newline) << 32;
+    return _bzhi_u64(mask, static_cast<unsigned>(std::min<std::size_t>(left, 64)));
+}
 #endif
 
 // The builtin is a library call on the baseline x86-64 target.
@@ -62,15 +69,17 @@ std::size_t countBits(std::uint64_t x) {
 // Writes the offsets from `from` of the line breaks in [from, to) to `out` and returns how many.
 // Eight are written per 64 bytes whether there are that many or not, so that the number of
 // lines (which varies) costs no branch; `out` needs room for eight more than can be found.
-template <bool kWide>
+template <KVcdReader::Simd kSimd>
 std::size_t findLineEnds(const char* from, const char* to, std::uint32_t* out) {
     std::size_t count = 0;
     for (std::size_t at = 0; from + at < to; at += 64) {
         std::uint64_t mask;
         std::size_t found;
 #if defined(TESSEL_VCD_AVX512)
-        if constexpr (kWide) {
-            mask = lineBreaksAvx512(from + at, static_cast<std::size_t>(to - (from + at)));
+        if constexpr (kSimd != KVcdReader::Simd::Sse2) {
+            auto left = static_cast<std::size_t>(to - (from + at));
+            mask = kSimd == KVcdReader::Simd::Avx512 ? lineBreaksAvx512(from + at, left)
+                                                     : lineBreaksAvx2(from + at, left);
             found = static_cast<std::size_t>(__builtin_popcountll(mask));
         } else
 #endif
@@ -99,12 +108,12 @@ std::size_t findLineEnds(const char* from, const char* to, std::uint32_t* out) {
 }
 
 // Off only in tests, which compare the two paths.
-std::atomic<bool> wideSimdAllowed{true};
+std::atomic<KVcdReader::Simd> simdLimit{KVcdReader::Simd::Avx512};
 
 } // namespace
 
-void KVcdReader::setWideSimd(bool allowed) {
-    wideSimdAllowed.store(allowed, std::memory_order_relaxed);
+void KVcdReader::setSimdLimit(Simd limit) {
+    simdLimit.store(limit, std::memory_order_relaxed);
 }
 
 // Writes the slot's current value, unless it only repeats the value already written (the first
@@ -188,7 +197,7 @@ KVcdReader::shortCode(std::uint32_t word, std::size_t length) const {
 // "b0101 CODE" filling the line [p, end): true when taken, false (nothing changed) for anything
 // but binary digits as many as the variable is wide and a short code. The code is found from
 // the line's end, so that looking it up does not wait for the digits to be counted.
-template <bool kWide>
+template <KVcdReader::Simd kSimd>
 [[gnu::always_inline]] inline bool KVcdReader::lineVector(const char* p, const char* end) {
     if (end - p < 4)
         return false;
@@ -213,8 +222,10 @@ template <bool kWide>
         return false;
     Replaced replaced;
 #if defined(TESSEL_VCD_AVX512)
-    if (kWide && n - 1 < 64)
+    if (kSimd == Simd::Avx512 && n - 1 < 64)
         replaced = replaceBinaryAvx512(p + 1, m_values.data() + code.offset, n);
+    else if (kSimd == Simd::Avx2 && n - 1 < 64)
+        replaced = replaceBinaryAvx2(p + 1, m_values.data() + code.offset, n);
     else
 #endif
         replaced = replaceBinary(p + 1, m_values.data() + code.offset, n);
@@ -269,37 +280,53 @@ template <bool kWide>
 // more where the records are alike. The digit counts of the last few hundred vectors choose.
 bool KVcdReader::fastRecords(const char* p, const char* end) {
 #if defined(TESSEL_VCD_AVX512)
-    if (evstream::hasAvx512() && wideSimdAllowed.load(std::memory_order_relaxed))
+    static const bool hasAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+    Simd limit = simdLimit.load(std::memory_order_relaxed);
+    if (limit == Simd::Avx512 && evstream::hasAvx512())
         return fastRecordsAvx512(p, end);
+    if (limit != Simd::Sse2 && hasAvx2)
+        return fastRecordsAvx2(p, end);
 #endif
-    return fastRecordsWith<false>(p, end);
+    return fastRecordsWith<Simd::Sse2>(p, end);
 }
 
 #if defined(TESSEL_VCD_AVX512)
 // Everything it calls is inlined, so that the wide instructions are allowed there too.
 [[gnu::target(TESSEL_VCD_AVX512_TARGET), gnu::flatten]] bool
 KVcdReader::fastRecordsAvx512(const char* p, const char* end) {
-    return fastRecordsWith<true>(p, end);
+    return fastRecordsWith<Simd::Avx512>(p, end);
 }
 
 // records() stays a call of its own in the wide build too: inlined, it cost the bit-heavy files.
 [[gnu::target(TESSEL_VCD_AVX512_TARGET), gnu::flatten, gnu::noinline]] const char*
 KVcdReader::recordsAvx512(const char* p, const char* limit, std::int64_t& line) {
-    return records<true>(p, limit, line);
+    return records<Simd::Avx512>(p, limit, line);
+}
+
+[[gnu::target(TESSEL_VCD_AVX2_TARGET), gnu::flatten]] bool
+KVcdReader::fastRecordsAvx2(const char* p, const char* end) {
+    return fastRecordsWith<Simd::Avx2>(p, end);
+}
+
+[[gnu::target(TESSEL_VCD_AVX2_TARGET), gnu::flatten, gnu::noinline]] const char*
+KVcdReader::recordsAvx2(const char* p, const char* limit, std::int64_t& line) {
+    return records<Simd::Avx2>(p, limit, line);
 }
 #endif
 
-template <bool kWide>
+template <KVcdReader::Simd kSimd>
 [[gnu::always_inline]] inline const char* KVcdReader::recordsOf(const char* p, const char* limit,
                                                                 std::int64_t& line) {
 #if defined(TESSEL_VCD_AVX512)
-    if constexpr (kWide)
+    if constexpr (kSimd == Simd::Avx512)
         return recordsAvx512(p, limit, line);
+    if constexpr (kSimd == Simd::Avx2)
+        return recordsAvx2(p, limit, line);
 #endif
-    return records<false>(p, limit, line);
+    return records<Simd::Sse2>(p, limit, line);
 }
 
-template <bool kWide> bool KVcdReader::fastRecordsWith(const char* p, const char* end) {
+template <KVcdReader::Simd kSimd> bool KVcdReader::fastRecordsWith(const char* p, const char* end) {
     std::int64_t line = m_scanner->currentLine();
     m_lineEnds.resize(kWindow + 8);
     while (p < end) {
@@ -309,7 +336,7 @@ template <bool kWide> bool KVcdReader::fastRecordsWith(const char* p, const char
             m_widthChanges = 0;
         }
         const char* limit = p + std::min(kWindow, static_cast<std::size_t>(end - p));
-        p = m_lineMode ? lineWindow<kWide>(p, limit, end, line) : recordsOf<kWide>(p, limit, line);
+        p = m_lineMode ? lineWindow<kSimd>(p, limit, end, line) : recordsOf<kSimd>(p, limit, line);
         if (p == nullptr)
             return false;
     }
@@ -319,24 +346,24 @@ template <bool kWide> bool KVcdReader::fastRecordsWith(const char* p, const char
 
 // Takes the lines that end in [p, limit) (at least one, however long), counting them into
 // `line`; returns where it got to, or null when it stopped at a record for the token path.
-template <bool kWide>
+template <KVcdReader::Simd kSimd>
 const char* KVcdReader::lineWindow(const char* p, const char* limit, const char* end,
                                    std::int64_t& line) {
-    std::size_t count = findLineEnds<kWide>(p, limit, m_lineEnds.data());
+    std::size_t count = findLineEnds<kSimd>(p, limit, m_lineEnds.data());
     if (count == 0) { // a line longer than the window
         const void* lineEnd = std::memchr(limit, '\n', static_cast<std::size_t>(end - limit));
-        return recordsOf<kWide>(p, static_cast<const char*>(lineEnd) + 1, line);
+        return recordsOf<kSimd>(p, static_cast<const char*>(lineEnd) + 1, line);
     }
     const char* base = p;
     for (std::size_t i = 0; i < count; ++i) {
         const char* lineEnd = base + m_lineEnds[i];
         char c = *p;
-        bool taken = lineEnd > p && (c == 'b'   ? lineVector<kWide>(p, lineEnd)
+        bool taken = lineEnd > p && (c == 'b'   ? lineVector<kSimd>(p, lineEnd)
                                      : c == '#' ? lineTimestamp(p, lineEnd)
                                                 : lineScalar(p, lineEnd));
         if (taken)
             ++line;
-        else if (recordsOf<kWide>(p, lineEnd + 1, line) == nullptr)
+        else if (recordsOf<kSimd>(p, lineEnd + 1, line) == nullptr)
             return nullptr;
         p = lineEnd + 1;
     }
@@ -347,7 +374,7 @@ const char* KVcdReader::lineWindow(const char* p, const char* limit, const char*
 // counting lines into `line`; returns where it got to (the end of the last record), or null
 // when it stopped at a record it leaves to tokenRecord(), having handed that position back to
 // the scanner.
-template <bool kWide>
+template <KVcdReader::Simd kSimd>
 const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& line) {
     while (p < limit) {
         char c = *p;
@@ -360,7 +387,7 @@ const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& 
         // set up, which costs about a sixth of such a record.
         const char* next = nullptr;
         if (c == 'b' || c == 'B') {
-            next = repeatedWidth<kWide>(p);
+            next = repeatedWidth<kSimd>(p);
             if (next == nullptr)
                 next = fastVector(p);
         } else {
@@ -436,7 +463,7 @@ const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& 
 // the usual record where this parser runs. It is taken on that guess, which the branch
 // predictor follows, and converted straight into the current value; null (nothing changed)
 // when the guess is wrong.
-template <bool kWide>
+template <KVcdReader::Simd kSimd>
 [[gnu::always_inline]] inline const char* KVcdReader::repeatedWidth(const char* p) {
     std::size_t n = m_lastWidth;
     const char* digits = p + 1;
@@ -448,8 +475,10 @@ template <bool kWide>
         return nullptr;
     Replaced replaced;
 #if defined(TESSEL_VCD_AVX512)
-    if constexpr (kWide)
+    if constexpr (kSimd == Simd::Avx512)
         replaced = replaceBinaryAvx512(digits, m_values.data() + code.offset, n);
+    else if constexpr (kSimd == Simd::Avx2)
+        replaced = replaceBinaryAvx2(digits, m_values.data() + code.offset, n);
     else
 #endif
         replaced = replaceBinary<false>(digits, m_values.data() + code.offset, n);

@@ -58,15 +58,16 @@ void expectSameEvents(const Imported& got, const Imported& want, const std::stri
     }
 }
 
-// Runs `check` on the line parser's wide build (where the processor has it) and on its
-// portable one, which must give the same events and messages.
-template <class Check> void onBothPaths(Check check) {
+// Runs `check` on each build of the line parser the processor can run (the widest first), which
+// must give the same events and messages.
+template <class Check> void onEveryPath(Check check) {
     struct Restore {
-        ~Restore() { KVcdReader::setWideSimd(true); }
+        ~Restore() { KVcdReader::setSimdLimit(KVcdReader::Simd::Avx512); }
     } restore;
-    for (bool wide : {true, false}) {
-        SCOPED_TRACE(wide ? "wide path" : "portable path");
-        KVcdReader::setWideSimd(wide);
+    using Simd = KVcdReader::Simd;
+    for (Simd limit : {Simd::Avx512, Simd::Avx2, Simd::Sse2}) {
+        SCOPED_TRACE(limit == Simd::Avx512 ? "AVX-512" : limit == Simd::Avx2 ? "AVX2" : "SSE2");
+        KVcdReader::setSimdLimit(limit);
         check();
     }
 }
@@ -196,7 +197,7 @@ TEST(VcdReader, BinaryVectorsOfAnyWidthChangeOnlyWhenTheirDigitsDo) {
             current[i] = digits;
         }
     }
-    onBothPaths([&] {
+    onEveryPath([&] {
         auto imported = importText(text);
         for (std::size_t i = 0; i < widths.size(); ++i) {
             auto events = imported->sink.eventsOf(static_cast<SignalHandle>(2 * i + 1));
@@ -243,7 +244,7 @@ TEST(VcdReader, MixedWidthsGiveTheSameEventsInAnyLayout) {
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
         spaces += c == '\n' ? ' ' : c;
     }
-    onBothPaths([&] {
+    onEveryPath([&] {
         for (const std::string& layout : {lines, crlf, spaces + "\n"})
             expectSameEvents(*importText(header + layout), *plain, layout.substr(0, 20));
         expectSameEvents(*importText(header + lines, 64), *plain, "chunk 64");
@@ -382,7 +383,7 @@ TEST(VcdReader, RecordLayoutsDoNotChangeTheResult) {
           std::string(
               "#00\n1!\nb10100101 \"\nb101 #\n0!!!!\nbx lng1\n#012345678901234567\n"
               "0!\nb00000001 \"\nb11111111111111111111111111111111 #\n1!!!!\nb1010 lng1")}) {
-        onBothPaths([&] {
+        onEveryPath([&] {
             for (std::size_t chunk : {64u, 4u << 20})
                 for (bool ahead : {false, true})
                     expectSameEvents(*importText(header + layout, chunk, ahead), *expected, layout);
@@ -462,7 +463,7 @@ class VcdReaderBadInput : public testing::TestWithParam<BadInput> {};
 
 TEST_P(VcdReaderBadInput, FailsWithFileLineAndExpectation) {
     std::string path = writeFile(std::string("bad-") + GetParam().name + ".vcd", GetParam().text);
-    onBothPaths([&] {
+    onEveryPath([&] {
         for (bool ahead : {false, true}) {
             KVcdReader reader(path, 64);
             reader.setReadAhead(ahead);
