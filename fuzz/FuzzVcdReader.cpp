@@ -2,7 +2,8 @@
 // KFileException, never crash, and what it writes must keep the sink's rules (declared handles,
 // ascending times, values of the declared size). The chunk size must not change the outcome: the
 // same events and the same error, whether a record sits inside a chunk or across two, and
-// whether the input is read ahead on another thread or not.
+// whether the input is read ahead on another thread or not, nor which of the line parser's
+// builds (SSE2, AVX2, AVX-512) runs.
 
 #include "storage/KFileException.h"
 #include "storage/evstream/IEventsStream.h"
@@ -89,12 +90,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     struct Run {
         std::size_t chunk;
         bool ahead;
+        KVcdReader::Simd simd;
     };
-    std::string outcome[3];
+    using Simd = KVcdReader::Simd;
+    std::string outcome[5];
     std::size_t run = 0;
-    for (Run how : {Run{64, false}, Run{4096, false}, Run{64, true}}) {
+    for (Run how :
+         {Run{64, false, Simd::Avx512}, Run{4096, false, Simd::Avx512}, Run{64, true, Simd::Avx512},
+          Run{4096, false, Simd::Avx2}, Run{4096, false, Simd::Sse2}}) {
         CheckingSink sink;
         std::string error;
+        KVcdReader::setSimdLimit(how.simd);
         try {
             KVcdReader reader("fuzz.vcd", text, how.chunk);
             reader.setReadAhead(how.ahead);
@@ -104,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         outcome[run++] = error + '\n' + sink.written;
     }
-    for (std::size_t other : {1, 2}) {
+    KVcdReader::setSimdLimit(Simd::Avx512);
+    for (std::size_t other : {1, 2, 3, 4}) {
         if (outcome[0] != outcome[other]) {
             std::fprintf(stderr, "chunk 64: %s\nrun %zu: %s\n", outcome[0].substr(0, 200).c_str(),
                          other, outcome[other].substr(0, 200).c_str());

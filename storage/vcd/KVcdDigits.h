@@ -10,6 +10,14 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+// The line parser has builds for processors with AVX2 and with AVX-512BW, chosen when it runs
+// (KVcdReaderLines.cpp); every such processor has the bit instructions named with them too.
+#define TESSEL_VCD_AVX512 1
+#define TESSEL_VCD_AVX512_TARGET "avx512f,avx512bw,bmi,bmi2,popcnt"
+#define TESSEL_VCD_AVX2_TARGET "avx2,bmi,bmi2,popcnt"
+#endif
 
 namespace vcddigits {
 
@@ -154,5 +162,81 @@ inline Replaced replaceBinary(const char* digits, std::uint8_t* current, std::si
     return changed ? Replaced::Changed : Replaced::Same;
 #endif
 }
+
+#if defined(TESSEL_VCD_AVX512)
+// replaceBinary() for 1 to 64 digits in one step: the compare and the store are masked to
+// the n digits, so nothing past the value is written and no step depends on n. One digit of
+// another state repeated n times (all x, all U) is taken as well: buses not yet driven.
+[[gnu::target(TESSEL_VCD_AVX512_TARGET)]] inline Replaced
+replaceBinaryAvx512(const char* digits, std::uint8_t* current, std::size_t n) {
+    const __mmask64 used = _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(n));
+    const __m512i low = _mm512_set1_epi8(1);
+    // kReadAhead readable bytes follow both the digits and the current value.
+    const __m512i bytes = _mm512_loadu_si512(digits);
+    const __mmask64 binary =
+        _mm512_mask_cmpeq_epi8_mask(used, _mm512_or_si512(bytes, low), _mm512_set1_epi8('1'));
+    __m512i now = _mm512_or_si512(_mm512_and_si512(bytes, low), _mm512_set1_epi8(kZero));
+    if (binary != used) [[unlikely]] {
+        const std::uint8_t state = kLogic[static_cast<unsigned char>(digits[0])];
+        const __mmask64 same =
+            _mm512_mask_cmpeq_epi8_mask(used, bytes, _mm512_set1_epi8(digits[0]));
+        if (state == kBad || same != used)
+            return Replaced::NotBinary;
+        now = _mm512_set1_epi8(static_cast<char>(state));
+    }
+    const __mmask64 differ = _mm512_mask_cmpneq_epi8_mask(used, _mm512_loadu_si512(current), now);
+    _mm512_mask_storeu_epi8(current, used, now);
+    return differ != 0 ? Replaced::Changed : Replaced::Same;
+}
+
+// The same in two 32-byte halves. Without byte-masked stores, the 64 bytes at `current` are
+// written whole, those past n with what they held: `current` needs 64 writable bytes, which
+// the value pool's kReadAhead bytes after its last value give.
+[[gnu::target(TESSEL_VCD_AVX2_TARGET)]] inline std::uint64_t equalBytesAvx2(const void* at,
+                                                                            __m256i value) {
+    __m256i bytes = _mm256_loadu_si256(static_cast<const __m256i*>(at));
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, value)));
+}
+
+[[gnu::target(TESSEL_VCD_AVX2_TARGET)]] inline Replaced
+replaceBinaryAvx2(const char* digits, std::uint8_t* current, std::size_t n) {
+    const std::uint64_t used = _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(n));
+    const __m256i low = _mm256_set1_epi8(1);
+    const __m256i ascii = _mm256_set1_epi8('1');
+    const __m256i zero = _mm256_set1_epi8(kZero);
+    const __m256i bytes0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(digits));
+    const __m256i bytes1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(digits + 32));
+    const std::uint64_t binary =
+        std::uint64_t{static_cast<std::uint32_t>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(bytes0, low), ascii)))} |
+        std::uint64_t{static_cast<std::uint32_t>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(bytes1, low), ascii)))}
+            << 32;
+    __m256i now0 = _mm256_or_si256(_mm256_and_si256(bytes0, low), zero);
+    __m256i now1 = _mm256_or_si256(_mm256_and_si256(bytes1, low), zero);
+    if ((binary & used) != used) [[unlikely]] {
+        const std::uint8_t state = kLogic[static_cast<unsigned char>(digits[0])];
+        const __m256i first = _mm256_set1_epi8(digits[0]);
+        const std::uint64_t same =
+            equalBytesAvx2(digits, first) | equalBytesAvx2(digits + 32, first) << 32;
+        if (state == kBad || (same & used) != used)
+            return Replaced::NotBinary;
+        now0 = now1 = _mm256_set1_epi8(static_cast<char>(state));
+    }
+    const std::uint64_t equal = equalBytesAvx2(current, now0) | equalBytesAvx2(current + 32, now1)
+                                                                    << 32;
+    // Byte k of the value is new where k < n: the index compared with n, in each half.
+    const __m256i index =
+        _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
+                         21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+    const __m256i count = _mm256_set1_epi8(static_cast<char>(n));
+    const __m256i take0 = _mm256_cmpgt_epi8(count, index);
+    const __m256i take1 = _mm256_cmpgt_epi8(count, _mm256_add_epi8(index, _mm256_set1_epi8(32)));
+    auto* out = reinterpret_cast<__m256i*>(current);
+    _mm256_storeu_si256(out, _mm256_blendv_epi8(_mm256_loadu_si256(out), now0, take0));
+    _mm256_storeu_si256(out + 1, _mm256_blendv_epi8(_mm256_loadu_si256(out + 1), now1, take1));
+    return (~equal & used) != 0 ? Replaced::Changed : Replaced::Same;
+}
+#endif
 
 } // namespace vcddigits

@@ -44,8 +44,9 @@ public:
     // Called now and then with the bytes of the file read so far and its size.
     using Progress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
-    // `chunkSize`: bytes read at a time (tests use tiny chunks to cross every boundary).
-    explicit KVcdReader(std::string fileName, std::size_t chunkSize = 4u << 20);
+    // `chunkSize`: bytes read at a time (tests use tiny chunks to cross every boundary). The
+    // default leaves what read() copied in the second-level cache for the parser to find.
+    explicit KVcdReader(std::string fileName, std::size_t chunkSize = 512u << 10);
     // Reads VCD text held in memory (it must outlive the reader); `name` names it in messages.
     KVcdReader(std::string name, std::string_view contents, std::size_t chunkSize = 4u << 20);
     ~KVcdReader();
@@ -57,6 +58,10 @@ public:
     // Reads the file on a thread of its own, a few chunks ahead of the parser (off by default):
     // worth it when a core is free for the copy out of the page cache or the decompression.
     void setReadAhead(bool on) { m_readAhead = on; }
+    // The widest vector instructions the readers of this process may use where the processor
+    // has them (all, by default); tests compare the narrower builds with the widest.
+    enum class Simd { Sse2, Avx2, Avx512 };
+    static void setSimdLimit(Simd limit);
 
 private:
     using Variable = KVcdHeader::Variable;
@@ -72,9 +77,14 @@ private:
     // through the token functions, which also give the error messages.
     enum class TimeError { None, Backwards, TooLate };
     void parseBody(evstream::IEventsStreamWrite& sink, const Progress& progress);
+    // `kSimd`: the build for processors with those instructions (fastRecords() picks one).
     bool fastRecords(const char* p, const char* end);
+    bool fastRecordsAvx512(const char* p, const char* end);
+    bool fastRecordsAvx2(const char* p, const char* end);
+    template <Simd kSimd> bool fastRecordsWith(const char* p, const char* end);
+    template <Simd kSimd>
     const char* lineWindow(const char* p, const char* limit, const char* end, std::int64_t& line);
-    bool lineVector(const char* p, const char* end);
+    template <Simd kSimd> bool lineVector(const char* p, const char* end);
     bool lineScalar(const char* p, const char* end);
     bool lineTimestamp(const char* p, const char* end);
     // What the value changes of an identifier code need of its slot, found straight from the
@@ -96,14 +106,18 @@ private:
     ShortCode lookupShort(std::uint32_t index) const {
         return index < m_shortCodeLimit ? m_shortCodes[index] : ShortCode{};
     }
-    const char* records(const char* p, const char* limit, std::int64_t& line);
+    template <Simd kSimd> const char* records(const char* p, const char* limit, std::int64_t& line);
+    const char* recordsAvx512(const char* p, const char* limit, std::int64_t& line);
+    const char* recordsAvx2(const char* p, const char* limit, std::int64_t& line);
+    template <Simd kSimd>
+    const char* recordsOf(const char* p, const char* limit, std::int64_t& line);
     void noteWidth(std::size_t digits) {
         m_widthChanges += digits != m_lastWidth;
         m_lastWidth = digits;
         ++m_vectors;
     }
     const char* fastVector(const char* p);
-    const char* repeatedWidth(const char* p);
+    template <Simd kSimd> const char* repeatedWidth(const char* p);
     const char* fastScalar(const char* p);
     const char* fastTimestamp(const char* p);
     ShortCode fastCode(const char*& p) const;

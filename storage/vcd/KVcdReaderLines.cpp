@@ -5,11 +5,13 @@
 // Other lines go record by record; what neither takes goes through the token path.
 
 #include "storage/evstream/IEventsStream.h"
+#include "storage/evstream/ValuePlanes.h"
 #include "storage/vcd/KVcdDigits.h"
 #include "storage/vcd/KVcdReader.h"
 #include "storage/vcd/KVcdScanner.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -40,6 +42,22 @@ std::uint64_t lineBreaks(const char* at) {
 #endif
 }
 
+#if defined(TESSEL_VCD_AVX512)
+// lineBreaks() of the first `left` bytes only.
+[[gnu::target(TESSEL_VCD_AVX512_TARGET)]] inline std::uint64_t lineBreaksAvx512(const char* at,
+                                                                                std::size_t left) {
+    std::uint64_t mask = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(at), _mm512_set1_epi8('\n'));
+    return _bzhi_u64(mask, static_cast<unsigned>(std::min<std::size_t>(left, 64)));
+}
+
+[[gnu::target(TESSEL_VCD_AVX2_TARGET)]] inline std::uint64_t lineBreaksAvx2(const char* at,
+                                                                            std::size_t left) {
+    __m256i newline = _mm256_set1_epi8('\n');
+    std::uint64_t mask = equalBytesAvx2(at, newline) | equalBytesAvx2(at + 32, newline) << 32;
+    return _bzhi_u64(mask, static_cast<unsigned>(std::min<std::size_t>(left, 64)));
+}
+#endif
+
 // The builtin is a library call on the baseline x86-64 target.
 std::size_t countBits(std::uint64_t x) {
     x -= (x >> 1) & 0x5555555555555555ull;
@@ -51,14 +69,27 @@ std::size_t countBits(std::uint64_t x) {
 // Writes the offsets from `from` of the line breaks in [from, to) to `out` and returns how many.
 // Eight are written per 64 bytes whether there are that many or not, so that the number of
 // lines (which varies) costs no branch; `out` needs room for eight more than can be found.
+template <KVcdReader::Simd kSimd>
 std::size_t findLineEnds(const char* from, const char* to, std::uint32_t* out) {
     std::size_t count = 0;
     for (std::size_t at = 0; from + at < to; at += 64) {
-        std::uint64_t mask = lineBreaks(from + at);
-        auto left = static_cast<std::size_t>(to - (from + at));
-        if (left < 64)
-            mask &= (std::uint64_t{1} << left) - 1;
-        std::size_t found = countBits(mask);
+        std::uint64_t mask;
+        std::size_t found;
+#if defined(TESSEL_VCD_AVX512)
+        if constexpr (kSimd != KVcdReader::Simd::Sse2) {
+            auto left = static_cast<std::size_t>(to - (from + at));
+            mask = kSimd == KVcdReader::Simd::Avx512 ? lineBreaksAvx512(from + at, left)
+                                                     : lineBreaksAvx2(from + at, left);
+            found = static_cast<std::size_t>(__builtin_popcountll(mask));
+        } else
+#endif
+        {
+            mask = lineBreaks(from + at);
+            auto left = static_cast<std::size_t>(to - (from + at));
+            if (left < 64)
+                mask &= (std::uint64_t{1} << left) - 1;
+            found = countBits(mask);
+        }
         std::uint32_t* slot = out + count;
         for (int k = 0; k < 8; ++k) {
             // The top bit keeps the count defined once the mask is empty.
@@ -76,7 +107,14 @@ std::size_t findLineEnds(const char* from, const char* to, std::uint32_t* out) {
     return count;
 }
 
+// Off only in tests, which compare the two paths.
+std::atomic<KVcdReader::Simd> simdLimit{KVcdReader::Simd::Avx512};
+
 } // namespace
+
+void KVcdReader::setSimdLimit(Simd limit) {
+    simdLimit.store(limit, std::memory_order_relaxed);
+}
 
 // Writes the slot's current value, unless it only repeats the value already written (the first
 // value of a logic variable always differs from its initial 0xFF bytes; integers and reals need
@@ -159,6 +197,7 @@ KVcdReader::shortCode(std::uint32_t word, std::size_t length) const {
 // "b0101 CODE" filling the line [p, end): true when taken, false (nothing changed) for anything
 // but binary digits as many as the variable is wide and a short code. The code is found from
 // the line's end, so that looking it up does not wait for the digits to be counted.
+template <KVcdReader::Simd kSimd>
 [[gnu::always_inline]] inline bool KVcdReader::lineVector(const char* p, const char* end) {
     if (end - p < 4)
         return false;
@@ -181,7 +220,15 @@ KVcdReader::shortCode(std::uint32_t word, std::size_t length) const {
     noteWidth(n);
     if (code.vectorWidth != n)
         return false;
-    Replaced replaced = replaceBinary(p + 1, m_values.data() + code.offset, n);
+    Replaced replaced;
+#if defined(TESSEL_VCD_AVX512)
+    if (kSimd == Simd::Avx512 && n - 1 < 64)
+        replaced = replaceBinaryAvx512(p + 1, m_values.data() + code.offset, n);
+    else if (kSimd == Simd::Avx2 && n - 1 < 64)
+        replaced = replaceBinaryAvx2(p + 1, m_values.data() + code.offset, n);
+    else
+#endif
+        replaced = replaceBinary(p + 1, m_values.data() + code.offset, n);
     if (replaced == Replaced::NotBinary)
         return false;
     publishCode(code, code.vectorWidth, replaced == Replaced::Changed);
@@ -232,6 +279,54 @@ KVcdReader::shortCode(std::uint32_t word, std::size_t length) const {
 // the branch predictor there, and the line parser takes them without such branches, but costs
 // more where the records are alike. The digit counts of the last few hundred vectors choose.
 bool KVcdReader::fastRecords(const char* p, const char* end) {
+#if defined(TESSEL_VCD_AVX512)
+    static const bool hasAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+    Simd limit = simdLimit.load(std::memory_order_relaxed);
+    if (limit == Simd::Avx512 && evstream::hasAvx512())
+        return fastRecordsAvx512(p, end);
+    if (limit != Simd::Sse2 && hasAvx2)
+        return fastRecordsAvx2(p, end);
+#endif
+    return fastRecordsWith<Simd::Sse2>(p, end);
+}
+
+#if defined(TESSEL_VCD_AVX512)
+// Everything it calls is inlined, so that the wide instructions are allowed there too.
+[[gnu::target(TESSEL_VCD_AVX512_TARGET), gnu::flatten]] bool
+KVcdReader::fastRecordsAvx512(const char* p, const char* end) {
+    return fastRecordsWith<Simd::Avx512>(p, end);
+}
+
+// records() stays a call of its own in the wide build too: inlined, it cost the bit-heavy files.
+[[gnu::target(TESSEL_VCD_AVX512_TARGET), gnu::flatten, gnu::noinline]] const char*
+KVcdReader::recordsAvx512(const char* p, const char* limit, std::int64_t& line) {
+    return records<Simd::Avx512>(p, limit, line);
+}
+
+[[gnu::target(TESSEL_VCD_AVX2_TARGET), gnu::flatten]] bool
+KVcdReader::fastRecordsAvx2(const char* p, const char* end) {
+    return fastRecordsWith<Simd::Avx2>(p, end);
+}
+
+[[gnu::target(TESSEL_VCD_AVX2_TARGET), gnu::flatten, gnu::noinline]] const char*
+KVcdReader::recordsAvx2(const char* p, const char* limit, std::int64_t& line) {
+    return records<Simd::Avx2>(p, limit, line);
+}
+#endif
+
+template <KVcdReader::Simd kSimd>
+[[gnu::always_inline]] inline const char* KVcdReader::recordsOf(const char* p, const char* limit,
+                                                                std::int64_t& line) {
+#if defined(TESSEL_VCD_AVX512)
+    if constexpr (kSimd == Simd::Avx512)
+        return recordsAvx512(p, limit, line);
+    if constexpr (kSimd == Simd::Avx2)
+        return recordsAvx2(p, limit, line);
+#endif
+    return records<Simd::Sse2>(p, limit, line);
+}
+
+template <KVcdReader::Simd kSimd> bool KVcdReader::fastRecordsWith(const char* p, const char* end) {
     std::int64_t line = m_scanner->currentLine();
     m_lineEnds.resize(kWindow + 8);
     while (p < end) {
@@ -241,7 +336,7 @@ bool KVcdReader::fastRecords(const char* p, const char* end) {
             m_widthChanges = 0;
         }
         const char* limit = p + std::min(kWindow, static_cast<std::size_t>(end - p));
-        p = m_lineMode ? lineWindow(p, limit, end, line) : records(p, limit, line);
+        p = m_lineMode ? lineWindow<kSimd>(p, limit, end, line) : recordsOf<kSimd>(p, limit, line);
         if (p == nullptr)
             return false;
     }
@@ -251,23 +346,24 @@ bool KVcdReader::fastRecords(const char* p, const char* end) {
 
 // Takes the lines that end in [p, limit) (at least one, however long), counting them into
 // `line`; returns where it got to, or null when it stopped at a record for the token path.
+template <KVcdReader::Simd kSimd>
 const char* KVcdReader::lineWindow(const char* p, const char* limit, const char* end,
                                    std::int64_t& line) {
-    std::size_t count = findLineEnds(p, limit, m_lineEnds.data());
+    std::size_t count = findLineEnds<kSimd>(p, limit, m_lineEnds.data());
     if (count == 0) { // a line longer than the window
         const void* lineEnd = std::memchr(limit, '\n', static_cast<std::size_t>(end - limit));
-        return records(p, static_cast<const char*>(lineEnd) + 1, line);
+        return recordsOf<kSimd>(p, static_cast<const char*>(lineEnd) + 1, line);
     }
     const char* base = p;
     for (std::size_t i = 0; i < count; ++i) {
         const char* lineEnd = base + m_lineEnds[i];
         char c = *p;
-        bool taken = lineEnd > p && (c == 'b'   ? lineVector(p, lineEnd)
+        bool taken = lineEnd > p && (c == 'b'   ? lineVector<kSimd>(p, lineEnd)
                                      : c == '#' ? lineTimestamp(p, lineEnd)
                                                 : lineScalar(p, lineEnd));
         if (taken)
             ++line;
-        else if (records(p, lineEnd + 1, line) == nullptr)
+        else if (recordsOf<kSimd>(p, lineEnd + 1, line) == nullptr)
             return nullptr;
         p = lineEnd + 1;
     }
@@ -278,6 +374,7 @@ const char* KVcdReader::lineWindow(const char* p, const char* limit, const char*
 // counting lines into `line`; returns where it got to (the end of the last record), or null
 // when it stopped at a record it leaves to tokenRecord(), having handed that position back to
 // the scanner.
+template <KVcdReader::Simd kSimd>
 const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& line) {
     while (p < limit) {
         char c = *p;
@@ -290,7 +387,7 @@ const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& 
         // set up, which costs about a sixth of such a record.
         const char* next = nullptr;
         if (c == 'b' || c == 'B') {
-            next = repeatedWidth(p);
+            next = repeatedWidth<kSimd>(p);
             if (next == nullptr)
                 next = fastVector(p);
         } else {
@@ -366,6 +463,7 @@ const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& 
 // the usual record where this parser runs. It is taken on that guess, which the branch
 // predictor follows, and converted straight into the current value; null (nothing changed)
 // when the guess is wrong.
+template <KVcdReader::Simd kSimd>
 [[gnu::always_inline]] inline const char* KVcdReader::repeatedWidth(const char* p) {
     std::size_t n = m_lastWidth;
     const char* digits = p + 1;
@@ -375,7 +473,15 @@ const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& 
     ShortCode code = fastCode(q);
     if (code.slot < 0 || code.vectorWidth != n)
         return nullptr;
-    Replaced replaced = replaceBinary<false>(digits, m_values.data() + code.offset, n);
+    Replaced replaced;
+#if defined(TESSEL_VCD_AVX512)
+    if constexpr (kSimd == Simd::Avx512)
+        replaced = replaceBinaryAvx512(digits, m_values.data() + code.offset, n);
+    else if constexpr (kSimd == Simd::Avx2)
+        replaced = replaceBinaryAvx2(digits, m_values.data() + code.offset, n);
+    else
+#endif
+        replaced = replaceBinary<false>(digits, m_values.data() + code.offset, n);
     if (replaced == Replaced::NotBinary)
         return nullptr;
     ++m_vectors;
@@ -385,7 +491,8 @@ const char* KVcdReader::records(const char* p, const char* limit, std::int64_t& 
 
 // "b0101 CODE" on one line: the digits are converted sixteen at a time (all 0 and 1, the common
 // case) into the scratch value before the code says whose they are.
-const char* KVcdReader::fastVector(const char* p) {
+// Kept a call in the wide build as well, for the reason above.
+[[gnu::noinline]] const char* KVcdReader::fastVector(const char* p) {
     const char* digits = p + 1;
     const char* q = digits;
     std::uint8_t* out = m_scratch.data();

@@ -23,7 +23,7 @@
 class KVcdScanner {
 public:
     // Opens the file; throws KFileException when it cannot be read.
-    explicit KVcdScanner(std::string fileName, std::size_t chunkSize = 4u << 20);
+    explicit KVcdScanner(std::string fileName, std::size_t chunkSize = 512u << 10);
     // Scans text held in memory (not copied; it must outlive the scanner); `name` names it in
     // messages.
     KVcdScanner(std::string name, std::string_view contents, std::size_t chunkSize);
