@@ -39,6 +39,13 @@ public:
     // The value in force before the position.
     EventValue previousValue();
 
+    // Lets the leaves lend their values (see KSignalCursor::lendValues): combined values are
+    // still values of their own.
+    void lendValues(KValuePins* pins) {
+        for (Leaf& leaf : m_leaves)
+            leaf.cursor.lendValues(pins);
+    }
+
     // A lone leaf's summary where it stands (see KLeafCursor::coarse); false for a composite.
     bool coarse(SimTime maxWidth, KLeafCursor::Coarse& out) {
         return isSingle() && !m_atEnd && m_leaves.front().cursor.coarse(maxWidth, out);

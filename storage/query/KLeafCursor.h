@@ -12,6 +12,7 @@
 // Source cursors are opened per segment on first use and kept, so walking back and forth over
 // segment boundaries reopens nothing.
 
+#include "storage/KDatabaseSignalCursor.h"
 #include "storage/KSignalCursor.h"
 #include "storage/query/IEventSources.h"
 
@@ -41,6 +42,9 @@ public:
     // of earlier segments but does not move.
     bool previous(EventKey& key, EventValue* value);
 
+    // Lets the source cursors lend their values (see KSignalCursor::lendValues).
+    void lendValues(KValuePins* pins);
+
     // Where a zoomed-out query may fold without reading events: the summary of the current
     // segment's source, its offset and the segment's end.
     struct Coarse {
@@ -66,9 +70,21 @@ private:
     bool lastOfSegment(std::size_t index, EventKey& key, EventValue* value);
     KSignalCursor* cursor(std::size_t index);
 
+    // A segment's source cursor; a database file's is also kept by its own type, so that the
+    // steps through its events are direct calls the compiler can inline.
+    struct Source {
+        std::unique_ptr<KSignalCursor> cursor;
+        KDatabaseSignalCursor* database = nullptr;
+        bool opened = false;
+
+        bool next() { return database != nullptr ? database->next() : cursor->next(); }
+        bool atEnd() const { return database != nullptr ? database->atEnd() : cursor->atEnd(); }
+        EventKey key() const { return database != nullptr ? database->key() : cursor->key(); }
+    };
+
     std::vector<QuerySegment> m_segments;
-    std::vector<std::unique_ptr<KSignalCursor>> m_cursors;
-    std::vector<bool> m_opened;
+    std::vector<Source> m_sources;
+    KValuePins* m_pins = nullptr;
     std::size_t m_segment = 0;
     Place m_place = Place::Boundary;
     EventKey m_key;
