@@ -22,7 +22,8 @@ public:
     EventKey key() const override { return {time(), delta()}; }
     EventValue value() const override {
         const std::uint32_t size = m_cursor->valueSize();
-        if (size > EventValue::kInlineSize && m_pins != nullptr && lend())
+        if (size > EventValue::kInlineSize && m_pins != nullptr &&
+            (m_cursor->section().get() == m_lent[0] || lend()))
             return EventValue::borrow(m_cursor->value(), size);
         return EventValue(m_cursor->value(), size);
     }

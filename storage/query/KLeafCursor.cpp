@@ -47,7 +47,7 @@ void KLeafCursor::seek(SimTime time) {
     enter(static_cast<std::size_t>(found - m_segments.begin()), time);
 }
 
-void KLeafCursor::next() {
+void KLeafCursor::nextSegment() {
     if (atEnd())
         return;
     if (cursor(m_segment) != nullptr) {
@@ -97,26 +97,6 @@ bool KLeafCursor::boundaryValue(std::size_t index, EventValue& value) {
         source->next();
     EventKey key;
     return source->previous(key, &value);
-}
-
-EventValue KLeafCursor::value() const {
-    if (m_place == Place::Source) {
-        const Source& source = m_sources[m_segment];
-        return source.database != nullptr ? source.database->value() : source.cursor->value();
-    }
-    return m_value;
-}
-
-bool KLeafCursor::takeSourceEvent() {
-    const Source& source = m_sources[m_segment];
-    if (source.atEnd())
-        return false;
-    const EventKey key = source.key();
-    if (!(key < m_segments[m_segment].to))
-        return false;
-    m_place = Place::Source;
-    m_key = key;
-    return true;
 }
 
 bool KLeafCursor::coarse(SimTime maxWidth, Coarse& out) {

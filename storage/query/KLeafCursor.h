@@ -17,6 +17,7 @@
 #include "storage/query/IEventSources.h"
 
 #include <cstddef>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -29,13 +30,28 @@ public:
 
     // Moves to the first event whose time is at or after `time`.
     void seek(SimTime time);
-    // Moves to the next event (nothing at the end).
-    void next();
+    // Moves to the next event (nothing at the end). Inline for the step within a segment's
+    // source, which a query takes for nearly every event it reads.
+    void next() {
+        if (m_place == Place::Source && !atEnd()) {
+            m_sources[m_segment].next();
+            if (!takeSourceEvent())
+                enter(m_segment + 1, std::numeric_limits<SimTime>::min());
+            return;
+        }
+        nextSegment();
+    }
     bool atEnd() const { return m_segment >= m_segments.size(); }
     // The event under the cursor (only when not atEnd). The value is read only when asked for:
     // a reader that skips an event never pays for its value.
     EventKey key() const { return m_key; }
-    EventValue value() const;
+    EventValue value() const {
+        if (m_place == Place::Source) {
+            const Source& source = m_sources[m_segment];
+            return source.database != nullptr ? source.database->value() : source.cursor->value();
+        }
+        return m_value;
+    }
 
     // The last event strictly before the position (at the end: the last event of all); false
     // when there is none. `value` may be null when only the key is wanted. Reads source cursors
@@ -65,7 +81,19 @@ private:
     // cursor on the first event after from.
     bool boundaryValue(std::size_t index, EventValue& value);
     // Takes the source cursor's event when it lies inside the current segment.
-    bool takeSourceEvent();
+    bool takeSourceEvent() {
+        const Source& source = m_sources[m_segment];
+        if (source.atEnd())
+            return false;
+        const EventKey key = source.key();
+        if (!(key < m_segments[m_segment].to))
+            return false;
+        m_place = Place::Source;
+        m_key = key;
+        return true;
+    }
+    // next() from a boundary event or past the end of a segment's source.
+    void nextSegment();
     // The last event of a whole segment.
     bool lastOfSegment(std::size_t index, EventKey& key, EventValue* value);
     KSignalCursor* cursor(std::size_t index);
