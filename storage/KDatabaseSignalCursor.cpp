@@ -27,6 +27,15 @@ bool KDatabaseSignalCursor::lend() const {
 bool KDatabaseSignalCursor::previous(EventKey& key, EventValue* value) {
     if (!m_positioned)
         return false;
+    if (m_cursor->hasPreviousInSection()) {
+        // The usual case, a fold's value: one step back and forth, nothing to mark.
+        m_cursor->previous();
+        key = {this->time(), delta()};
+        if (value != nullptr)
+            *value = this->value();
+        m_cursor->next();
+        return true;
+    }
     // Back to where the cursor was by its mark rather than by a seek: between two events of a
     // quiet signal may lie many blocks without any of its events.
     evstream::SignalCursor::Mark here = m_cursor->mark();

@@ -43,6 +43,8 @@ public:
     // false, and the cursor stays, when there is none. next() undoes it.
     bool previous();
     bool atEnd() const { return m_events == nullptr; }
+    // Whether previous() stays within the decoded section, so that next() comes straight back.
+    bool hasPreviousInSection() const { return m_events && m_position > 0; }
 
     // The event under the cursor (only when not atEnd).
     SimTime time() const { return m_events->times[m_position]; }
