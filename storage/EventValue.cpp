@@ -113,16 +113,6 @@ std::size_t EventValue::blockBytes(std::uint32_t size) {
     return c < 0 ? bytes : kClassBytes[c];
 }
 
-EventValue EventValue::borrow(const std::uint8_t* bytes, std::uint32_t size) {
-    if (size <= kInlineSize)
-        return EventValue(bytes, size);
-    EventValue value;
-    value.m_size = size;
-    value.m_borrowed = true;
-    value.m_storage.bytes = bytes;
-    return value;
-}
-
 void EventValue::own() {
     std::uint8_t* bytes = allocateBlock(m_size);
     std::memcpy(bytes, m_storage.bytes, m_size);

@@ -65,7 +65,15 @@ public:
     static EventValue zeroed(std::uint32_t size);
     // A value over `size` bytes it does not own (copied inline when they fit): they must outlive
     // it and every value keepBorrowing() makes of it.
-    static EventValue borrow(const std::uint8_t* bytes, std::uint32_t size);
+    static EventValue borrow(const std::uint8_t* bytes, std::uint32_t size) {
+        if (size <= kInlineSize)
+            return EventValue(bytes, size);
+        EventValue value;
+        value.m_size = size;
+        value.m_borrowed = true;
+        value.m_storage.bytes = bytes;
+        return value;
+    }
     // A copy that goes on borrowing where this value borrows, instead of taking the bytes as its
     // own; for a holder that keeps the owner alive. Otherwise an ordinary copy.
     EventValue keepBorrowing() const { return EventValue(*this, KeepBorrowing{}); }

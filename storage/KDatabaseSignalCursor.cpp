@@ -1,5 +1,7 @@
 #include "storage/KDatabaseSignalCursor.h"
 
+#include "storage/evstream/BlockStore.h"
+
 #include <utility>
 
 KDatabaseSignalCursor::KDatabaseSignalCursor(std::unique_ptr<evstream::SignalCursor> cursor,
@@ -11,17 +13,29 @@ bool KDatabaseSignalCursor::seek(SimTime time) {
     return m_cursor->seek(unshifted(time, m_offset));
 }
 
-bool KDatabaseSignalCursor::next() {
-    return m_positioned && m_cursor->next();
-}
-
-EventValue KDatabaseSignalCursor::value() const {
-    return EventValue(m_cursor->value(), m_cursor->valueSize());
+bool KDatabaseSignalCursor::lend() const {
+    const std::shared_ptr<const evstream::SlotEvents>& section = m_cursor->section();
+    if (section.get() == m_lent[0] || section.get() == m_lent[1])
+        return true;
+    if (!m_pins->pin(section, evstream::BlockStore::decodedBytes(*section)))
+        return false;
+    m_lent[1] = m_lent[0];
+    m_lent[0] = section.get();
+    return true;
 }
 
 bool KDatabaseSignalCursor::previous(EventKey& key, EventValue* value) {
     if (!m_positioned)
         return false;
+    if (m_cursor->hasPreviousInSection()) {
+        // The usual case, a fold's value: one step back and forth, nothing to mark.
+        m_cursor->previous();
+        key = {this->time(), delta()};
+        if (value != nullptr)
+            *value = this->value();
+        m_cursor->next();
+        return true;
+    }
     // Back to where the cursor was by its mark rather than by a seek: between two events of a
     // quiet signal may lie many blocks without any of its events.
     evstream::SignalCursor::Mark here = m_cursor->mark();

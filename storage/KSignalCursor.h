@@ -16,6 +16,7 @@
 #include <limits>
 #include <memory>
 
+class KValuePins;
 namespace evstream {
 class SignalSummary;
 }
@@ -34,12 +35,19 @@ public:
     virtual SimTime time() const = 0;
     virtual DeltaCycle delta() const = 0;
     virtual EventValue value() const = 0;
-    EventKey key() const { return {time(), delta()}; }
+    // Both at once: one call where a reader wants the whole key.
+    virtual EventKey key() const { return {time(), delta()}; }
 
     // The last event strictly before the cursor position (at the end: the signal's last event);
     // false when there is none. The cursor does not move. `value` may be null when only the key
     // is wanted (reading a long value costs an allocation).
     virtual bool previous(EventKey& key, EventValue* value) = 0;
+
+    // From now on value() and previous() may hand out long values that borrow bytes the source
+    // keeps decoded, pinning what they borrow from in `pins`, which must outlive those values and
+    // every borrowing copy of them; null goes back to values of their own. Other cursors ignore
+    // it.
+    virtual void lendValues(KValuePins* /*pins*/) {}
 
     // A summary of the signal's events over time buckets at most `maxWidth` wide, in the
     // source's own time frame (without the offset), for folding dense stretches without reading

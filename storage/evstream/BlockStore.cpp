@@ -18,12 +18,6 @@ namespace {
     throw KFileException(KFileException::Cause::BadFormat, file, what);
 }
 
-std::size_t heldBytes(const SlotEvents& events) {
-    return sizeof events + 32 + events.milestone.capacity() + events.values.capacity() +
-           events.keys.capacity() * sizeof(std::uint32_t) +
-           events.times.capacity() * sizeof(SimTime);
-}
-
 std::size_t heldBytes(const BlockKeys& keys) {
     std::size_t bytes = sizeof keys + 32 + keys.times.capacity() * sizeof(SimTime) +
                         keys.deltas.capacity() * sizeof(DeltaCycle);
@@ -256,6 +250,12 @@ awf::Bytes BlockStore::readBlobAt(std::size_t block, std::uint64_t offset, std::
     return raw;
 }
 
+std::size_t BlockStore::decodedBytes(const SlotEvents& events) {
+    return sizeof events + 32 + events.milestone.capacity() + events.values.capacity() +
+           events.keys.capacity() * sizeof(std::uint32_t) +
+           events.times.capacity() * sizeof(SimTime);
+}
+
 std::shared_ptr<BlockStore::LoadedBlock> BlockStore::block(std::size_t index) {
     if (auto found = m_cached.find(index); found != m_cached.end()) {
         m_cache.splice(m_cache.begin(), m_cache, found->second);
@@ -364,7 +364,7 @@ std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, LoadedB
     if (!error.empty())
         damaged(index, error);
     loaded.sections[position] = events;
-    grew(loaded, heldBytes(*events));
+    grew(loaded, decodedBytes(*events));
     return events;
 }
 

@@ -80,6 +80,8 @@ public:
     std::shared_ptr<const SlotEvents> section(std::size_t index, LoadedBlock& loaded,
                                               std::size_t position);
     const BlockKeys& keys(std::size_t index, LoadedBlock& block);
+    // The memory a decoded section holds, as the cache counts it.
+    static std::size_t decodedBytes(const SlotEvents& events);
     // The slot's value in force at `time` within block `index` (its last event there at or
     // before `time`, else the block's milestone); false when it has none. Reads the section
     // without decoding it whole when no one has yet.

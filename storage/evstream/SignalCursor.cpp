@@ -19,10 +19,6 @@ SignalCursor::~SignalCursor() {
         m_stream->Release();
 }
 
-DeltaCycle SignalCursor::delta() const {
-    return m_keys->deltas[m_events->keys[m_position]];
-}
-
 bool SignalCursor::seek(SimTime time) {
     BlockStore& store = m_stream->store();
     const SlotSummary* summary = store.summary(m_slot);
@@ -40,14 +36,6 @@ bool SignalCursor::seek(SimTime time) {
         return true;
     }
     return settle(store.firstBlockEndingAtOrAfter(time), time);
-}
-
-bool SignalCursor::next() {
-    if (!m_events)
-        return false;
-    if (++m_position < m_events->times.size())
-        return true;
-    return settle(m_block + 1, INT64_MIN);
 }
 
 bool SignalCursor::previous() {

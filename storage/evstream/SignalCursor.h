@@ -11,6 +11,7 @@
 #include "storage/evstream/IEventsStream.h"
 #include "storage/evstream/SignalSummary.h"
 
+#include <limits>
 #include <memory>
 
 namespace evstream {
@@ -30,17 +31,28 @@ public:
     // Moves to the first event at or after `time`; false (and atEnd) when there is none.
     bool seek(SimTime time);
     // Moves to the next event; false at the end.
-    bool next();
+    bool next() {
+        // Inline: a query steps through thousands of events a screen, mostly within a section.
+        if (!m_events)
+            return false;
+        if (++m_position < m_events->times.size())
+            return true;
+        return settle(m_block + 1, std::numeric_limits<SimTime>::min());
+    }
     // Moves to the event before the current one (from the end: to the signal's last event);
     // false, and the cursor stays, when there is none. next() undoes it.
     bool previous();
     bool atEnd() const { return m_events == nullptr; }
+    // Whether previous() stays within the decoded section, so that next() comes straight back.
+    bool hasPreviousInSection() const { return m_events && m_position > 0; }
 
     // The event under the cursor (only when not atEnd).
     SimTime time() const { return m_events->times[m_position]; }
-    DeltaCycle delta() const;
+    DeltaCycle delta() const { return m_keys->deltas[m_events->keys[m_position]]; }
     const std::uint8_t* value() const { return m_events->value(m_position); }
     std::uint32_t valueSize() const { return m_events->valueSize; }
+    // The decoded section the event's value lives in: holding it keeps value() readable.
+    const std::shared_ptr<const SlotEvents>& section() const { return m_events; }
     // How many events of the signal come before the one under the cursor.
     std::uint64_t eventIndex() const { return m_events->eventsBefore + m_position; }
 

@@ -28,22 +28,7 @@ void KCompositeCursor::seek(SimTime time) {
     findCurrent();
 }
 
-void KCompositeCursor::next() {
-    if (m_atEnd)
-        return;
-    if (isSingle()) {
-        // One leaf: its next event is the next change, nothing to compare.
-        Leaf& leaf = m_leaves.front();
-        leaf.cursor.next();
-        leaf.hasValue = true;
-        leaf.known = false;
-        m_hasPrevious = true;
-        m_previousKey = m_key;
-        m_atEnd = leaf.cursor.atEnd();
-        if (!m_atEnd)
-            m_key = leaf.cursor.key();
-        return;
-    }
+void KCompositeCursor::nextOfAll() {
     for (Leaf& leaf : m_leaves) {
         if (!changesNow(leaf))
             continue;
@@ -76,14 +61,13 @@ const EventValue& KCompositeCursor::inForce(Leaf& leaf) {
     return leaf.inForce;
 }
 
-EventValue KCompositeCursor::value() {
-    if (isSingle())
-        return m_leaves.front().cursor.value();
+EventValue KCompositeCursor::combinedValue() {
     EventValue combined = EventValue::zeroed(m_size);
     for (Leaf& leaf : m_leaves) {
         if (!changesNow(leaf) && !leaf.hasValue)
             continue;
-        const EventValue part = changesNow(leaf) ? leaf.cursor.value() : inForce(leaf);
+        EventValue changed;
+        const EventValue& part = changesNow(leaf) ? (changed = leaf.cursor.value()) : inForce(leaf);
         std::memcpy(combined.mutableData() + leaf.offset, part.data(),
                     std::min(leaf.size, part.size()));
     }
@@ -92,7 +76,9 @@ EventValue KCompositeCursor::value() {
 
 EventValue KCompositeCursor::previousValue() {
     if (isSingle())
-        return m_leaves.front().hasValue ? inForce(m_leaves.front()) : EventValue();
+        // Borrowing where the leaf's value borrows: what it borrows from is pinned as long as
+        // whoever the cursor lends to keeps values.
+        return m_leaves.front().hasValue ? inForce(m_leaves.front()).keepBorrowing() : EventValue();
     EventValue combined = EventValue::zeroed(m_size);
     for (Leaf& leaf : m_leaves) {
         if (!leaf.hasValue)

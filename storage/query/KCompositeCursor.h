@@ -27,17 +27,41 @@ public:
     // Moves to the first change whose time is at or after `time`.
     void seek(SimTime time);
     // Moves past the current change.
-    void next();
+    void next() {
+        if (m_atEnd)
+            return;
+        if (!isSingle()) {
+            nextOfAll();
+            return;
+        }
+        // One leaf: its next event is the next change, nothing to compare.
+        Leaf& leaf = m_leaves.front();
+        leaf.cursor.next();
+        leaf.hasValue = true;
+        leaf.known = false;
+        m_hasPrevious = true;
+        m_previousKey = m_key;
+        m_atEnd = leaf.cursor.atEnd();
+        if (!m_atEnd)
+            m_key = leaf.cursor.key();
+    }
     bool atEnd() const { return m_atEnd; }
     EventKey key() const { return m_key; }
     // The value after the current change.
-    EventValue value();
+    EventValue value() { return isSingle() ? m_leaves.front().cursor.value() : combinedValue(); }
 
     // The last change before the position; false when none of the leaves had a value before it.
     bool hasPrevious() const { return m_hasPrevious; }
     EventKey previousKey() const { return m_previousKey; }
     // The value in force before the position.
     EventValue previousValue();
+
+    // Lets the leaves lend their values (see KSignalCursor::lendValues): combined values are
+    // still values of their own.
+    void lendValues(KValuePins* pins) {
+        for (Leaf& leaf : m_leaves)
+            leaf.cursor.lendValues(pins);
+    }
 
     // A lone leaf's summary where it stands (see KLeafCursor::coarse); false for a composite.
     bool coarse(SimTime maxWidth, KLeafCursor::Coarse& out) {
@@ -55,6 +79,8 @@ private:
     };
 
     void findCurrent();
+    void nextOfAll();
+    EventValue combinedValue();
     const EventValue& inForce(Leaf& leaf);
     bool isSingle() const { return m_leaves.size() == 1; }
     bool changesNow(const Leaf& leaf) const {

@@ -8,6 +8,7 @@
 // order and the merging of close events). Concrete providers collect, search or transform what
 // they are given.
 
+#include "storage/KValuePins.h"
 #include "storage/query/IEventSources.h"
 #include "storage/query/KEventRecord.h"
 #include "storage/query/KQueryEngine.h"
@@ -45,8 +46,10 @@ public:
     const IEventSources& sources() const { return m_engine.sources(); }
 
     // Keeps alive, as long as the provider, what values delivered to it borrow from (a signal
-    // summary): a provider may keep them with KEventRecord::keepBorrowing() instead of copying.
-    void pin(std::shared_ptr<const void> owner) { m_pins.push_back(std::move(owner)); }
+    // summary, a decoded section): a provider may keep them with KEventRecord::keepBorrowing()
+    // instead of copying. A record it is handed through OnMovedEvent may borrow as well.
+    void pin(std::shared_ptr<const void> owner) { m_pins.pin(std::move(owner)); }
+    KValuePins& valuePins() { return m_pins; }
 
 protected:
     // Called once when a run has delivered everything (not when it throws).
@@ -54,5 +57,5 @@ protected:
 
 private:
     KQueryEngine m_engine;
-    std::vector<std::shared_ptr<const void>> m_pins;
+    KValuePins m_pins;
 };

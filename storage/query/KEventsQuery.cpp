@@ -17,14 +17,6 @@ const KEventRecord& KEventsQuery::Events::at(SimTime time) const {
     return found->second;
 }
 
-void KEventsQuery::Events::append(KEventRecord record) {
-    const SimTime time = record.time();
-    if (!m_records.empty() && m_records.back().first == time)
-        m_records.back().second = std::move(record);
-    else
-        m_records.emplace_back(time, std::move(record));
-}
-
 KEventsQuery::KEventsQuery(const IEventSources& sources, SimTime startTime, SimTime endTime)
     : KEventsProvider(sources, startTime), m_endTime(endTime) {}
 
@@ -34,7 +26,7 @@ const KEventsQuery::Events& KEventsQuery::events(SignalHandle handle) const {
     return found == m_events.end() ? kNone : found->second.events;
 }
 
-KEventsQuery::Events& KEventsQuery::eventsOf(SignalHandle handle) {
+KEventsQuery::Events& KEventsQuery::findEvents(SignalHandle handle) {
     // A signal with nothing to deliver in a round is skipped: look a few entries ahead.
     std::size_t at = m_last;
     for (int ahead = 0; ahead < 8 && at < m_order.size(); ++ahead) {

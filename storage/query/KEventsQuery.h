@@ -52,7 +52,13 @@ public:
     private:
         friend class KEventsQuery;
         // Replaces the last record when it has the same time.
-        void append(KEventRecord record);
+        void append(KEventRecord&& record) {
+            const SimTime time = record.time();
+            if (!m_records.empty() && m_records.back().first == time)
+                m_records.back().second = std::move(record);
+            else
+                m_records.emplace_back(time, std::move(record));
+        }
 
         std::vector<value_type> m_records;
     };
@@ -76,7 +82,20 @@ protected:
     void OnRunEnd() override;
 
 private:
-    Events& eventsOf(SignalHandle handle);
+    // Inline for the usual case: the signal is the last one's or the next one's in m_order.
+    Events& eventsOf(SignalHandle handle) {
+        if (m_last < m_order.size()) {
+            if (m_order[m_last].first == handle)
+                return *m_order[m_last].second;
+            const std::size_t next = m_last + 1 < m_order.size() ? m_last + 1 : 0;
+            if (m_order[next].first == handle) {
+                m_last = next;
+                return *m_order[next].second;
+            }
+        }
+        return findEvents(handle);
+    }
+    Events& findEvents(SignalHandle handle);
 
     SimTime m_endTime;
     struct Listed {

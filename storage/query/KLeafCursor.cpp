@@ -12,19 +12,30 @@ constexpr DeltaCycle kMinDelta = std::numeric_limits<DeltaCycle>::min();
 } // namespace
 
 KLeafCursor::KLeafCursor(std::vector<QuerySegment> segments)
-    : m_segments(std::move(segments)), m_cursors(m_segments.size()),
-      m_opened(m_segments.size(), false), m_segment(m_segments.size()) {}
+    : m_segments(std::move(segments)), m_sources(m_segments.size()), m_segment(m_segments.size()) {}
 
 KLeafCursor::~KLeafCursor() = default;
 
 KSignalCursor* KLeafCursor::cursor(std::size_t index) {
-    if (!m_opened[index]) {
+    Source& source = m_sources[index];
+    if (!source.opened) {
         const QuerySegment& segment = m_segments[index];
-        if (segment.source)
-            m_cursors[index] = segment.source.openCursor(segment.sourceSignal);
-        m_opened[index] = true;
+        if (segment.source) {
+            source.cursor = segment.source.openCursor(segment.sourceSignal);
+            source.database = dynamic_cast<KDatabaseSignalCursor*>(source.cursor.get());
+            if (m_pins != nullptr)
+                source.cursor->lendValues(m_pins);
+        }
+        source.opened = true;
     }
-    return m_cursors[index].get();
+    return source.cursor.get();
+}
+
+void KLeafCursor::lendValues(KValuePins* pins) {
+    m_pins = pins;
+    for (Source& source : m_sources)
+        if (source.cursor)
+            source.cursor->lendValues(pins);
 }
 
 void KLeafCursor::seek(SimTime time) {
@@ -36,13 +47,12 @@ void KLeafCursor::seek(SimTime time) {
     enter(static_cast<std::size_t>(found - m_segments.begin()), time);
 }
 
-void KLeafCursor::next() {
+void KLeafCursor::nextSegment() {
     if (atEnd())
         return;
-    KSignalCursor* source = cursor(m_segment);
-    if (source != nullptr) {
+    if (cursor(m_segment) != nullptr) {
         if (m_place == Place::Source)
-            source->next();
+            m_sources[m_segment].next();
         if (takeSourceEvent())
             return;
     }
@@ -89,31 +99,13 @@ bool KLeafCursor::boundaryValue(std::size_t index, EventValue& value) {
     return source->previous(key, &value);
 }
 
-EventValue KLeafCursor::value() const {
-    if (m_place == Place::Source)
-        return m_cursors[m_segment]->value();
-    return m_value;
-}
-
-bool KLeafCursor::takeSourceEvent() {
-    KSignalCursor& source = *m_cursors[m_segment];
-    if (source.atEnd())
-        return false;
-    const EventKey key = source.key();
-    if (!(key < m_segments[m_segment].to))
-        return false;
-    m_place = Place::Source;
-    m_key = key;
-    return true;
-}
-
 bool KLeafCursor::coarse(SimTime maxWidth, Coarse& out) {
     if (atEnd() || m_place != Place::Source)
         return false;
     const QuerySegment& segment = m_segments[m_segment];
     if (m_key.time <= segment.from.time)
         return false;
-    out.summary = m_cursors[m_segment]->summary(maxWidth);
+    out.summary = m_sources[m_segment].cursor->summary(maxWidth);
     out.offset = segment.source.offset();
     out.to = segment.to;
     return out.summary != nullptr;
@@ -123,7 +115,7 @@ bool KLeafCursor::previous(EventKey& key, EventValue* value) {
     std::size_t index = m_segment;
     if (!atEnd() && m_place == Place::Source) {
         const QuerySegment& segment = m_segments[index];
-        if (m_cursors[index]->previous(key, value)) {
+        if (m_sources[index].cursor->previous(key, value)) {
             // An earlier source event is the value in force at from: the boundary event.
             key = std::max(key, segment.from);
             return true;

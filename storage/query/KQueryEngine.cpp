@@ -82,6 +82,8 @@ void KQueryEngine::run(KEventsProvider& provider) {
         m_startTime == std::numeric_limits<SimTime>::max() ? m_startTime : m_startTime + 1;
     for (const Request& request : m_requests) {
         KCompositeCursor cursor = open(request.handle);
+        // Records borrow long values from the decoded sections, which the provider pins.
+        cursor.lendValues(&provider.valuePins());
         cursor.seek(afterStart);
         if (cursor.hasPrevious()) {
             const EventKey key = cursor.previousKey();
