@@ -23,8 +23,8 @@ namespace evstream {
 
 // Sections smaller than this are stored in groups of about kSectionGroupSize bytes, one
 // compressed blob per group. 16 KiB rather than 8: a seventh less zstd work when writing and
-// slightly smaller files, a read of 50 spread signals decodes fewer blobs, one of neighbouring
-// signals about as fast.
+// slightly smaller files, a read of 50 spread signals decodes fewer blobs; one of neighbouring
+// signals pays about a tenth.
 inline constexpr std::uint32_t kSmallSectionSize = 1024;
 inline constexpr std::uint32_t kSectionGroupSize = 16384;
 
