@@ -71,72 +71,48 @@ std::vector<SimTime> eventTimes(const KEventSegment& seg) {
     return times;
 }
 
-struct InsertCase {
-    const char* name;
-    Ranges initial;
-    SimTime from, to;
-    InsertForm form;
-    Ranges expected;
-};
-
-class SegmentInsertion : public testing::TestWithParam<InsertCase> {};
-
-TEST_P(SegmentInsertion, GivesExactRangesWithoutOverlap) {
-    const InsertCase& c = GetParam();
-    KEventSegmentMap map = mapOf(c.initial);
-    ASSERT_TRUE(map.insert(segment(c.from, c.to), c.form));
-    EXPECT_EQ(ranges(map), c.expected);
-    EXPECT_TRUE(wellFormed(map));
-}
-
 constexpr auto O = InsertForm::Overwrite;
 constexpr auto I = InsertForm::Insert;
 
-INSTANTIATE_TEST_SUITE_P(
-    Forms, SegmentInsertion,
-    testing::Values(
-        InsertCase{"OverwriteIntoEmpty", {}, 10, 20, O, {{10, 20}}},
-        InsertCase{"OverwriteInside", {{0, 100}}, 20, 30, O, {{0, 20}, {20, 30}, {30, 100}}},
-        InsertCase{"OverwriteExactSegment",
-                   {{0, 10}, {10, 20}, {20, 30}},
-                   10,
-                   20,
-                   O,
-                   {{0, 10}, {10, 20}, {20, 30}}},
-        InsertCase{"OverwriteSpanning",
-                   {{0, 10}, {10, 20}, {20, 30}},
-                   5,
-                   25,
-                   O,
-                   {{0, 5}, {5, 25}, {25, 30}}},
-        InsertCase{"OverwriteEverything", {{0, 10}, {10, 20}}, 0, 30, O, {{0, 30}}},
-        InsertCase{"OverwriteAtStartBoundary",
-                   {{0, 10}, {10, 20}},
-                   10,
-                   15,
-                   O,
-                   {{0, 10}, {10, 15}, {15, 20}}},
-        InsertCase{
-            "OverwriteAtEndBoundary", {{0, 10}, {10, 20}}, 5, 10, O, {{0, 5}, {5, 10}, {10, 20}}},
-        InsertCase{"OverwriteAfterTheEnd", {{0, 10}}, 10, 20, O, {{0, 10}, {10, 20}}},
-        InsertCase{"OverwriteBeforeTheStart", {{10, 20}}, 0, 5, O, {{0, 5}, {10, 20}}},
-        InsertCase{
-            "OverwriteIntoGap", {{0, 10}, {30, 40}}, 15, 20, O, {{0, 10}, {15, 20}, {30, 40}}},
-        InsertCase{"InsertInside", {{0, 100}}, 20, 30, I, {{0, 20}, {20, 30}, {30, 110}}},
-        InsertCase{
-            "InsertAtBoundary", {{0, 10}, {10, 20}}, 10, 15, I, {{0, 10}, {10, 15}, {15, 25}}},
-        InsertCase{"InsertAtStart", {{0, 10}, {10, 20}}, 0, 5, I, {{0, 5}, {5, 15}, {15, 25}}},
-        InsertCase{"InsertAtEnd", {{0, 10}}, 10, 20, I, {{0, 10}, {10, 20}}},
-        InsertCase{"InsertAfterTheEnd", {{0, 10}}, 50, 60, I, {{0, 10}, {50, 60}}},
-        InsertCase{"InsertSpanningSeveral",
-                   {{0, 10}, {10, 20}, {20, 30}},
-                   5,
-                   25,
-                   I,
-                   {{0, 5}, {5, 25}, {25, 30}, {30, 40}, {40, 50}}},
-        InsertCase{"InsertIntoGap", {{0, 10}, {30, 40}}, 15, 20, I, {{0, 10}, {15, 20}, {35, 45}}},
-        InsertCase{"InsertIntoEmpty", {}, 10, 20, I, {{10, 20}}}),
-    [](const testing::TestParamInfo<InsertCase>& param) { return param.param.name; });
+TEST(KEventSegmentMap, InsertionGivesExactRangesWithoutOverlap) {
+    struct Case {
+        const char* name;
+        Ranges initial;
+        SimTime from, to;
+        InsertForm form;
+        Ranges expected;
+    };
+    const Ranges two = {{0, 10}, {10, 20}};
+    const Ranges three = {{0, 10}, {10, 20}, {20, 30}};
+    const Ranges gap = {{0, 10}, {30, 40}};
+    const Case cases[] = {
+        {"overwrite into empty", {}, 10, 20, O, {{10, 20}}},
+        {"overwrite inside", {{0, 100}}, 20, 30, O, {{0, 20}, {20, 30}, {30, 100}}},
+        {"overwrite exact segment", three, 10, 20, O, three},
+        {"overwrite spanning", three, 5, 25, O, {{0, 5}, {5, 25}, {25, 30}}},
+        {"overwrite everything", two, 0, 30, O, {{0, 30}}},
+        {"overwrite at start boundary", two, 10, 15, O, {{0, 10}, {10, 15}, {15, 20}}},
+        {"overwrite at end boundary", two, 5, 10, O, {{0, 5}, {5, 10}, {10, 20}}},
+        {"overwrite after the end", {{0, 10}}, 10, 20, O, {{0, 10}, {10, 20}}},
+        {"overwrite before the start", {{10, 20}}, 0, 5, O, {{0, 5}, {10, 20}}},
+        {"overwrite into gap", gap, 15, 20, O, {{0, 10}, {15, 20}, {30, 40}}},
+        {"insert inside", {{0, 100}}, 20, 30, I, {{0, 20}, {20, 30}, {30, 110}}},
+        {"insert at boundary", two, 10, 15, I, {{0, 10}, {10, 15}, {15, 25}}},
+        {"insert at start", two, 0, 5, I, {{0, 5}, {5, 15}, {15, 25}}},
+        {"insert at end", {{0, 10}}, 10, 20, I, {{0, 10}, {10, 20}}},
+        {"insert after the end", {{0, 10}}, 50, 60, I, {{0, 10}, {50, 60}}},
+        {"insert spanning", three, 5, 25, I, {{0, 5}, {5, 25}, {25, 30}, {30, 40}, {40, 50}}},
+        {"insert into gap", gap, 15, 20, I, {{0, 10}, {15, 20}, {35, 45}}},
+        {"insert into empty", {}, 10, 20, I, {{10, 20}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        KEventSegmentMap map = mapOf(c.initial);
+        ASSERT_TRUE(map.insert(segment(c.from, c.to), c.form));
+        EXPECT_EQ(ranges(map), c.expected);
+        EXPECT_TRUE(wellFormed(map));
+    }
+}
 
 TEST(KEventSegmentMap, RefusesEmptySegmentInBothForms) {
     for (InsertForm form : {O, I}) {
