@@ -25,10 +25,6 @@ using Offer = KClipPaste::Offer;
 constexpr std::uint8_t k0 = 2;
 constexpr std::uint8_t k1 = 3;
 
-std::string stdLogic() {
-    return makeStdTypeInfo(static_cast<int>(StandardType::StdLogic)).value();
-}
-
 // Two std_logic rows: "a" toggling every 10 from 0, "b" constant '0'.
 class KClipPasteTest : public testing::Test {
 protected:
@@ -99,8 +95,7 @@ TEST_F(KClipPasteTest, InsertingMovesTheRestOfTheWaveformLater) {
 TEST_F(KClipPasteTest, APieceThatDoesNotFitChangesNothing) {
     KSignalRecordPtr wide = KSignalRecord::create("n");
     const SignalHandle n = doc.addRecord(wide);
-    doc.setTypeInfo(n, doc.types().registerType(
-                           makeStdTypeInfo(static_cast<int>(StandardType::Integer)).value()));
+    doc.setTypeInfo(n, doc.types().registerType(standardType(StandardType::Integer)));
     const SignalHandle rows[] = {n};
     doc.insertRows(doc.rowCount(), rows);
     const Bytes block = KClipWaveform::copy(doc, 0, 0, 0, 20).block();
@@ -128,7 +123,8 @@ TEST_F(KClipPasteTest, CopiedSignalsBecomeNewRowsWithCopyNames) {
 }
 
 TEST_F(KClipPasteTest, ASignalListBringsItsElements) {
-    const TRecordField fields[] = {{"x", stdLogic()}, {"y", stdLogic()}};
+    const TRecordField fields[] = {{"x", standardType(StandardType::StdLogic)},
+                                   {"y", standardType(StandardType::StdLogic)}};
     KSignalRecordPtr record = KSignalRecord::create("r");
     const SignalHandle r = doc.addRecord(record);
     doc.setTypeInfo(r, doc.types().registerType(makeRecordTypeInfo("pair", fields).value()));

@@ -23,16 +23,6 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint8_t k0 = 2; // std_logic '0'
 constexpr std::uint8_t k1 = 3; // std_logic '1'
 
-std::string standard(StandardType type) {
-    return makeStdTypeInfo(static_cast<int>(type)).value();
-}
-
-std::string vector(std::int64_t left, std::int64_t right, StandardType element,
-                   const std::string& name = "std_logic_vector") {
-    const ArrayRange range{left, right, left > right ? KTypeInfo::Downto : KTypeInfo::To};
-    return makeArrayTypeInfo(name, {&range, 1}, standard(element)).value();
-}
-
 // A memory source of signal 0 with values of any size.
 KEventsReadHandle source(const std::vector<std::pair<SimTime, Bytes>>& events) {
     KEventsWriteHandle writer = KEventsWriteHandle::createMemory();
@@ -59,13 +49,13 @@ Bytes ints(std::initializer_list<std::uint8_t> bytes) {
 class KClipboardTest : public testing::Test {
 protected:
     KClipboardTest() {
-        clk = addRow("clk", standard(StandardType::StdLogic),
-                     source({{0, {k0}}, {10, {k1}}, {20, {k0}}, {30, {k1}}, {40, {k0}}}));
-        bus = addRow("bus", vector(63, 0, StandardType::StdLogic),
-                     source({{5, vectorValue(k0, 0)}, {25, vectorValue(k0, 3)}}));
-        const TRecordField fields[] = {{"a", standard(StandardType::StdLogic)},
-                                       {"b", standard(StandardType::Integer)}};
-        rec = addRow("rec", makeRecordTypeInfo("pair", fields).value(), {});
+        const auto clkEvents = source({{0, {k0}}, {10, {k1}}, {20, {k0}}, {30, {k1}}, {40, {k0}}});
+        clk = addRow(doc, "clk", logic, "/top/", {}, {segmentOver(0, 1000, clkEvents)});
+        const auto busEvents = source({{5, vectorValue(k0, 0)}, {25, vectorValue(k0, 3)}});
+        bus = addRow(doc, "bus", arrayType(63, 0), "/top/", {}, {segmentOver(0, 1000, busEvents)});
+        const TRecordField fields[] = {{"a", standardType(StandardType::StdLogic)},
+                                       {"b", standardType(StandardType::Integer)}};
+        rec = addRow(doc, "rec", makeRecordTypeInfo("pair", fields).value(), "/top/");
         EXPECT_TRUE(doc.createElements(rec));
         const auto& children = doc.record(rec)->children();
         children[0]->segments().insert(segmentOver(0, 1000, source({{12, {k1}}, {22, {k0}}})),
@@ -74,20 +64,6 @@ protected:
             segmentOver(0, 1000, source({{0, ints({7, 0, 0, 0})}, {30, ints({9, 0, 0, 0})}})),
             InsertForm::Overwrite);
         recA = children[0]->handle();
-    }
-
-    SignalHandle addRow(const std::string& name, const std::string& typeInfo,
-                        KEventsReadHandle events) {
-        KSignalRecordPtr record = KSignalRecord::create(name);
-        record->setHierarchyIndex(doc.hierarchy().intern("/top/"));
-        if (events)
-            record->segments().insert(segmentOver(0, 1000, std::move(events)),
-                                      InsertForm::Overwrite);
-        const SignalHandle handle = doc.addRecord(record);
-        EXPECT_TRUE(doc.setTypeInfo(handle, doc.types().registerType(typeInfo)));
-        const SignalHandle rows[] = {handle};
-        EXPECT_TRUE(doc.insertRows(doc.rowCount(), rows));
-        return handle;
     }
 
     void addItems() {
@@ -101,6 +77,7 @@ protected:
 
     KClipWaveform copyAll() { return KClipWaveform::copy(doc, 0, 2, 15, 35); }
 
+    const std::string logic = standardType(StandardType::StdLogic);
     KDoc doc;
     SignalHandle clk = 0;
     SignalHandle bus = 0;
@@ -266,10 +243,10 @@ TEST_F(KClipboardTest, APieceFitsRowsWhoseBytesMeanTheSame) {
         std::string typeInfo;
         bool fits;
     } cases[] = {
-        {vector(0, 63, StandardType::StdULogic, "std_ulogic_vector"), true},
-        {vector(63, 0, StandardType::Bit, "bit_vector"), false},
-        {vector(31, 0, StandardType::StdLogic), false},
-        {standard(StandardType::Integer), false},
+        {arrayType(0, 63, StandardType::StdULogic, "std_ulogic_vector"), true},
+        {arrayType(63, 0, StandardType::Bit, "bit_vector"), false},
+        {arrayType(31, 0), false},
+        {standardType(StandardType::Integer), false},
     };
     for (const auto& c : cases) {
         KDoc target;
@@ -364,10 +341,9 @@ TEST_F(KClipboardTest, SignalListDescribesTypedSignalsOnly) {
     std::string error;
     const auto entries = KSignalClipboard::parse(block, &error);
     ASSERT_TRUE(entries) << error;
-    const std::string logic = standard(StandardType::StdLogic);
-    EXPECT_EQ(*entries, (std::vector<KSignalClipboard::Entry>{
-                            {"/top/clk", logic, 0, false},
-                            {"/top/bus", vector(63, 0, StandardType::StdLogic), 2, false}}));
+    EXPECT_EQ(*entries,
+              (std::vector<KSignalClipboard::Entry>{{"/top/clk", logic, 0, false},
+                                                    {"/top/bus", arrayType(63, 0), 2, false}}));
 
     const SignalHandle records[] = {rec};
     const auto fromList = KClipDataProvider::fromSignalList(

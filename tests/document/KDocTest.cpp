@@ -16,14 +16,8 @@ class KDocTest : public testing::Test {
 protected:
     KDocTest() { doc.addObserver(&recorder); }
 
-    // A top-level signal in a row of its own.
-    SignalHandle addRow(const std::string& name, std::uint32_t hierarchy = 0) {
-        KSignalRecordPtr record = KSignalRecord::create(name);
-        record->setHierarchyIndex(hierarchy);
-        const SignalHandle handle = doc.addRecord(record);
-        const SignalHandle row[] = {handle};
-        doc.insertRows(doc.rowCount(), row);
-        return handle;
+    SignalHandle addRow(const std::string& name, const std::string& hierarchy = "") {
+        return querytest::addRow(doc, name, "", hierarchy);
     }
 
     SignalHandle addChild(SignalHandle parent, const std::string& name) {
@@ -143,8 +137,7 @@ TEST_F(KDocTest, RemovingAnElementDetachesItFromItsParent) {
 }
 
 TEST_F(KDocTest, FindsByFullNameExactlyOrUpperCased) {
-    const std::uint32_t top = doc.hierarchy().intern("/top/");
-    const SignalHandle clk = addRow("Clk", top);
+    const SignalHandle clk = addRow("Clk", "/top/");
     EXPECT_EQ(doc.fullName(clk), "/top/Clk");
     EXPECT_EQ(doc.findByName("/top/Clk"), clk);
     EXPECT_EQ(doc.findByName("/top/clk"), 0);
@@ -229,12 +222,11 @@ TEST_F(KDocTest, CopyNames) {
     EXPECT_EQ(doc.uniqueCopyName("clk"), "clk");
     addRow("clk");
     EXPECT_EQ(doc.uniqueCopyName("clk"), "/COPY_(1)_OF_clk");
-    const std::uint32_t top = doc.hierarchy().intern("/top/");
-    addRow("COPY_(1)_OF_clk", top);
+    addRow("COPY_(1)_OF_clk", "/top/");
     EXPECT_EQ(doc.uniqueCopyName("/top/COPY_(1)_OF_clk"), "/top/COPY_(2)_OF_clk");
-    addRow("COPY_(2)_OF_clk", top);
+    addRow("COPY_(2)_OF_clk", "/top/");
     EXPECT_EQ(doc.uniqueCopyName("/top/COPY_(1)_OF_clk"), "/top/COPY_(3)_OF_clk");
-    addRow("\\ext\\", top);
+    addRow("\\ext\\", "/top/");
     EXPECT_EQ(doc.uniqueCopyName("/top/\\ext\\"), "/top/\\COPY_(1)_OF_ext\\");
     addRow("COPY_(0)_OF_z");
     EXPECT_EQ(doc.uniqueCopyName("COPY_(0)_OF_z"), "/COPY_(1)_OF_z");

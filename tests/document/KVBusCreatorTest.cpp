@@ -1,7 +1,7 @@
 #include "document/KVBusCreator.h"
 
 #include "HintRecorder.h"
-#include "storage/TypeMakers.h"
+#include "QueryTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -9,24 +9,10 @@ namespace {
 
 class KVBusCreatorTest : public testing::Test {
 protected:
-    KVBusCreatorTest() {
-        stdLogic = *makeStdTypeInfo(static_cast<int>(StandardType::StdLogic));
-        integer = *makeStdTypeInfo(static_cast<int>(StandardType::Integer));
-        top = doc.hierarchy().intern("/top/");
-        doc.addObserver(&recorder);
-    }
+    KVBusCreatorTest() { doc.addObserver(&recorder); }
 
-    SignalHandle addRow(const std::string& name, const std::string& typeInfo,
-                        SignalMode mode = SignalMode::Signal) {
-        KSignalRecordPtr record = KSignalRecord::create(name);
-        record->setHierarchyIndex(top);
-        record->setMode(mode);
-        const SignalHandle handle = doc.addRecord(record);
-        if (!typeInfo.empty())
-            doc.setTypeInfo(handle, doc.types().registerType(typeInfo));
-        const SignalHandle row[] = {handle};
-        doc.insertRows(doc.rowCount(), row);
-        return handle;
+    SignalHandle addRow(const std::string& name, const std::string& typeInfo) {
+        return querytest::addRow(doc, name, typeInfo, "/top/", SignalMode::Signal);
     }
 
     std::vector<SignalHandle> children(SignalHandle bus) {
@@ -39,8 +25,8 @@ protected:
     KDoc doc;
     KVBusCreator creator{doc};
     HintRecorder recorder;
-    std::string stdLogic, integer;
-    std::uint32_t top = 0;
+    const std::string stdLogic = querytest::standardType(StandardType::StdLogic);
+    const std::string integer = querytest::standardType(StandardType::Integer);
 };
 
 TEST_F(KVBusCreatorTest, SameTypeMakesAnArrayOfTheMembersInSelectedOrder) {
@@ -59,6 +45,11 @@ TEST_F(KVBusCreatorTest, SameTypeMakesAnArrayOfTheMembersInSelectedOrder) {
     EXPECT_TRUE(record->isTopLevel());
     EXPECT_EQ(children(bus), (std::vector<SignalHandle>{c, a, b}));
     EXPECT_EQ(doc.record(a)->parent(), bus);
+    // Members are named by their design paths.
+    EXPECT_EQ(doc.record(a)->name(), "/top/a");
+    EXPECT_EQ(doc.record(a)->hierarchyIndex(), 0u);
+    EXPECT_EQ(doc.findByName("/top/a"), a);
+    EXPECT_TRUE(doc.isDesignPath(a));
     EXPECT_EQ(doc.rows(), (std::vector<SignalHandle>{bus, x}));
 
     const KTypeInfo& type = doc.types().type(record->typeIndex());
@@ -80,16 +71,6 @@ TEST_F(KVBusCreatorTest, SameTypeMakesAnArrayOfTheMembersInSelectedOrder) {
     ASSERT_FALSE(recorder.hints.empty());
     EXPECT_EQ(recorder.hints.back().code, UpdateHint::SignalsAddedRemoved);
     EXPECT_EQ(recorder.hints.back().signals, (KSignalsSet{bus}));
-}
-
-TEST_F(KVBusCreatorTest, MembersAreNamedByTheirDesignPaths) {
-    const SignalHandle a = addRow("a", stdLogic);
-    const SignalHandle selected[] = {a};
-    creator.create(selected);
-    EXPECT_EQ(doc.record(a)->name(), "/top/a");
-    EXPECT_EQ(doc.record(a)->hierarchyIndex(), 0u);
-    EXPECT_EQ(doc.findByName("/top/a"), a);
-    EXPECT_TRUE(doc.isDesignPath(a));
 }
 
 TEST_F(KVBusCreatorTest, MixedTypesMakeARecordWithNumberedFields) {

@@ -57,18 +57,11 @@ private:
     fs::path m_path;
 };
 
-SignalHandle addRow(KDoc& doc, const std::string& name, const std::vector<KEventSegment>& segments,
-                    const std::string& hierarchy = "/top/") {
-    KSignalRecordPtr record = KSignalRecord::create(name);
-    record->setHierarchyIndex(doc.hierarchy().intern(hierarchy));
-    record->setTypeIndex(KTypesManager::kStdLogicIndex);
-    record->setMode(SignalMode::Signal);
-    for (const KEventSegment& segment : segments)
-        record->segments().insert(segment, InsertForm::Overwrite);
-    const SignalHandle handle = doc.addRecord(record);
-    const SignalHandle row[] = {handle};
-    doc.insertRows(doc.rowCount(), row);
-    return handle;
+// A signal declared as a std_logic signal, in a row of its own.
+SignalHandle logicRow(KDoc& doc, const std::string& name, std::vector<KEventSegment> segments,
+                      const std::string& hierarchy = "/top/") {
+    return addRow(doc, name, standardType(StandardType::StdLogic), hierarchy, SignalMode::Signal,
+                  segments);
 }
 
 // Every event of every signal by full name: "name time+delta=bytes" lines.
@@ -113,7 +106,7 @@ class PropertyRoundTrip : public KWaveformFileTest,
 
 TEST_P(PropertyRoundTrip, IsWrittenAsTextAndReadBack) {
     const PropertyCase& c = GetParam();
-    const SignalHandle handle = addRow(doc, "sig", {});
+    const SignalHandle handle = logicRow(doc, "sig", {});
     doc.setTypeInfo(handle, doc.types().registerType("i#7#natural(0t5)"));
     c.set(*doc.record(handle));
     const std::string path = folder.file("p.awf");
@@ -157,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, PropertyRoundTrip, testing::ValuesIn(kPropertyCas
 TEST_F(KWaveformFileTest, DefaultsWriteNoProperty) {
     ASSERT_TRUE(doc.saveDocument(folder.file("empty.awf")));
     EXPECT_TRUE(reopen(folder.file("empty.awf"))->signals().empty());
-    const SignalHandle handle = addRow(doc, "plain", {});
+    const SignalHandle handle = logicRow(doc, "plain", {});
     const std::string path = folder.file("d.awf");
     ASSERT_TRUE(doc.saveDocument(path));
     KEventsReadHandle file = KEventsReadHandle::openDatabase(path);
@@ -175,7 +168,7 @@ TEST_F(KWaveformFileTest, DefaultsWriteNoProperty) {
 
 TEST_F(KWaveformFileTest, StartTimeIsWrittenButNotReadBack) {
     KEventsReadHandle source = memorySource({{0, 0, 0, 3}});
-    const SignalHandle handle = addRow(doc, "late", {segmentOver(100, 200, source)});
+    const SignalHandle handle = logicRow(doc, "late", {segmentOver(100, 200, source)});
     const std::vector<std::string> before = allEvents(doc);
     const std::string path = folder.file("s.awf");
     ASSERT_TRUE(doc.saveDocument(path));
@@ -187,8 +180,8 @@ TEST_F(KWaveformFileTest, StartTimeIsWrittenButNotReadBack) {
 
 TEST_F(KWaveformFileTest, OneSignalIsWrittenWithItsElementsAndWithoutAnnotations) {
     KEventsReadHandle source = memorySource({{0, 0, 0, 2}, {0, 0, 1, 3}, {4, 0, 1, 2}});
-    const SignalHandle a = addRow(doc, "a", {segmentOver(0, 10, source, 0)});
-    const SignalHandle bus = addRow(doc, "bus", {});
+    const SignalHandle a = logicRow(doc, "a", {segmentOver(0, 10, source, 0)});
+    const SignalHandle bus = logicRow(doc, "bus", {});
     for (int i = 0; i < 2; ++i) {
         const KSignalRecordPtr element =
             doc.record(addLeaf(doc, {segmentOver(0, 10, source, i)}, bus));
@@ -261,14 +254,14 @@ TEST(KWaveformReaderTest, SplitsPathsAtTheLastSeparatorOrTheExtendedIdentifier) 
 
 TEST_F(KWaveformFileTest, BusesVirtualBusesAndElementsKeepTheirNames) {
     KEventsReadHandle source = memorySource({{0, 0, 0, 2}, {0, 0, 1, 3}, {5, 0, 0, 3}});
-    const SignalHandle bus = addRow(doc, "data", {});
+    const SignalHandle bus = logicRow(doc, "data", {});
     doc.setTypeInfo(
         bus, doc.types().registerType("a#16#std_logic_vector1(1d0)e#9#std_logicc9 UX01ZWLH-"));
     ASSERT_TRUE(doc.createElements(bus));
     int i = 0;
     for (const KSignalRecordPtr& element : doc.record(bus)->children())
         element->segments().insert(segmentOver(0, 10, source, i++), InsertForm::Overwrite);
-    const SignalHandle member = addRow(doc, "clk", {segmentOver(0, 10, source, 0)}, "/top/u1/");
+    const SignalHandle member = logicRow(doc, "clk", {segmentOver(0, 10, source, 0)}, "/top/u1/");
     const SignalHandle members[] = {member};
     const SignalHandle vbus = KVBusCreator(doc).create(members);
     ASSERT_NE(vbus, 0);
@@ -297,8 +290,8 @@ TEST_F(KWaveformFileTest, BusesVirtualBusesAndElementsKeepTheirNames) {
 // Annotations ------------------------------------------------------------------------------
 
 TEST_F(KWaveformFileTest, CommentsAndLongMeasurementsRoundTrip) {
-    const SignalHandle a = addRow(doc, "a", {});
-    const SignalHandle b = addRow(doc, "b", {});
+    const SignalHandle a = logicRow(doc, "a", {});
+    const SignalHandle b = logicRow(doc, "b", {});
     ASSERT_TRUE(doc.addItem(std::make_unique<KWaveComment>(a, 2, 1500, "x, y,, z,")));
     const SimTime longer = (SimTime(1) << 31) + 12345;
     ASSERT_TRUE(doc.addItem(std::make_unique<KEventsExtent>(a, 100, b, 100 + longer, 1)));
@@ -331,9 +324,9 @@ TEST_F(KWaveformFileTest, EventsOfEditedSegmentsAreStoredAndReadBack) {
     KEventsReadHandle first =
         memorySource({{0, 0, 0, 2}, {10, 0, 0, 3}, {10, 1, 0, 2}, {30, 0, 0, 3}});
     KEventsReadHandle second = memorySource({{0, 0, 0, 4}, {5, 0, 0, 5}});
-    addRow(doc, "a", {segmentOver(0, 20, first), segmentOver(20, 40, second.cloned(20))});
-    addRow(doc, "b", {segmentOver(0, 40, first)});
-    const SignalHandle readOnly = addRow(doc, "ro", {segmentOver(0, 40, first)});
+    logicRow(doc, "a", {segmentOver(0, 20, first), segmentOver(20, 40, second.cloned(20))});
+    logicRow(doc, "b", {segmentOver(0, 40, first)});
+    const SignalHandle readOnly = logicRow(doc, "ro", {segmentOver(0, 40, first)});
     doc.record(readOnly)->setReadOnly(true);
     const std::vector<std::string> before = allEvents(doc);
     const std::string path = folder.file("events.awf");
@@ -382,7 +375,7 @@ TEST_F(KWaveformFileTest, SavingAConvertedFileOverItselfAsksAndNoLeavesItUntouch
 }
 
 TEST_F(KWaveformFileTest, FailedSaveLeavesThePreviousFileIntact) {
-    addRow(doc, "a", {segmentOver(0, 10, memorySource({{0, 0, 0, 2}}))});
+    logicRow(doc, "a", {segmentOver(0, 10, memorySource({{0, 0, 0, 2}}))});
     const std::string path = folder.file("keep.awf");
     { std::ofstream(path) << "previous contents"; }
     // No temporary file can be made.
@@ -407,7 +400,7 @@ TEST_F(KWaveformFileTest, FailedSaveLeavesThePreviousFileIntact) {
 TEST_F(KWaveformFileTest, UnwritableFolderFailsTheSave) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "permissions do not stop root";
-    addRow(doc, "a", {segmentOver(0, 10, memorySource({{0, 0, 0, 2}}))});
+    logicRow(doc, "a", {segmentOver(0, 10, memorySource({{0, 0, 0, 2}}))});
     const std::string path = folder.file("ro.awf");
     ASSERT_TRUE(doc.saveDocument(path));
     const std::string saved = readAll(path);
@@ -418,7 +411,7 @@ TEST_F(KWaveformFileTest, UnwritableFolderFailsTheSave) {
 
 TEST_F(KWaveformFileTest, UndoReadySegmentsStillReadAfterSaves) {
     const SignalHandle a =
-        addRow(doc, "a", {segmentOver(0, 50, memorySource({{0, 0, 0, 2}, {20, 0, 0, 3}}))});
+        logicRow(doc, "a", {segmentOver(0, 50, memorySource({{0, 0, 0, 2}, {20, 0, 0, 3}}))});
     ASSERT_TRUE(doc.saveDocument(folder.file("u1.awf")));
     const std::string firstTemporary = doc.temporaryFile();
     // What an undo item holds: the record's segments over the first temporary file.

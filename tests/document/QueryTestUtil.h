@@ -6,10 +6,12 @@
 #include "document/KDoc.h"
 #include "storage/KEventsReadHandle.h"
 #include "storage/KEventsWriteHandle.h"
+#include "storage/TypeMakers.h"
 #include "storage/query/KEventsProvider.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -106,6 +108,37 @@ inline SignalHandle addLeaf(KDoc& doc, const std::vector<KEventSegment>& segment
 
 inline SignalHandle addBus(KDoc& doc) {
     return doc.addRecord(KSignalRecord::create("bus" + std::to_string(doc.signals().size())));
+}
+
+inline std::string standardType(StandardType type) {
+    return makeStdTypeInfo(static_cast<int>(type)).value();
+}
+
+// A one-dimensional array type info from `left` to `right`, in the direction they give.
+inline std::string arrayType(std::int64_t left, std::int64_t right,
+                             StandardType element = StandardType::StdLogic,
+                             const std::string& name = "std_logic_vector") {
+    const ArrayRange range{left, right, left > right ? KTypeInfo::Downto : KTypeInfo::To};
+    return makeArrayTypeInfo(name, {&range, 1}, standardType(element)).value();
+}
+
+// A top-level signal in a new last row; `type` is a type info text, none when empty.
+inline SignalHandle addRow(KDoc& doc, const std::string& name, const std::string& type = "",
+                           const std::string& hierarchy = "",
+                           SignalMode mode = SignalMode::Unspecified,
+                           const std::vector<KEventSegment>& segments = {}) {
+    KSignalRecordPtr record = KSignalRecord::create(name);
+    record->setHierarchyIndex(doc.hierarchy().intern(hierarchy));
+    record->setMode(mode);
+    for (const KEventSegment& segment : segments)
+        record->segments().insert(segment, InsertForm::Overwrite);
+    const SignalHandle handle = doc.addRecord(record);
+    if (!type.empty()) {
+        EXPECT_TRUE(doc.setTypeInfo(handle, doc.types().registerType(type)));
+    }
+    const SignalHandle row[] = {handle};
+    EXPECT_TRUE(doc.insertRows(doc.rowCount(), row));
+    return handle;
 }
 
 inline std::string bytesText(const EventValue& value) {
