@@ -93,77 +93,64 @@ protected:
 
 // Properties -------------------------------------------------------------------------------
 
-struct PropertyCase {
-    const char* name;
-    std::function<void(KSignalRecord&)> set;
-    const char* key;
-    const char* text;
-    std::function<bool(const KSignalRecord&)> check;
-};
-
-class PropertyRoundTrip : public KWaveformFileTest,
-                          public testing::WithParamInterface<PropertyCase> {};
-
-TEST_P(PropertyRoundTrip, IsWrittenAsTextAndReadBack) {
-    const PropertyCase& c = GetParam();
-    const SignalHandle handle = logicRow(doc, "sig", {});
-    doc.setTypeInfo(handle, doc.types().registerType("i#7#natural(0t5)"));
-    c.set(*doc.record(handle));
+TEST_F(KWaveformFileTest, PropertiesAreWrittenAsTextAndReadBack) {
+    ASSERT_TRUE(doc.saveDocument(folder.file("empty.awf")));
+    EXPECT_TRUE(reopen(folder.file("empty.awf"))->signals().empty());
+    const SignalHandle set = logicRow(doc, "set", {});
+    const SignalHandle atDefault = logicRow(doc, "atDefault", {});
+    const SignalHandle plain = logicRow(doc, "plain", {});
+    for (SignalHandle handle : {set, atDefault})
+        doc.setTypeInfo(handle, doc.types().registerType("i#7#natural(0t5)"));
+    KSignalRecord& record = *doc.record(set);
+    record.setBold(true);
+    record.setColor(0x00FF8000);
+    record.setHeight(40);
+    record.setInverted(true);
+    record.setRadix(16);
+    record.setShape(1);
+    record.setStimulator("clock 10ns");
+    record.setAnalogRange(0, 4);
+    doc.record(atDefault)->setAnalogRange(0, 5); // the type's own range
+    doc.record(atDefault)->setRadix(-1);
     const std::string path = folder.file("p.awf");
     ASSERT_TRUE(doc.saveDocument(path));
 
     KEventsReadHandle file = KEventsReadHandle::openDatabase(path);
-    ASSERT_TRUE(file);
-    EXPECT_EQ(file.property(handle, c.key), c.text);
+    const std::pair<const char*, const char*> written[] = {{"Bold", "1"},
+                                                           {"Color", "16744448"},
+                                                           {"Height", "40"},
+                                                           {"Inverted", "1"},
+                                                           {"Radix", "16"},
+                                                           {"Shape", "1"},
+                                                           {"Stimulator", "clock 10ns"},
+                                                           {"Analog range", "0.0000 4.0000"},
+                                                           {"StartTime", ""},
+                                                           {"VBus", ""}};
+    for (const auto& [key, text] : written) {
+        EXPECT_EQ(file.property(set, key), text) << key;
+        EXPECT_EQ(file.property(atDefault, key), "") << key;
+        EXPECT_EQ(file.property(plain, key), "") << key;
+    }
     auto again = reopen(path);
-    ASSERT_EQ(again->rowCount(), 1u);
-    EXPECT_TRUE(c.check(*again->record(again->rows()[0])));
-}
-
-const PropertyCase kPropertyCases[] = {
-    {"Bold", [](KSignalRecord& r) { r.setBold(true); }, "Bold", "1",
-     [](const KSignalRecord& r) { return r.isBold(); }},
-    {"Color", [](KSignalRecord& r) { r.setColor(0x00FF8000); }, "Color", "16744448",
-     [](const KSignalRecord& r) { return r.color() == 0x00FF8000; }},
-    {"Height", [](KSignalRecord& r) { r.setHeight(40); }, "Height", "40",
-     [](const KSignalRecord& r) { return r.height() == 40; }},
-    {"Inverted", [](KSignalRecord& r) { r.setInverted(true); }, "Inverted", "1",
-     [](const KSignalRecord& r) { return r.isInverted(); }},
-    {"Radix", [](KSignalRecord& r) { r.setRadix(16); }, "Radix", "16",
-     [](const KSignalRecord& r) { return r.radix() == 16; }},
-    {"Shape", [](KSignalRecord& r) { r.setShape(1); }, "Shape", "1",
-     [](const KSignalRecord& r) { return r.shape() == 1; }},
-    {"Stimulator", [](KSignalRecord& r) { r.setStimulator("clock 10ns"); }, "Stimulator",
-     "clock 10ns", [](const KSignalRecord& r) { return r.stimulator() == "clock 10ns"; }},
-    {"AnalogRange", [](KSignalRecord& r) { r.setAnalogRange(0, 4); }, "Analog range",
-     "0.0000 4.0000",
-     [](const KSignalRecord& r) { return r.analogLow() == 0 && r.analogHigh() == 4; }},
-    {"AnalogRangeAtTypeDefault", [](KSignalRecord& r) { r.setAnalogRange(0, 5); }, "Analog range",
-     "", [](const KSignalRecord& r) { return !r.hasAnalogRange(); }},
-    {"NegativeRadixIsDefault", [](KSignalRecord& r) { r.setRadix(-1); }, "Radix", "",
-     [](const KSignalRecord& r) { return r.radix() == -1; }},
-};
-
-INSTANTIATE_TEST_SUITE_P(Keys, PropertyRoundTrip, testing::ValuesIn(kPropertyCases),
-                         [](const auto& param) { return std::string(param.param.name); });
-
-TEST_F(KWaveformFileTest, DefaultsWriteNoProperty) {
-    ASSERT_TRUE(doc.saveDocument(folder.file("empty.awf")));
-    EXPECT_TRUE(reopen(folder.file("empty.awf"))->signals().empty());
-    const SignalHandle handle = logicRow(doc, "plain", {});
-    const std::string path = folder.file("d.awf");
-    ASSERT_TRUE(doc.saveDocument(path));
-    KEventsReadHandle file = KEventsReadHandle::openDatabase(path);
-    for (const char* key : {"Analog range", "Bold", "Color", "Height", "Inverted", "Radix", "Shape",
-                            "StartTime", "Stimulator", "VBus"})
-        EXPECT_EQ(file.property(handle, key), "") << key;
-    auto again = reopen(path);
-    const KSignalRecordPtr back = again->record(again->rows()[0]);
-    EXPECT_EQ(back->color(), KSignalRecord::kAutomaticColor);
-    EXPECT_EQ(back->height(), KSignalRecord::kDefaultHeight);
-    EXPECT_EQ(back->radix(), -1);
-    EXPECT_EQ(back->mode(), static_cast<std::uint32_t>(SignalMode::Signal));
-    EXPECT_EQ(again->fullName(back->handle()), "/top/plain");
+    ASSERT_EQ(again->rowCount(), 3u);
+    const KSignalRecord& back = *again->record(again->rows()[0]);
+    EXPECT_TRUE(back.isBold());
+    EXPECT_EQ(back.color(), 0x00FF8000u);
+    EXPECT_EQ(back.height(), 40);
+    EXPECT_TRUE(back.isInverted());
+    EXPECT_EQ(back.radix(), 16);
+    EXPECT_EQ(back.shape(), 1u);
+    EXPECT_EQ(back.stimulator(), "clock 10ns");
+    EXPECT_EQ(back.analogLow(), 0);
+    EXPECT_EQ(back.analogHigh(), 4);
+    EXPECT_FALSE(again->record(again->rows()[1])->hasAnalogRange());
+    EXPECT_EQ(again->record(again->rows()[1])->radix(), -1);
+    const KSignalRecordPtr defaults = again->record(again->rows()[2]);
+    EXPECT_EQ(defaults->color(), KSignalRecord::kAutomaticColor);
+    EXPECT_EQ(defaults->height(), KSignalRecord::kDefaultHeight);
+    EXPECT_EQ(defaults->radix(), -1);
+    EXPECT_EQ(defaults->mode(), static_cast<std::uint32_t>(SignalMode::Signal));
+    EXPECT_EQ(again->fullName(defaults->handle()), "/top/plain");
 }
 
 TEST_F(KWaveformFileTest, StartTimeIsWrittenButNotReadBack) {
