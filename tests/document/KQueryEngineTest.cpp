@@ -1,3 +1,6 @@
+// Hand-picked cases of the start value, changes of source and merging; segment layouts, gaps,
+// offsets, constant segments and buses are checked against a reference in KQueryEngineRandomTest.
+
 #include "QueryTestUtil.h"
 #include "storage/KFileException.h"
 
@@ -70,53 +73,6 @@ TEST(KQueryEngine, ChangeOfSourceAtABoundaryIsAnEvent) {
     const auto third = memorySource({{10, 0, 0, 1}, {50, 0, 0, 2}, {80, 0, 0, 3}});
     const SignalHandle t = addLeaf(doc, {segmentOver(0, 30, third), segmentOver(50, 100, third)});
     EXPECT_EQ(run(doc, 0, {{t, 0}}), (Lines{"2 none", "2 10=1.", "2 50=2.", "2 80=3."}));
-}
-
-TEST(KQueryEngine, GapsProduceNothingAndSegmentsEndAtTheirTo) {
-    KDoc doc;
-    const auto source = memorySource({{5, 0, 0, 1}, {25, 0, 0, 2}, {45, 0, 0, 3}, {65, 0, 0, 4}});
-    // [0, 30) then nothing until 60: the events at 45 lie in the gap.
-    const SignalHandle s = addLeaf(doc, {segmentOver(0, 30, source), segmentOver(60, 100, source)});
-    EXPECT_EQ(run(doc, 0, {{s, 0}}), (Lines{"1 none", "1 5=1.", "1 25=2.", "1 60=3.", "1 65=4."}));
-    EXPECT_EQ(run(doc, 40, {{s, 0}}), (Lines{"1 start 25=2.", "1 60=3.", "1 65=4."}));
-}
-
-TEST(KQueryEngine, SegmentOffsetsMoveTheSourcesEvents) {
-    KDoc doc;
-    const auto source = memorySource({{10, 0, 0, 1}, {20, 0, 0, 2}, {30, 0, 0, 3}});
-    // The source's events from 10 on, shown 100 later.
-    const SignalHandle s = addLeaf(doc, {segmentOver(115, 200, source.sharedWithShift(100))});
-    EXPECT_EQ(run(doc, 0, {{s, 0}}), (Lines{"1 none", "1 115=1.", "1 120=2.", "1 130=3."}));
-    EXPECT_EQ(run(doc, 125, {{s, 0}}), (Lines{"1 start 120=2.", "1 130=3."}));
-}
-
-TEST(KQueryEngine, ConstantSegmentsHoldTheirValue) {
-    KDoc doc;
-    const auto source = memorySource({{10, 0, 0, 1}, {60, 0, 0, 2}});
-    const SignalHandle s = addLeaf(doc, {constantSegment(0, 20, 9), segmentOver(20, 50, source),
-                                         constantSegment(50, 70, 8), segmentOver(70, 90, source)});
-    EXPECT_EQ(run(doc, 0, {{s, 0}}),
-              (Lines{"1 start 0=9. at-start", "1 20=1.", "1 50=8.", "1 70=2."}));
-    EXPECT_EQ(run(doc, 65, {{s, 0}}), (Lines{"1 start 50=8.", "1 70=2."}));
-}
-
-TEST(KQueryEngine, CompositeReportsCombinedBytesAtEveryLeafChange) {
-    KDoc doc;
-    const auto source =
-        memorySource({{10, 0, 0, 1}, {10, 0, 1, 2}, {20, 0, 1, 3}, {30, 0, 0, 4}, {40, 0, 0, 5}});
-    const SignalHandle bus = addBus(doc);
-    addLeaf(doc, {segmentOver(0, 100, source, 0)}, bus);
-    addLeaf(doc, {segmentOver(0, 100, source, 1)}, bus);
-    EXPECT_EQ(run(doc, 0, {{bus, 0}}),
-              (Lines{"1 none", "1 10=1.2.", "1 20=1.3.", "1 30=4.3.", "1 40=5.3."}));
-    EXPECT_EQ(run(doc, 25, {{bus, 0}}), (Lines{"1 start 20=1.3.", "1 30=4.3.", "1 40=5.3."}));
-    // A leaf still without value leaves zeros.
-    EXPECT_EQ(run(doc, 0, {{bus, 0}}, 1), (Lines{"1 none", "1 10=1.2."}));
-    const SignalHandle late = addBus(doc);
-    addLeaf(doc, {segmentOver(0, 100, memorySource({{10, 0, 0, 1}}))}, late);
-    addLeaf(doc, {segmentOver(0, 100, memorySource({{30, 0, 0, 6}}))}, late);
-    const std::string h = std::to_string(late);
-    EXPECT_EQ(run(doc, 20, {{late, 0}}), (Lines{h + " start 10=1.0.", h + " 30=1.6."}));
 }
 
 TEST(KQueryEngine, MergeDistanceFoldsCloseEventsLatestValueWins) {
