@@ -1,6 +1,5 @@
 #include "RunProgram.h"
 
-#include <array>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <string>

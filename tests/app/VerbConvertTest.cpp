@@ -3,12 +3,10 @@
 #include "AppTestFolder.h"
 #include "RunProgram.h"
 
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
 
 namespace {

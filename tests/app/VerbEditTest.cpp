@@ -5,12 +5,9 @@
 #include "RunProgram.h"
 
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <set>
 #include <string>
-#include <unistd.h>
 
 namespace {
 

@@ -7,9 +7,7 @@
 #include "document/KWaveComment.h"
 #include "storage/KEventsWriteHandle.h"
 
-#include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>

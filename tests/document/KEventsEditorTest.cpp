@@ -7,7 +7,6 @@
 #include "document/KEventsGetter.h"
 #include "document/KWVUndoItem.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
 
