@@ -1,5 +1,6 @@
 // Editing waveforms through the document: put events, delete time, clear, the edit transaction,
-// and undo of random edit sequences on a std_logic and a 64-element bus.
+// and undo of random edit sequences on a std_logic and a 64-element bus. Undo after a save is
+// in KWaveformFileTest.
 
 #include "EditTestUtil.h"
 #include "HintRecorder.h"
@@ -156,24 +157,6 @@ TEST_F(KEventsEditorTest, RandomEditsUndoAndRedoExactly) {
     while (doc.canRedo())
         doc.redo();
     EXPECT_EQ(state(), states.back());
-}
-
-TEST_F(KEventsEditorTest, UndoAfterSaveStillReadsTheEarlierEvents) {
-    querytest::TempPath path;
-    const SignalHandle s = addLogicRow(doc, {{0, 2}, {20, 3}});
-    doc.beginItem();
-    put(s, 10, 15, {{10, byteValue(4)}});
-    doc.commitItem();
-    const std::vector<std::string> edited = eventsText(doc, s, 100);
-    ASSERT_TRUE(doc.saveDocument(path.path()));
-    doc.beginItem();
-    put(s, 30, 40, {{30, byteValue(5)}});
-    doc.commitItem();
-    ASSERT_TRUE(doc.saveDocument(path.path()));
-    doc.undo();
-    EXPECT_EQ(eventsText(doc, s, 100), edited);
-    doc.undo();
-    EXPECT_EQ(eventsText(doc, s, 100), (std::vector<std::string>{"0=2.", "20=3."}));
 }
 
 } // namespace

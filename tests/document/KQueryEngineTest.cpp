@@ -1,5 +1,6 @@
-// Hand-picked cases of the start value, changes of source and merging; segment layouts, gaps,
-// offsets, constant segments and buses are checked against a reference in KQueryEngineRandomTest.
+// Hand-picked cases of the start value and of merging, requests and bad sources. Segment layouts
+// (changes of source, gaps, offsets, constant segments), buses and merging across segments are
+// checked against a reference in KQueryEngineRandomTest.
 
 #include "QueryTestUtil.h"
 #include "storage/KFileException.h"
@@ -60,21 +61,6 @@ TEST(KQueryEngine, ProviderStopsOneSignalOnly) {
     EXPECT_EQ(run(doc, 0, {{a, 0}, {b, 0}}, 1), (Lines{"1 none", "2 none", "1 1=1.", "2 4=9."}));
 }
 
-TEST(KQueryEngine, ChangeOfSourceAtABoundaryIsAnEvent) {
-    KDoc doc;
-    const auto first = memorySource({{10, 0, 0, 1}, {60, 0, 0, 2}});
-    const auto second = memorySource({{20, 0, 0, 5}, {70, 0, 0, 6}});
-    const SignalHandle s = addLeaf(doc, {segmentOver(0, 50, first), segmentOver(50, 100, second)});
-    EXPECT_EQ(run(doc, 0, {{s, 0}}), (Lines{"1 none", "1 10=1.", "1 50=5.", "1 70=6."}));
-    // Starting inside the second segment takes the new source's value in force there.
-    EXPECT_EQ(run(doc, 55, {{s, 0}}), (Lines{"1 start 50=5.", "1 70=6."}));
-    EXPECT_EQ(run(doc, 50, {{s, 0}}), (Lines{"1 start 50=5. at-start", "1 70=6."}));
-    // A source event right at the boundary is delivered once.
-    const auto third = memorySource({{10, 0, 0, 1}, {50, 0, 0, 2}, {80, 0, 0, 3}});
-    const SignalHandle t = addLeaf(doc, {segmentOver(0, 30, third), segmentOver(50, 100, third)});
-    EXPECT_EQ(run(doc, 0, {{t, 0}}), (Lines{"2 none", "2 10=1.", "2 50=2.", "2 80=3."}));
-}
-
 TEST(KQueryEngine, MergeDistanceFoldsCloseEventsLatestValueWins) {
     KDoc doc;
     const auto source = memorySource({{100, 0, 0, 1},
@@ -107,16 +93,6 @@ TEST(KQueryEngine, MergeDistanceZeroLosesNothing) {
     EXPECT_EQ(run(doc, 0, {{s, 0}}), expected);
     // A repeated request keeps the smaller distance.
     EXPECT_EQ(run(doc, 0, {{s, 10}, {s, 0}}), expected);
-}
-
-TEST(KQueryEngine, MergingAcrossASegmentBoundary) {
-    KDoc doc;
-    const auto first = memorySource({{10, 0, 0, 1}, {48, 0, 0, 2}});
-    const auto second = memorySource({{0, 0, 0, 7}, {52, 0, 0, 8}, {90, 0, 0, 9}});
-    const SignalHandle s = addLeaf(doc, {segmentOver(0, 50, first), segmentOver(50, 100, second)});
-    // The change of source at 50 (to 7) opens a pending change that the source's 52 folds into.
-    EXPECT_EQ(run(doc, 0, {{s, 10}}),
-              (Lines{"1 none", "1 10=1.", "1 48=2.", "1 50=8. merged", "1 90=9."}));
 }
 
 TEST(KQueryEngine, LongValuesAreSharedThroughTheRecord) {

@@ -5,6 +5,7 @@
 #include "QueryTestUtil.h"
 #include "document/KDoc.h"
 #include "document/KDocTemplate.h"
+#include "document/KEditTransaction.h"
 #include "document/KEventsExtent.h"
 #include "document/KStoreEventsQuery.h"
 #include "document/KTempFiles.h"
@@ -395,21 +396,23 @@ TEST_F(KWaveformFileTest, UnwritableFolderFailsTheSave) {
     EXPECT_EQ(readAll(path), saved);
 }
 
-TEST_F(KWaveformFileTest, UndoReadySegmentsStillReadAfterSaves) {
+TEST_F(KWaveformFileTest, UndoAfterSavesStillReadsTheEarlierEvents) {
     const SignalHandle a =
         logicRow(doc, "a", {segmentOver(0, 50, memorySource({{0, 0, 0, 2}, {20, 0, 0, 3}}))});
     ASSERT_TRUE(doc.saveDocument(folder.file("u1.awf")));
     const std::string firstTemporary = doc.temporaryFile();
-    // What an undo item holds: the record's segments over the first temporary file.
-    const KEventSegmentMap kept = doc.record(a)->segments();
     const std::vector<std::string> before = allEvents(doc);
-    doc.record(a)->segments().insert(segmentOver(30, 40, memorySource({{0, 0, 0, 4}})),
-                                     InsertForm::Overwrite);
+    // The undo item keeps the segments over the first temporary file.
+    doc.beginItem();
+    KEditTransaction edit(doc, a, 30, 40);
+    edit.setValue(30, edittest::byteValue(4));
+    ASSERT_TRUE(edit.commit(false));
+    doc.commitItem();
     ASSERT_TRUE(doc.saveDocument(folder.file("u2.awf")));
     EXPECT_FALSE(fs::exists(firstTemporary));
     EXPECT_FALSE(KTempFiles::isRegistered(firstTemporary));
     EXPECT_NE(allEvents(doc), before);
-    doc.record(a)->setSegments(kept); // undo
+    doc.undo();
     EXPECT_EQ(allEvents(doc), before);
     // Moving them (an insert-form edit) still reads the deleted file through the open source.
     ASSERT_TRUE(doc.record(a)->segments().shiftFrom({0, 0}, 5));
