@@ -2,6 +2,7 @@
 
 #include "document/KMemorySettingsStore.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -173,53 +174,33 @@ TEST(KWVConfig, NonZeroFlagReadsTrueAndSavesAsOne) {
 
 // Each stored value is unreadable as the kind its table needs: the entry takes its default,
 // whatever it held before, and the neighbours still load.
-struct DamagedCase {
-    const char* what;
-    const char* key;
-    enum { Text, Word, Int64, Binary } as;
-    Bytes bytes; // the binary value, or the first byte as the number
-};
-
-const DamagedCase damagedCases[] = {
-    {"colour as text", "k/Cursor", DamagedCase::Text, {}},
-    {"colour as bytes", "k/Cursor", DamagedCase::Binary, {1, 2, 3, 4}},
-    {"flag as 64-bit", "k/Insert", DamagedCase::Int64, {1}},
-    {"integer too short", "k/SORT_ORDER", DamagedCase::Binary, {1, 2}},
-    {"integer too long", "k/SORT_ORDER", DamagedCase::Binary, {1, 0, 0, 0, 0}},
-    {"integer as word", "k/SORT_ORDER", DamagedCase::Word, {5}},
-    {"time of 4 bytes", "k/Grid length", DamagedCase::Binary, {1, 0, 0, 0}},
-    {"time as 64-bit word", "k/Grid length", DamagedCase::Int64, {9}},
-    {"text as word", "k/Footer", DamagedCase::Word, {3}},
-    {"font as text", "k/Signals Font", DamagedCase::Text, {}},
-    {"font cut short", "k/Signals Font", DamagedCase::Binary, {10, 0, 0}},
-    {"font of size 0", "k/Signals Font", DamagedCase::Binary, {0, 0, 0, 0, 144, 1, 0, 0, 0}},
-    {"font with italic 2", "k/Signals Font", DamagedCase::Binary, {9, 0, 0, 0, 144, 1, 0, 0, 2}},
-};
-
-void damage(KMemorySettingsStore& store, const DamagedCase& c) {
-    switch (c.as) {
-    case DamagedCase::Text:
-        store.writeString(c.key, "0xFF");
-        break;
-    case DamagedCase::Word:
-        store.writeUInt32(c.key, c.bytes[0]);
-        break;
-    case DamagedCase::Int64:
-        store.writeInt64(c.key, c.bytes[0]);
-        break;
-    case DamagedCase::Binary:
-        store.writeBinary(c.key, c.bytes);
-        break;
-    }
+using Store = KMemorySettingsStore;
+std::function<void(Store&)> binary(const char* key, Bytes value) {
+    return [=](Store& s) { s.writeBinary(key, value); };
 }
+const std::pair<const char*, std::function<void(Store&)>> damagedCases[] = {
+    {"colour as text", [](Store& s) { s.writeString("k/Cursor", "0xFF"); }},
+    {"colour as bytes", binary("k/Cursor", {1, 2, 3, 4})},
+    {"flag as 64-bit", [](Store& s) { s.writeInt64("k/Insert", 1); }},
+    {"integer too short", binary("k/SORT_ORDER", {1, 2})},
+    {"integer too long", binary("k/SORT_ORDER", {1, 0, 0, 0, 0})},
+    {"integer as word", [](Store& s) { s.writeUInt32("k/SORT_ORDER", 5); }},
+    {"time of 4 bytes", binary("k/Grid length", {1, 0, 0, 0})},
+    {"time as 64-bit word", [](Store& s) { s.writeInt64("k/Grid length", 9); }},
+    {"text as word", [](Store& s) { s.writeUInt32("k/Footer", 3); }},
+    {"font as text", [](Store& s) { s.writeString("k/Signals Font", "0xFF"); }},
+    {"font cut short", binary("k/Signals Font", {10, 0, 0})},
+    {"font of size 0", binary("k/Signals Font", {0, 0, 0, 0, 144, 1, 0, 0, 0})},
+    {"font with italic 2", binary("k/Signals Font", {9, 0, 0, 0, 144, 1, 0, 0, 2})},
+};
 
 TEST(KWVConfig, UnreadableValuesTakeTheirDefaults) {
-    for (const auto& c : damagedCases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, damage] : damagedCases) {
+        SCOPED_TRACE(what);
         const KWVConfig saved = changedConfig();
         KMemorySettingsStore store;
         ASSERT_TRUE(saved.save(store, "k"));
-        damage(store, c);
+        damage(store);
 
         KWVConfig config = changedConfig();
         config.load(store, "k");
