@@ -40,8 +40,6 @@ std::vector<Delivery> deliveries(const KDoc& doc, SignalHandle handle, SimTime s
     return collector.got;
 }
 
-// Checks coarse deliveries against the signal's events; true when they differ from the exact
-// engine's deliveries.
 // A database writer with one signal "s0" (handle 0) declared, ready for events.
 evstream::IEventsStreamWrite* openOneSignalWriter(const std::string& path) {
     evstream::IEventsStreamWrite* writer = evstream::OpenStreamWrite(path);
@@ -53,6 +51,8 @@ evstream::IEventsStreamWrite* openOneSignalWriter(const std::string& path) {
     return writer;
 }
 
+// Checks coarse deliveries against the signal's events; true when they differ from the exact
+// engine's deliveries.
 bool checkCoarse(const KDoc& doc, SignalHandle handle, SimTime start, SimTime distance) {
     const std::vector<Delivery> events = deliveries(doc, handle, start, 0, false);
     const std::vector<Delivery> got = deliveries(doc, handle, start, distance, true);
@@ -223,7 +223,7 @@ TEST(KQueryEngineCoarse, FileStillBeingWrittenOrCutShort) {
     EXPECT_TRUE(checkCoarse(doc, cutLeaf, 0, 2000));
 }
 
-TEST(KQueryEngineCoarse, SummariesStayWithinTheirBudget) {
+TEST(KQueryEngineCoarse, SummariesKeepCoarserLevelsAndStayWithinTheirBudget) {
     std::mt19937 random(11);
     std::vector<SourceEvent> events;
     for (SimTime time = 0; time < 20000; time += 1 + SimTime(random() % 5))
@@ -233,50 +233,36 @@ TEST(KQueryEngineCoarse, SummariesStayWithinTheirBudget) {
     databaseSource(file.path(), events);
     evstream::IEventsStreamRead* stream = evstream::OpenStreamRead(file.path());
     const KEventsReadHandle source = KEventsReadHandle::adopt(stream);
-    evstream::PrepareSummaries(stream, {0, 1, 2}, 1 << 20);
-    const std::size_t all = evstream::GetSummaryBytes(stream);
-    EXPECT_GT(all, 0u);
-    ASSERT_TRUE(evstream::SetSummaryBudget(stream, all / 2));
-    EXPECT_LE(evstream::GetSummaryBytes(stream), all / 2);
-    EXPECT_GT(evstream::GetSummaryBytes(stream), 0u);
-
-    // Queries over a file whose summaries keep being dropped still fold right.
-    ASSERT_TRUE(evstream::SetSummaryBudget(stream, 1));
     KDoc doc;
     std::vector<SignalHandle> leaves;
     for (SignalHandle signal = 0; signal < 3; ++signal)
         leaves.push_back(addLeaf(doc, {segmentOver(0, 1 << 20, source, signal)}));
-    for (SignalHandle leaf : leaves)
-        EXPECT_TRUE(checkCoarse(doc, leaf, 0, 100));
-}
 
-TEST(KQueryEngineCoarse, ZoomedOutScreensKeepCoarserSummaries) {
-    std::mt19937 random(23);
-    std::vector<SourceEvent> events;
-    for (SimTime time = 0; time < 20000; time += 1 + SimTime(random() % 5))
-        events.push_back({time, 0, 0, static_cast<std::uint8_t>(random() % 200 + 1)});
-    TempPath file;
-    databaseSource(file.path(), events);
-    evstream::IEventsStreamRead* stream = evstream::OpenStreamRead(file.path());
-    const KEventsReadHandle source = KEventsReadHandle::adopt(stream);
+    // A zoomed-out screen keeps a coarse summary; a closer zoom adds a finer one, larger than the
+    // coarse one; going back out builds nothing more.
     evstream::PrepareSummaries(stream, {0}, 4096);
     const std::size_t zoomedOut = evstream::GetSummaryBytes(stream);
     EXPECT_GT(zoomedOut, 0u);
-    // A closer zoom adds a finer summary, larger than the coarse one; going back out builds
-    // nothing more.
     evstream::PrepareSummaries(stream, {0}, 16);
     const std::size_t both = evstream::GetSummaryBytes(stream);
     EXPECT_GT(both - zoomedOut, zoomedOut);
     evstream::PrepareSummaries(stream, {0}, 4096);
     evstream::PrepareSummaries(stream, {0}, 1000);
     EXPECT_EQ(evstream::GetSummaryBytes(stream), both);
-
-    KDoc doc;
-    const SignalHandle leaf = addLeaf(doc, {segmentOver(0, 1 << 20, source)});
     for (SimTime distance : {130, 1000, 40000}) {
         SCOPED_TRACE(distance);
-        checkCoarse(doc, leaf, 0, distance); // whether it differs from the exact folds or not
+        checkCoarse(doc, leaves[0], 0, distance); // whether it differs from the exact folds or not
     }
+
+    evstream::PrepareSummaries(stream, {0, 1, 2}, 1 << 20);
+    const std::size_t all = evstream::GetSummaryBytes(stream);
+    ASSERT_TRUE(evstream::SetSummaryBudget(stream, all / 2));
+    EXPECT_LE(evstream::GetSummaryBytes(stream), all / 2);
+    EXPECT_GT(evstream::GetSummaryBytes(stream), 0u);
+    // Queries over a file whose summaries keep being dropped still fold right.
+    ASSERT_TRUE(evstream::SetSummaryBudget(stream, 1));
+    for (SignalHandle leaf : leaves)
+        EXPECT_TRUE(checkCoarse(doc, leaf, 0, 100));
 }
 
 TEST(KQueryEngineCoarse, BucketsWiderThan32BitsAtTheFarEndOfTime) {
