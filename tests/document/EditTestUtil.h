@@ -7,29 +7,33 @@
 #include "document/KDoc.h"
 #include "storage/query/KEventsQuery.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace edittest {
 
-// Answers every question with `answer`.
+// Answers every question with `answer`, or with what `onAsk` says when it is set.
 class RecordingHost final : public IDocHost {
 public:
     void setModified(bool modified) override { modifiedCalls.push_back(modified); }
     void showStatus(std::string_view text) override { statuses.emplace_back(text); }
     void printOutput(std::string_view) override {}
-    HostAnswer ask(int id, std::string_view) override {
+    HostAnswer ask(int id, std::string_view text) override {
         questions.push_back(id);
-        return answer;
+        questionTexts.emplace_back(text);
+        return onAsk ? onAsk() : answer;
     }
     void showMessage(int id, std::string_view text) override {
         messages.push_back(id);
         showStatus(text);
     }
     HostAnswer answer = HostAnswer::Yes;
+    std::function<HostAnswer()> onAsk;
     std::vector<bool> modifiedCalls;
     std::vector<std::string> statuses;
     std::vector<int> questions;
+    std::vector<std::string> questionTexts;
     std::vector<int> messages;
 };
 

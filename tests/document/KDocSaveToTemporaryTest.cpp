@@ -1,47 +1,17 @@
 // Writing the waveforms into a temporary file, and asking again when that fails.
 
-#include "QueryTestUtil.h"
+#include "EditTestUtil.h"
 #include "document/KDoc.h"
 #include "document/KTempFiles.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <gtest/gtest.h>
 
-using namespace querytest;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Answers each question with the next scripted answer (No when they run out), running the
-// step given with it first.
-class ScriptedHost final : public IDocHost {
-public:
-    struct Reply {
-        HostAnswer answer;
-        std::function<void()> before;
-    };
-    explicit ScriptedHost(std::vector<Reply> replies) : m_replies(std::move(replies)) {}
-    void setModified(bool) override {}
-    void showStatus(std::string_view) override {}
-    void printOutput(std::string_view) override {}
-    HostAnswer ask(int id, std::string_view text) override {
-        questions.emplace_back(id, std::string(text));
-        if (m_next >= m_replies.size())
-            return HostAnswer::No;
-        const Reply& reply = m_replies[m_next++];
-        if (reply.before)
-            reply.before();
-        return reply.answer;
-    }
-    std::vector<std::pair<int, std::string>> questions;
-
-private:
-    std::vector<Reply> m_replies;
-    std::size_t m_next = 0;
-};
 
 // Points TMPDIR at a folder that cannot exist (it lies under a regular file) for the test's
 // life: root may write anywhere, but not below a file.
@@ -70,19 +40,17 @@ private:
     std::string m_broken;
 };
 
-SignalHandle addSignal(KDoc& doc) {
-    const SignalHandle handle =
-        addLeaf(doc, {segmentOver(0, 50, memorySource({{0, 0, 0, 2}, {10, 0, 0, 3}}))});
-    doc.insertRows(doc.rowCount(), std::vector<SignalHandle>{handle});
-    return handle;
-}
+class KDocSaveToTemporary : public testing::Test {
+protected:
+    KDocSaveToTemporary() { edittest::addLogicRow(doc, {{0, 2}, {10, 3}}, 50); }
+
+    edittest::RecordingHost host;
+    KDoc doc{&host};
+};
 
 } // namespace
 
-TEST(KDocSaveToTemporary, WritesARegisteredFileAndLeavesTheDocumentAsItWas) {
-    ScriptedHost host({});
-    KDoc doc(&host);
-    addSignal(doc);
+TEST_F(KDocSaveToTemporary, WritesARegisteredFileAndLeavesTheDocumentAsItWas) {
     const std::string path = doc.saveToTemporary();
     ASSERT_FALSE(path.empty());
     EXPECT_TRUE(KTempFiles::isRegistered(path));
@@ -94,24 +62,24 @@ TEST(KDocSaveToTemporary, WritesARegisteredFileAndLeavesTheDocumentAsItWas) {
     KTempFiles::remove(path);
 }
 
-TEST(KDocSaveToTemporary, AsksAgainUntilTheAnswerIsNo) {
+TEST_F(KDocSaveToTemporary, AsksAgainUntilTheAnswerIsNo) {
     BrokenTemporaryFolder folder;
-    ScriptedHost host({{HostAnswer::Yes, {}}, {HostAnswer::No, {}}});
-    KDoc doc(&host);
-    addSignal(doc);
+    host.onAsk = [answers = 0]() mutable {
+        return answers++ == 0 ? HostAnswer::Yes : HostAnswer::No;
+    };
     EXPECT_TRUE(doc.saveToTemporary().empty());
-    ASSERT_EQ(host.questions.size(), 2u);
-    EXPECT_EQ(host.questions[0].first, 62110);
-    EXPECT_EQ(host.questions[0].second,
+    ASSERT_EQ(host.questions, (std::vector<int>{62110, 62110}));
+    EXPECT_EQ(host.questionTexts[0],
               "Cannot create temporary file in\n'" + folder.broken() +
                   "'.\nTry again? (If you answer 'No', waveforms will be cleared).");
 }
 
-TEST(KDocSaveToTemporary, YesTriesAgainWithANewName) {
+TEST_F(KDocSaveToTemporary, YesTriesAgainWithANewName) {
     BrokenTemporaryFolder folder;
-    ScriptedHost host({{HostAnswer::Yes, [&] { folder.repair(); }}});
-    KDoc doc(&host);
-    addSignal(doc);
+    host.onAsk = [&] {
+        folder.repair();
+        return HostAnswer::Yes;
+    };
     const std::string path = doc.saveToTemporary();
     EXPECT_EQ(host.questions.size(), 1u);
     ASSERT_FALSE(path.empty());
