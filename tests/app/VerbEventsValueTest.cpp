@@ -54,13 +54,9 @@ TEST_F(DocumentVerbs, EventsListsTheChangesOfOneSignalInARange) {
     ASSERT_EQ(all.exitCode, 0) << all.output;
     EXPECT_EQ(all.output, "0 ps             UUUUUUUU\n5000 ps          00000000\n"
                           "15 ns            00000001\n25 ns            00000010\n");
-    RunResult json =
-        runProgram("events " + m_data +
-                   "ghdl_counter.vcd count --from 20ns --to \"3.5e1ns\" --radix hex --json");
-    EXPECT_EQ(json.exitCode, 2) << json.output; // not a time
-    json = runProgram("events " + m_data +
-                      "ghdl_counter.vcd count --from 20ns --to 35ns --radix hex "
-                      "--json");
+    RunResult json = runProgram("events " + m_data +
+                                "ghdl_counter.vcd count --from 20ns --to 35ns --radix hex "
+                                "--json");
     ASSERT_EQ(json.exitCode, 0) << json.output;
     EXPECT_EQ(json.output,
               "{\"file\":\"" + m_data +
@@ -91,8 +87,9 @@ TEST_F(DocumentVerbs, BadArgumentsExitWithTwoAndFileErrorsWithOne) {
     for (const std::string& arguments :
          {"events " + vcd, "events " + vcd + " clk --from", "events " + vcd + " clk --from 5xs",
           "events " + vcd + " clk --radix 7", "events " + vcd + " clk --from 9ns --to 1ns",
-          "events " + vcd + " clk --from -5ns", "events " + vcd + " clk --fast", "value " + vcd,
-          std::string("value --at 5ns"), "value " + vcd + " --at soon"}) {
+          "events " + vcd + " clk --from -5ns", "events " + vcd + " clk --to \"3.5e1ns\"",
+          "events " + vcd + " clk --fast", "value " + vcd, std::string("value --at 5ns"),
+          "value " + vcd + " --at soon"}) {
         RunResult result = runProgram(arguments);
         EXPECT_EQ(result.exitCode, 2) << arguments << "\n" << result.output;
         EXPECT_NE(result.output.find("tessel-wave "), std::string::npos) << arguments;
