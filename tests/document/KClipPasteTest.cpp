@@ -93,11 +93,7 @@ TEST_F(KClipPasteTest, InsertingMovesTheRestOfTheWaveformLater) {
 }
 
 TEST_F(KClipPasteTest, APieceThatDoesNotFitChangesNothing) {
-    KSignalRecordPtr wide = KSignalRecord::create("n");
-    const SignalHandle n = doc.addRecord(wide);
-    doc.setTypeInfo(n, doc.types().registerType(standardType(StandardType::Integer)));
-    const SignalHandle rows[] = {n};
-    doc.insertRows(doc.rowCount(), rows);
+    querytest::addRow(doc, "n", standardType(StandardType::Integer));
     const Bytes block = KClipWaveform::copy(doc, 0, 0, 0, 20).block();
     const Offer offers[] = {{KClipPaste::kWaveformFormat, block}};
     KAddedSignals changed;
@@ -125,9 +121,7 @@ TEST_F(KClipPasteTest, CopiedSignalsBecomeNewRowsWithCopyNames) {
 TEST_F(KClipPasteTest, ASignalListBringsItsElements) {
     const TRecordField fields[] = {{"x", standardType(StandardType::StdLogic)},
                                    {"y", standardType(StandardType::StdLogic)}};
-    KSignalRecordPtr record = KSignalRecord::create("r");
-    const SignalHandle r = doc.addRecord(record);
-    doc.setTypeInfo(r, doc.types().registerType(makeRecordTypeInfo("pair", fields).value()));
+    const SignalHandle r = querytest::addRow(doc, "r", makeRecordTypeInfo("pair", fields).value());
     const SignalHandle selected[] = {r};
     const Bytes block = KSignalClipboard::render(doc, selected);
     const Offer offers[] = {{KClipPaste::kSignalListFormat, block}};

@@ -250,11 +250,7 @@ TEST_F(KClipboardTest, APieceFitsRowsWhoseBytesMeanTheSame) {
     };
     for (const auto& c : cases) {
         KDoc target;
-        KSignalRecordPtr record = KSignalRecord::create("t");
-        const SignalHandle handle = target.addRecord(record);
-        target.setTypeInfo(handle, target.types().registerType(c.typeInfo));
-        const SignalHandle rows[] = {handle};
-        target.insertRows(0, rows);
+        addRow(target, "t", c.typeInfo);
         const KClipPlacement placement(target, clip);
         EXPECT_EQ(placement.canPaste(0, 100), c.fits) << c.typeInfo;
         EXPECT_FALSE(placement.canPaste(1, 100)); // no row there
