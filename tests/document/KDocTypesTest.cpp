@@ -1,21 +1,14 @@
 #include "HintRecorder.h"
-#include "document/KDoc.h"
-#include "storage/TypeMakers.h"
+#include "QueryTestUtil.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-std::string stdLogic() {
-    return makeStdTypeInfo(static_cast<int>(StandardType::StdLogic)).value();
-}
+const std::string stdLogic = querytest::standardType(StandardType::StdLogic);
 
-std::string integerType() {
-    return makeStdTypeInfo(static_cast<int>(StandardType::Integer)).value();
-}
-
-std::string arrayType(std::vector<ArrayRange> ranges, const std::string& element = stdLogic()) {
-    return makeArrayTypeInfo("vec", ranges, element).value();
+std::string arrayOf(std::vector<ArrayRange> ranges) {
+    return makeArrayTypeInfo("vec", ranges, stdLogic).value();
 }
 
 class KDocTypesTest : public testing::Test {
@@ -24,11 +17,7 @@ protected:
 
     SignalHandle addTyped(const std::string& name, const std::string& typeInfo,
                           SignalMode mode = SignalMode::Unspecified) {
-        KSignalRecordPtr record = KSignalRecord::create(name);
-        record->setMode(mode);
-        const SignalHandle handle = doc.addRecord(record);
-        EXPECT_TRUE(doc.setTypeInfo(handle, doc.types().registerType(typeInfo)));
-        return handle;
+        return querytest::addRow(doc, name, typeInfo, "", mode);
     }
 
     std::vector<std::string> childNames(SignalHandle handle) {
@@ -43,7 +32,7 @@ protected:
 };
 
 TEST_F(KDocTypesTest, RenamingATwoDimensionalArrayNamesItsElementsLastIndexFastest) {
-    const SignalHandle m = addTyped("x", arrayType({{0, 1, 0}, {0, 1, 0}}));
+    const SignalHandle m = addTyped("x", arrayOf({{0, 1, 0}, {0, 1, 0}}));
     ASSERT_TRUE(doc.createElements(m));
     recorder.hints.clear();
     ASSERT_TRUE(doc.rename(m, "m"));
@@ -56,24 +45,24 @@ TEST_F(KDocTypesTest, RenamingATwoDimensionalArrayNamesItsElementsLastIndexFaste
 }
 
 TEST_F(KDocTypesTest, ElementsRunInTheDirectionOfEachDimension) {
-    const SignalHandle data = addTyped("data", arrayType({{3, 0, KTypeInfo::Downto}}));
+    const SignalHandle data = addTyped("data", arrayOf({{3, 0, KTypeInfo::Downto}}));
     ASSERT_TRUE(doc.createElements(data));
     EXPECT_EQ(childNames(data),
               (std::vector<std::string>{"data(3)", "data(2)", "data(1)", "data(0)"}));
     const KSignalRecordPtr element = doc.record(data)->children()[0];
     EXPECT_EQ(element->parentNameLength(), 4);
     EXPECT_EQ(element->parent(), data);
-    EXPECT_EQ(doc.types().type(element->typeIndex()).GetTypeInfoString(), stdLogic());
+    EXPECT_EQ(doc.types().type(element->typeIndex()).GetTypeInfoString(), stdLogic);
     const SignalHandle neg =
-        addTyped("n", arrayType({{-1, 1, KTypeInfo::To}, {2, 1, KTypeInfo::Downto}}));
+        addTyped("n", arrayOf({{-1, 1, KTypeInfo::To}, {2, 1, KTypeInfo::Downto}}));
     ASSERT_TRUE(doc.createElements(neg));
     EXPECT_EQ(childNames(neg), (std::vector<std::string>{"n(-1,2)", "n(-1,1)", "n(0,2)", "n(0,1)",
                                                          "n(1,2)", "n(1,1)"}));
 }
 
 TEST_F(KDocTypesTest, RecordElementsAreFieldsAndNestRecursively) {
-    const std::vector<TRecordField> fields = {{"a", stdLogic()},
-                                              {"v", arrayType({{1, 0, KTypeInfo::Downto}})}};
+    const std::vector<TRecordField> fields = {{"a", stdLogic},
+                                              {"v", arrayOf({{1, 0, KTypeInfo::Downto}})}};
     const SignalHandle r = addTyped("r", *makeRecordTypeInfo("rec", fields));
     ASSERT_TRUE(doc.createElements(r));
     EXPECT_EQ(childNames(r), (std::vector<std::string>{"r.a", "r.v"}));
@@ -87,10 +76,10 @@ TEST_F(KDocTypesTest, RecordElementsAreFieldsAndNestRecursively) {
 
 TEST_F(KDocTypesTest, CreateElementsRefusesWhatCannotBeBrokenUp) {
     const SignalHandle untyped = doc.addRecord(KSignalRecord::create("u"));
-    const SignalHandle scalar = addTyped("s", stdLogic());
-    const SignalHandle empty = addTyped("e", arrayType({{1, 0, KTypeInfo::To}}));
-    const SignalHandle huge = addTyped("h", arrayType({{0, 10'000'000, KTypeInfo::To}}));
-    const SignalHandle data = addTyped("d", arrayType({{1, 0, KTypeInfo::Downto}}));
+    const SignalHandle scalar = addTyped("s", stdLogic);
+    const SignalHandle empty = addTyped("e", arrayOf({{1, 0, KTypeInfo::To}}));
+    const SignalHandle huge = addTyped("h", arrayOf({{0, 10'000'000, KTypeInfo::To}}));
+    const SignalHandle data = addTyped("d", arrayOf({{1, 0, KTypeInfo::Downto}}));
     ASSERT_TRUE(doc.createElements(data));
     for (SignalHandle handle : {untyped, scalar, empty, huge, data, 999})
         EXPECT_FALSE(doc.createElements(handle)) << handle;
@@ -99,9 +88,9 @@ TEST_F(KDocTypesTest, CreateElementsRefusesWhatCannotBeBrokenUp) {
 }
 
 TEST_F(KDocTypesTest, ValueSizeSumsTheLeaves) {
-    const SignalHandle n = addTyped("n", integerType());
+    const SignalHandle n = addTyped("n", querytest::standardType(StandardType::Integer));
     EXPECT_EQ(doc.valueSize(n), 4u);
-    const SignalHandle data = addTyped("d", arrayType({{7, 0, KTypeInfo::Downto}}));
+    const SignalHandle data = addTyped("d", arrayOf({{7, 0, KTypeInfo::Downto}}));
     EXPECT_EQ(doc.valueSize(data), 8u);
     ASSERT_TRUE(doc.createElements(data));
     EXPECT_EQ(doc.valueSize(data), 8u);
@@ -110,8 +99,9 @@ TEST_F(KDocTypesTest, ValueSizeSumsTheLeaves) {
 }
 
 TEST_F(KDocTypesTest, ShapeFallsBackWhenTheTypeDoesNotAllowIt) {
-    const KSignalRecord::TypeIndex logic = doc.types().registerType(stdLogic());
-    const KSignalRecord::TypeIndex integer = doc.types().registerType(integerType());
+    const KSignalRecord::TypeIndex logic = doc.types().registerType(stdLogic);
+    const KSignalRecord::TypeIndex integer =
+        doc.types().registerType(querytest::standardType(StandardType::Integer));
     const SignalHandle s = doc.addRecord(KSignalRecord::create("s"));
     const auto shapeAfter = [&](SignalShape shape, KSignalRecord::TypeIndex index) {
         doc.record(s)->setShape(static_cast<std::uint32_t>(shape));
@@ -132,11 +122,11 @@ TEST_F(KDocTypesTest, ShapeFallsBackWhenTheTypeDoesNotAllowIt) {
 }
 
 TEST_F(KDocTypesTest, DeclarationUsesTheTypeIdentifier) {
-    const SignalHandle clk = addTyped("clk", stdLogic(), SignalMode::Signal);
+    const SignalHandle clk = addTyped("clk", stdLogic, SignalMode::Signal);
     const std::string type = doc.types().type(doc.record(clk)->typeIndex()).GetTypeIdentifier();
     EXPECT_EQ(doc.declaration(clk), "signal clk : " + type);
     const SignalHandle data =
-        addTyped("data", arrayType({{1, 0, KTypeInfo::Downto}}), SignalMode::PortIn);
+        addTyped("data", arrayOf({{1, 0, KTypeInfo::Downto}}), SignalMode::PortIn);
     ASSERT_TRUE(doc.createElements(data));
     // An element is declared by its own mode and type, not as a virtual bus.
     const SignalHandle element = doc.findByName("data(1)");
