@@ -9,18 +9,13 @@ using namespace querytest;
 namespace {
 
 KEventSegmentMap segmentsWithEvents(const std::vector<SimTime>& times) {
-    std::vector<SourceEvent> events;
-    for (SimTime time : times)
-        events.push_back({time, 0, 0, static_cast<std::uint8_t>(time)});
     KEventSegmentMap segments;
-    segments.insert(segmentOver(0, 1000, memorySource(events)), InsertForm::Overwrite);
+    segments.insert(segmentOver(0, 1000, timesSource(times)), InsertForm::Overwrite);
     return segments;
 }
 
 SignalHandle addSignal(KDoc& doc, const std::vector<SimTime>& times) {
-    const SignalHandle handle = addLeaf(doc, {});
-    doc.record(handle)->setSegments(segmentsWithEvents(times));
-    return handle;
+    return addLeaf(doc, {segmentOver(0, 1000, timesSource(times))});
 }
 
 const KEventsExtent* addMeasurement(KDoc& doc, SignalHandle from, SimTime start, SignalHandle to,

@@ -1,7 +1,7 @@
 #include "document/KEventSegmentMap.h"
 
 #include "../storage/FakeEventStreams.h"
-#include "storage/KEventsWriteHandle.h"
+#include "QueryTestUtil.h"
 #include "storage/KFileException.h"
 
 #include <cstdint>
@@ -12,17 +12,6 @@
 namespace {
 
 using Ranges = std::vector<std::pair<SimTime, SimTime>>;
-
-// A memory source whose signal 0 has one event at each given time, the value being the time.
-KEventsReadHandle memorySource(std::vector<SimTime> times) {
-    KEventsWriteHandle writer = KEventsWriteHandle::createMemory();
-    for (SimTime time : times) {
-        writer.setTime(time);
-        const auto value = static_cast<std::uint8_t>(time);
-        writer.writeValue(0, &value, 1);
-    }
-    return KEventsReadHandle::fromWriter(writer);
-}
 
 KEventSegment segment(SimTime from, SimTime to, KEventsReadHandle source = {}) {
     return KEventSegment({from, 0}, {to, 0}, std::move(source), 0);
@@ -124,7 +113,7 @@ TEST(KEventSegmentMap, RefusesEmptySegmentInBothForms) {
 }
 
 TEST(KEventSegmentMap, CutPartsShareTheSourceWithTheSameOffset) {
-    KEventsReadHandle source = memorySource({5, 50});
+    KEventsReadHandle source = querytest::timesSource({5, 50});
     KEventSegmentMap map;
     map.insert(segment(0, 100, source), O);
     map.insert(segment(20, 30), O);
@@ -141,7 +130,7 @@ TEST(KEventSegmentMap, CutPartsShareTheSourceWithTheSameOffset) {
 }
 
 TEST(KEventSegmentMap, InsertMovesTheEventsAfterTheInsertionPoint) {
-    KEventsReadHandle source = memorySource({5, 25, 50});
+    KEventsReadHandle source = querytest::timesSource({5, 25, 50});
     KEventSegmentMap map;
     map.insert(segment(0, 100, source), O);
     map.insert(segment(20, 30), I);
@@ -153,7 +142,7 @@ TEST(KEventSegmentMap, InsertMovesTheEventsAfterTheInsertionPoint) {
 }
 
 TEST(KEventSegment, ShiftedSegmentReadsTheSameEventsAtShiftedTimes) {
-    const KEventSegment original = segment(0, 20, memorySource({5, 15}));
+    const KEventSegment original = segment(0, 20, querytest::timesSource({5, 15}));
     const KEventSegment later = original.shifted(100);
     EXPECT_EQ(later.from(), (EventKey{100, 0}));
     EXPECT_EQ(later.to(), (EventKey{120, 0}));

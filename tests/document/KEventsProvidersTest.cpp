@@ -15,12 +15,8 @@ namespace {
 // A document with one std_logic signal per list of event times (value: the time's low byte).
 struct Fixture {
     explicit Fixture(const std::vector<std::vector<SimTime>>& signals) {
-        for (const auto& times : signals) {
-            std::vector<SourceEvent> events;
-            for (SimTime time : times)
-                events.push_back({time, 0, 0, static_cast<std::uint8_t>(time)});
-            handles.push_back(addLeaf(doc, {segmentOver(0, 1000, memorySource(events))}));
-        }
+        for (const auto& times : signals)
+            handles.push_back(addLeaf(doc, {segmentOver(0, 1000, timesSource(times))}));
     }
     KDoc doc;
     std::vector<SignalHandle> handles;

@@ -39,6 +39,14 @@ inline KEventsReadHandle memorySource(const std::vector<SourceEvent>& events) {
     return KEventsReadHandle::fromWriter(writer);
 }
 
+// A memory snapshot whose signal 0 changes at each time, to the time's low byte.
+inline KEventsReadHandle timesSource(const std::vector<SimTime>& times) {
+    std::vector<SourceEvent> events;
+    for (SimTime time : times)
+        events.push_back({time, 0, 0, static_cast<std::uint8_t>(time)});
+    return memorySource(events);
+}
+
 // A database file at `path` holding the events (ascending keys) of scalars 0..signals-1.
 inline KEventsReadHandle databaseSource(const std::string& path,
                                         const std::vector<SourceEvent>& events, int signals = 3) {
