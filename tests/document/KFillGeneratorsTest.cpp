@@ -58,18 +58,6 @@ protected:
     Node vectorNode{vector};
 };
 
-TEST_F(FillGenerators, ValueConvertsPerSignalTypeOrNamesTheFirstThatRefusesIt) {
-    const std::vector<KFillTarget> targets = {
-        {&logicNode, "clk"}, {&integerNode, "count"}, {&vectorNode, "bus"}};
-    const KFillValues values = convertFillValue(types, " 1 ", {targets.data(), 2});
-    ASSERT_EQ(values.status, KFillValues::Status::Converted);
-    EXPECT_EQ(text({{0, values.values.at(0)}, {1, values.values.at(1)}}), "0:1 1:1");
-    const KFillValues rejected = convertFillValue(types, "Z", targets);
-    EXPECT_EQ(rejected.status, KFillValues::Status::Rejected);
-    EXPECT_EQ(rejected.message, "Wrong value format for signal: count");
-    EXPECT_EQ(convertFillValue(types, "  \t", targets).status, KFillValues::Status::Empty);
-}
-
 TEST_F(FillGenerators, ClockEntriesTruncateAndRefuseInvalidOnes) {
     const auto clock = KClock::fromEntries({10.9, 99.99, 30, false});
     ASSERT_TRUE(clock);
@@ -142,13 +130,6 @@ TEST_F(FillGenerators, FormulaFillsItsOffsetsOnceOrRepeatsUntilTheEnd) {
               "50:5 60:-7 150:5 160:-7");
     // Equal offsets: the later value wins.
     EXPECT_EQ(text(formula("'1' 10, '0' 10", logicNode, 0, 30).events), "10:0");
-}
-
-TEST_F(FillGenerators, FormulaStopsAtAValueTheTypeRejects) {
-    const KFormulaEvents events = formula("'1' 0, '2' 10 -r 20", logicNode, 0, 100);
-    EXPECT_EQ(events.status, KFormulaEvents::Status::ValueRejected);
-    EXPECT_EQ(events.rejected, "'2'");
-    EXPECT_EQ(text(events.events), "0:1");
 }
 
 TEST_F(FillGenerators, FormulaLimits) {
