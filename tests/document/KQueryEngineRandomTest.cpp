@@ -129,6 +129,21 @@ Lines reference(SignalHandle handle, const std::vector<std::vector<Event>>& leav
     return lines;
 }
 
+// `count` events of signals 0 to 2 at random steps of up to `maxStep`, with a delta for each
+// repeated time.
+std::vector<SourceEvent> randomEvents(std::mt19937& random, int count, SimTime maxStep) {
+    std::vector<SourceEvent> events;
+    SimTime time = 0;
+    for (int i = 0; i < count; ++i) {
+        time += std::uniform_int_distribution<SimTime>(0, maxStep)(random);
+        const DeltaCycle delta =
+            !events.empty() && events.back().time == time ? events.back().delta + 1 : 0;
+        events.push_back({time, delta, std::uniform_int_distribution<int>(0, 2)(random),
+                          static_cast<std::uint8_t>(1 + i % 250)});
+    }
+    return events;
+}
+
 std::vector<Layout> randomLayouts(std::mt19937& random, int sourceCount) {
     std::vector<Layout> layouts;
     SimTime at = std::uniform_int_distribution<SimTime>(0, 20)(random);
@@ -173,17 +188,8 @@ TEST(KQueryEngineRandom, MatchesTheReferenceOverRandomLayouts) {
         std::vector<Source> sources(2);
         TempPath file; // the second source is a database file
         for (Source& source : sources) {
-            SimTime time = 0;
-            const int count = std::uniform_int_distribution<int>(0, 60)(random);
-            for (int i = 0; i < count; ++i) {
-                time += std::uniform_int_distribution<SimTime>(0, 8)(random);
-                const DeltaCycle delta = !source.events.empty() && source.events.back().time == time
-                                             ? source.events.back().delta + 1
-                                             : 0;
-                source.events.push_back({time, delta,
-                                         std::uniform_int_distribution<int>(0, 2)(random),
-                                         static_cast<std::uint8_t>(1 + i % 250)});
-            }
+            source.events =
+                randomEvents(random, std::uniform_int_distribution<int>(0, 60)(random), 8);
             source.handle = &source == &sources[0] ? memorySource(source.events)
                                                    : databaseSource(file.path(), source.events);
             ASSERT_TRUE(source.handle);
@@ -218,17 +224,7 @@ TEST(KQueryEngineRandom, SignalsReadTogetherGetWhatEachGetsAlone) {
     for (int round = 0; round < 50; ++round) {
         SCOPED_TRACE(round);
         std::vector<Source> sources(1);
-        SimTime time = 0;
-        for (int i = 0; i < 400; ++i) {
-            time += std::uniform_int_distribution<SimTime>(0, 5)(random);
-            const DeltaCycle delta =
-                !sources[0].events.empty() && sources[0].events.back().time == time
-                    ? sources[0].events.back().delta + 1
-                    : 0;
-            sources[0].events.push_back({time, delta,
-                                         std::uniform_int_distribution<int>(0, 2)(random),
-                                         static_cast<std::uint8_t>(i)});
-        }
+        sources[0].events = randomEvents(random, 400, 5);
         sources[0].handle = memorySource(sources[0].events);
         KDoc doc;
         std::vector<SignalHandle> handles;
