@@ -1,6 +1,8 @@
 #include "document/KTempFiles.h"
 
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -53,15 +55,12 @@ TEST(KTempFiles, AreDeletedWhenTheProgramIsInterruptedOrTerminated) {
                 ::pause();
         }
         ::close(channel[1]);
-        std::string names;
-        char buffer[512];
-        for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;)
-            names.append(buffer, static_cast<std::size_t>(got));
-        ::close(channel[0]);
         std::vector<std::string> paths;
-        for (std::size_t from = 0, end; (end = names.find('\n', from)) != std::string::npos;
-             from = end + 1)
-            paths.push_back(names.substr(from, end - from));
+        char line[512];
+        FILE* names = ::fdopen(channel[0], "r");
+        while (std::fgets(line, sizeof line, names) != nullptr)
+            paths.emplace_back(line, std::strcspn(line, "\n"));
+        std::fclose(names);
         ASSERT_EQ(paths.size(), 2u);
         for (const std::string& path : paths)
             EXPECT_TRUE(fs::exists(path)) << path;
