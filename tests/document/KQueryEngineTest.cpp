@@ -1,6 +1,7 @@
 // Hand-picked cases of the start value and of merging, requests and bad sources. Segment layouts
 // (changes of source, gaps, offsets, constant segments), buses and merging across segments are
-// checked against a reference in KQueryEngineRandomTest.
+// checked against a reference in KQueryEngineRandomTest, which also checks that a provider stopping
+// one signal leaves the others as they are alone.
 
 #include "QueryTestUtil.h"
 #include "storage/KFileException.h"
@@ -51,14 +52,6 @@ TEST(KQueryEngine, StartValuesComeFirstThenEachSignalInTurn) {
     const SignalHandle b = addLeaf(doc, {segmentOver(0, 100, memorySource({{10, 0, 0, 7}}))});
     EXPECT_EQ(run(doc, 0, {{a, 0}, {b, 0}, {a, 0}}),
               (Lines{"1 none", "2 none", "1 5=1.", "1 20=2.", "2 10=7."}));
-}
-
-TEST(KQueryEngine, ProviderStopsOneSignalOnly) {
-    KDoc doc;
-    const auto source = memorySource({{1, 0, 0, 1}, {2, 0, 0, 2}, {3, 0, 0, 3}, {4, 0, 1, 9}});
-    const SignalHandle a = addLeaf(doc, {segmentOver(0, 100, source)});
-    const SignalHandle b = addLeaf(doc, {segmentOver(0, 100, source, 1)});
-    EXPECT_EQ(run(doc, 0, {{a, 0}, {b, 0}}, 1), (Lines{"1 none", "2 none", "1 1=1.", "2 4=9."}));
 }
 
 TEST(KQueryEngine, MergeDistanceFoldsCloseEventsLatestValueWins) {
