@@ -4,6 +4,7 @@
 // own and the processor can overlap several, without one line's length holding up the next.
 // Other lines go record by record; what neither takes goes through the token path.
 
+#include "storage/evstream/FileStreamWrite.h"
 #include "storage/evstream/IEventsStream.h"
 #include "storage/evstream/ValuePlanes.h"
 #include "storage/vcd/KVcdDigits.h"
@@ -144,6 +145,31 @@ void KVcdReader::setSimdLimit(Simd limit) {
     ++m_summary.events;
 }
 
+// publishCode() of the value the wide parsers also stored at valueRoom().
+[[gnu::always_inline]] inline void KVcdReader::publishStored(const ShortCode& code,
+                                                             std::uint32_t size, bool changed) {
+    if (!changed) {
+        ++m_summary.repeatedValues;
+        return;
+    }
+    if (m_timePending)
+        flushTime();
+    if (m_fileSink != nullptr) {
+        auto stored = m_fileSink->addStoredValue(code.handle, size);
+        if (stored == evstream::FileStreamWrite::Stored::Added) {
+            ++m_summary.events;
+            return;
+        }
+        check(stored != evstream::FileStreamWrite::Stored::Failed, "WriteValue");
+    }
+    check(m_sink->WriteValue(code.handle, m_values.data() + code.offset, size), "WriteValue");
+    ++m_summary.events;
+}
+
+[[gnu::always_inline]] inline std::uint8_t* KVcdReader::valueRoom() {
+    return m_fileSink != nullptr ? m_fileSink->nextValueRoom() : m_spareRoom;
+}
+
 void KVcdReader::commit(Slot& slot, const std::uint8_t* bytes) {
     std::uint8_t* current = m_values.data() + slot.offset;
     bool changed;
@@ -222,13 +248,17 @@ template <KVcdReader::Simd kSimd>
         return false;
     Replaced replaced;
 #if defined(TESSEL_VCD_AVX512)
-    if (kSimd == Simd::Avx512 && n - 1 < 64)
-        replaced = replaceBinaryAvx512(p + 1, m_values.data() + code.offset, n);
-    else if (kSimd == Simd::Avx2 && n - 1 < 64)
-        replaced = replaceBinaryAvx2(p + 1, m_values.data() + code.offset, n);
-    else
+    if (kSimd != Simd::Sse2 && n - 1 < 64) {
+        replaced = kSimd == Simd::Avx512
+                       ? replaceBinaryAvx512(p + 1, m_values.data() + code.offset, n, valueRoom())
+                       : replaceBinaryAvx2(p + 1, m_values.data() + code.offset, n, valueRoom());
+        if (replaced == Replaced::NotBinary)
+            return false;
+        publishStored(code, code.vectorWidth, replaced == Replaced::Changed);
+        return true;
+    }
 #endif
-        replaced = replaceBinary(p + 1, m_values.data() + code.offset, n);
+    replaced = replaceBinary(p + 1, m_values.data() + code.offset, n);
     if (replaced == Replaced::NotBinary)
         return false;
     publishCode(code, code.vectorWidth, replaced == Replaced::Changed);
@@ -475,13 +505,18 @@ template <KVcdReader::Simd kSimd>
         return nullptr;
     Replaced replaced;
 #if defined(TESSEL_VCD_AVX512)
-    if constexpr (kSimd == Simd::Avx512)
-        replaced = replaceBinaryAvx512(digits, m_values.data() + code.offset, n);
-    else if constexpr (kSimd == Simd::Avx2)
-        replaced = replaceBinaryAvx2(digits, m_values.data() + code.offset, n);
-    else
+    if constexpr (kSimd != Simd::Sse2) {
+        replaced = kSimd == Simd::Avx512
+                       ? replaceBinaryAvx512(digits, m_values.data() + code.offset, n, valueRoom())
+                       : replaceBinaryAvx2(digits, m_values.data() + code.offset, n, valueRoom());
+        if (replaced == Replaced::NotBinary)
+            return nullptr;
+        ++m_vectors;
+        publishStored(code, code.vectorWidth, replaced == Replaced::Changed);
+        return q;
+    }
 #endif
-        replaced = replaceBinary<false>(digits, m_values.data() + code.offset, n);
+    replaced = replaceBinary<false>(digits, m_values.data() + code.offset, n);
     if (replaced == Replaced::NotBinary)
         return nullptr;
     ++m_vectors;
