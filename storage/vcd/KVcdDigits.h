@@ -193,10 +193,10 @@ replaceBinaryAvx512(const char* digits, std::uint8_t* current, std::size_t n, st
     return differ != 0 ? Replaced::Changed : Replaced::Same;
 }
 
-// The same in two 32-byte halves (its blended stores do not forward their bytes either).
-// Without byte-masked stores, the 64 bytes at `current` are
+// The same in two 32-byte halves. Without byte-masked stores, the 64 bytes at `current` are
 // written whole, those past n with what they held: `current` needs 64 writable bytes, which
-// the value pool's kReadAhead bytes after its last value give.
+// the value pool's kReadAhead bytes after its last value give. Blended stores do not forward
+// their bytes to later loads either: the new value goes to `copy` as well.
 [[gnu::target(TESSEL_VCD_AVX2_TARGET)]] inline std::uint64_t equalBytesAvx2(const void* at,
                                                                             __m256i value) {
     __m256i bytes = _mm256_loadu_si256(static_cast<const __m256i*>(at));

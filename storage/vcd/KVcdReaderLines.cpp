@@ -101,7 +101,8 @@ std::size_t countBits(std::uint64_t x) {
 
 // Writes the offsets from `from` of the line breaks in [from, to) to `out` and returns how many.
 // Eight are written per 64 bytes whether there are that many or not, so that the number of
-// lines (which varies) costs no branch; `out` needs room for eight more than can be found.
+// lines (which varies) costs no branch; `out` needs room for 64 more than can be found (eight
+// here, findLineEndsVbmi2() stores sixteen at a time).
 template <KVcdReader::Simd kSimd>
 std::size_t findLineEnds(const char* from, const char* to, std::uint32_t* out) {
 #if defined(TESSEL_VCD_AVX512)
