@@ -22,9 +22,12 @@ public:
     static constexpr std::size_t kMaxRawBytes = std::size_t(1) << 20;
     static constexpr std::uint64_t kMaxEvents = std::uint64_t(1) << 18;
 
+    // Where the next value goes in the log (nextValue()), kValueRoom bytes may be stored whether
+    // or not they become an event.
+    static constexpr std::size_t kValueRoom = 64;
     // Values in one block's log: the block closes once its raw bytes reach kMaxRawBytes, so
-    // the last value starts below that.
-    static constexpr std::size_t kLogCapacity = kMaxRawBytes + awf::kMaxValueSize;
+    // the last value starts below that; kValueRoom bytes may follow it.
+    static constexpr std::size_t kLogCapacity = kMaxRawBytes + awf::kMaxValueSize + kValueRoom;
 
     explicit BlockBuilder(int compressionLevel = kBlockCompressionLevel)
         : m_encoder(compressionLevel), m_records(newRecords()), m_log(newLog()) {}
@@ -47,11 +50,16 @@ public:
     bool keyOpen() const { return m_keyOpen; }
     // add() at the last key, of the slot's value size.
     [[gnu::always_inline]] void addAtKey(int slot, const std::uint8_t* value, std::uint32_t size) {
+        copyValue(nextValue(), value, size);
+        addStoredAtKey(slot, size);
+    }
+    std::uint8_t* nextValue() { return m_log.get() + m_logSize; }
+    // addAtKey() of the value already stored at nextValue().
+    [[gnu::always_inline]] void addStoredAtKey(int slot, std::uint32_t size) {
         SlotState& state = m_slots[std::size_t(slot)];
         // Both buffers have room for a full block: no check, no call, so the caller's fast path
         // saves no registers.
         m_records[m_events] = {std::uint32_t(slot), m_keyIndex};
-        copyValue(m_log.get() + m_logSize, value, size);
         // Counted here, where the slot's size was just read, rather than in another pass over
         // the log on the encoding thread.
         if (state.count++ == 0)

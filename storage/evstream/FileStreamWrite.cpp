@@ -143,21 +143,15 @@ bool FileStreamWrite::SetDelta(DeltaCycle delta) {
 }
 
 bool FileStreamWrite::WriteValue(SignalHandle handle, const void* value, std::uint32_t size) {
-    // Most events: a handle of the flat table, the key and the value size as before, no metadata
-    // waiting. Every check of writeValueChecked() holds then, and the event goes straight into
+    // Most events: every check of writeValueChecked() holds, and the event goes straight into
     // the block with no call but the last (a call in between would cost this path the saving
     // and restoring of registers).
-    if (handle >= 0 && std::size_t(handle) < m_fastSlots.size()) {
-        const int slot = m_fastSlots[std::size_t(handle)];
-        if (slot >= 0 && value != nullptr && m_time == m_lastKey.time &&
-            m_delta == m_lastKey.delta && m_block.keyOpen() && m_block.valueSize(slot) == size &&
-            size != 0 && m_phase == Phase::Events && m_records.empty() &&
-            !m_failed.load(std::memory_order_relaxed)) {
-            m_block.addAtKey(slot, static_cast<const std::uint8_t*>(value), size);
-            if (!m_block.isFull())
-                return true;
-            return writeBlock();
-        }
+    const int slot = usualSlot(handle, size);
+    if (slot >= 0 && value != nullptr) {
+        m_block.addAtKey(slot, static_cast<const std::uint8_t*>(value), size);
+        if (!m_block.isFull())
+            return true;
+        return writeBlock();
     }
     return writeValueChecked(handle, value, size);
 }

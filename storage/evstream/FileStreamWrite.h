@@ -40,6 +40,21 @@ public:
     // Whether the order of different signals' events at one key is stored (see EventStore.h).
     void setWriteOrderKept(bool kept) { m_block.setKeepKeyOrder(kept); }
 
+    // WriteValue() for a parser that converts a value straight into the block's log, so that
+    // its bytes are stored once and not loaded back: BlockBuilder::kValueRoom bytes may be stored
+    // at nextValueRoom() whether or not they become an event, then addStoredValue() adds the
+    // first `size` of them. Refused, having done nothing, for any event but the usual one (a new
+    // time, metadata waiting, a first value...): WriteValue() takes that.
+    enum class Stored { Added, Failed, Refused };
+    std::uint8_t* nextValueRoom() { return m_block.nextValue(); }
+    [[gnu::always_inline]] Stored addStoredValue(SignalHandle handle, std::uint32_t size) {
+        const int slot = usualSlot(handle, size);
+        if (slot < 0)
+            return Stored::Refused;
+        m_block.addStoredAtKey(slot, size);
+        return !m_block.isFull() || writeBlock() ? Stored::Added : Stored::Failed;
+    }
+
     // IEventsStreamWrite
     void AddRef() override { ++m_refs; }
     bool Release() override;
@@ -63,6 +78,19 @@ private:
 
     ~FileStreamWrite() override;
     bool declare(SignalHandle handle, const SignalInfo& info, bool composite);
+    // The slot of an event that goes straight into the block (a handle of the flat table, the
+    // key and the value size as before, no metadata waiting), -1 for any other.
+    [[gnu::always_inline]] int usualSlot(SignalHandle handle, std::uint32_t size) const {
+        if (handle < 0 || std::size_t(handle) >= m_fastSlots.size())
+            return -1;
+        const int slot = m_fastSlots[std::size_t(handle)];
+        if (slot >= 0 && m_time == m_lastKey.time && m_delta == m_lastKey.delta &&
+            m_block.keyOpen() && m_block.valueSize(slot) == size && size != 0 &&
+            m_phase == Phase::Events && m_records.empty() &&
+            !m_failed.load(std::memory_order_relaxed))
+            return slot;
+        return -1;
+    }
     // Out of line, so that WriteValue()'s fast path stays free of calls.
     [[gnu::noinline]] bool writeValueChecked(SignalHandle handle, const void* value,
                                              std::uint32_t size);

@@ -167,8 +167,11 @@ inline Replaced replaceBinary(const char* digits, std::uint8_t* current, std::si
 // replaceBinary() for 1 to 64 digits in one step: the compare and the store are masked to
 // the n digits, so nothing past the value is written and no step depends on n. One digit of
 // another state repeated n times (all x, all U) is taken as well: buses not yet driven.
+// The new value is also stored at `copy` (64 bytes, those past n scratch), unless it is not
+// binary: the writer's log, which then need not load back what was just stored at `current`
+// (a masked store does not forward its bytes to later loads).
 [[gnu::target(TESSEL_VCD_AVX512_TARGET)]] inline Replaced
-replaceBinaryAvx512(const char* digits, std::uint8_t* current, std::size_t n) {
+replaceBinaryAvx512(const char* digits, std::uint8_t* current, std::size_t n, std::uint8_t* copy) {
     const __mmask64 used = _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(n));
     const __m512i low = _mm512_set1_epi8(1);
     // kReadAhead readable bytes follow both the digits and the current value.
@@ -186,12 +189,14 @@ replaceBinaryAvx512(const char* digits, std::uint8_t* current, std::size_t n) {
     }
     const __mmask64 differ = _mm512_mask_cmpneq_epi8_mask(used, _mm512_loadu_si512(current), now);
     _mm512_mask_storeu_epi8(current, used, now);
+    _mm512_storeu_si512(copy, now);
     return differ != 0 ? Replaced::Changed : Replaced::Same;
 }
 
 // The same in two 32-byte halves. Without byte-masked stores, the 64 bytes at `current` are
 // written whole, those past n with what they held: `current` needs 64 writable bytes, which
-// the value pool's kReadAhead bytes after its last value give.
+// the value pool's kReadAhead bytes after its last value give. Blended stores do not forward
+// their bytes to later loads either: the new value goes to `copy` as well.
 [[gnu::target(TESSEL_VCD_AVX2_TARGET)]] inline std::uint64_t equalBytesAvx2(const void* at,
                                                                             __m256i value) {
     __m256i bytes = _mm256_loadu_si256(static_cast<const __m256i*>(at));
@@ -199,7 +204,7 @@ replaceBinaryAvx512(const char* digits, std::uint8_t* current, std::size_t n) {
 }
 
 [[gnu::target(TESSEL_VCD_AVX2_TARGET)]] inline Replaced
-replaceBinaryAvx2(const char* digits, std::uint8_t* current, std::size_t n) {
+replaceBinaryAvx2(const char* digits, std::uint8_t* current, std::size_t n, std::uint8_t* copy) {
     const std::uint64_t used = _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(n));
     const __m256i low = _mm256_set1_epi8(1);
     const __m256i ascii = _mm256_set1_epi8('1');
@@ -235,6 +240,8 @@ replaceBinaryAvx2(const char* digits, std::uint8_t* current, std::size_t n) {
     auto* out = reinterpret_cast<__m256i*>(current);
     _mm256_storeu_si256(out, _mm256_blendv_epi8(_mm256_loadu_si256(out), now0, take0));
     _mm256_storeu_si256(out + 1, _mm256_blendv_epi8(_mm256_loadu_si256(out + 1), now1, take1));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(copy), now0);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(copy + 32), now1);
     return (~equal & used) != 0 ? Replaced::Changed : Replaced::Same;
 }
 #endif

@@ -1,6 +1,7 @@
 #include "storage/vcd/KVcdReader.h"
 
 #include "storage/KFileException.h"
+#include "storage/evstream/FileStreamWrite.h"
 #include "storage/evstream/IEventsStream.h"
 #include "storage/vcd/KVcdDigits.h"
 #include "storage/vcd/KVcdScanner.h"
@@ -26,6 +27,7 @@ KVcdImportSummary KVcdReader::importInto(evstream::IEventsStreamWrite& sink,
     if (m_readAhead)
         m_scanner->startReadAhead();
     m_sink = &sink;
+    m_fileSink = dynamic_cast<evstream::FileStreamWrite*>(&sink);
     m_header = std::make_unique<KVcdHeader>(*m_scanner);
     m_header->parse();
     m_variables = std::move(m_header->variables());

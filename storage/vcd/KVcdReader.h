@@ -21,8 +21,9 @@
 #include <vector>
 
 namespace evstream {
+class FileStreamWrite;
 class IEventsStreamWrite;
-}
+} // namespace evstream
 class KVcdScanner;
 
 struct KVcdImportSummary {
@@ -131,6 +132,10 @@ private:
     void commit(Slot& slot, const std::uint8_t* bytes);
     void publish(Slot& slot, bool changed);
     void publishCode(const ShortCode& code, std::uint32_t size, bool changed);
+    // The wide parsers store each new vector value in the writer's log as well as in the
+    // current value, when the sink is a database file; else in m_spareRoom.
+    std::uint8_t* valueRoom();
+    void publishStored(const ShortCode& code, std::uint32_t size, bool changed);
     // publish() for the token path, which lives in another file: the line parser keeps it inline.
     void publishFromTokens(Slot& slot, bool changed);
     int lookupOrFail(std::string_view code, std::string_view record);
@@ -156,6 +161,8 @@ private:
     bool m_readAhead = false;
     std::unique_ptr<KVcdScanner> m_scanner;
     evstream::IEventsStreamWrite* m_sink = nullptr;
+    evstream::FileStreamWrite* m_fileSink = nullptr; // m_sink, when it is one
+    alignas(64) std::uint8_t m_spareRoom[64] = {};
     KVcdImportSummary m_summary;
 
     std::unique_ptr<KVcdHeader> m_header;

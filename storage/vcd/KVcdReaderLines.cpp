@@ -4,6 +4,7 @@
 // own and the processor can overlap several, without one line's length holding up the next.
 // Other lines go record by record; what neither takes goes through the token path.
 
+#include "storage/evstream/FileStreamWrite.h"
 #include "storage/evstream/IEventsStream.h"
 #include "storage/evstream/ValuePlanes.h"
 #include "storage/vcd/KVcdDigits.h"
@@ -56,6 +57,38 @@ std::uint64_t lineBreaks(const char* at) {
     std::uint64_t mask = equalBytesAvx2(at, newline) | equalBytesAvx2(at + 32, newline) << 32;
     return _bzhi_u64(mask, static_cast<unsigned>(std::min<std::size_t>(left, 64)));
 }
+
+// findLineEnds() for processors with AVX-512 VBMI2: the offsets of a 64-byte step's line breaks
+// are compressed out of a table of offsets in one step and stored sixteen at a time; `out`
+// needs room for 64 more than can be found.
+[[gnu::target(TESSEL_VCD_AVX512_TARGET ",avx512vbmi2"), gnu::noinline]] std::size_t
+findLineEndsVbmi2(const char* from, const char* to, std::uint32_t* out) {
+    alignas(64) static constexpr std::uint8_t kOffsets[64] = {
+        0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+        22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43,
+        44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63};
+    const __m512i offsets = _mm512_load_si512(kOffsets);
+    std::size_t count = 0;
+    for (std::size_t at = 0; from + at < to; at += 64) {
+        const std::uint64_t mask =
+            lineBreaksAvx512(from + at, static_cast<std::size_t>(to - (from + at)));
+        alignas(64) std::uint8_t found[64];
+        _mm512_store_si512(found, _mm512_maskz_compress_epi8(mask, offsets));
+        const __m512i step = _mm512_set1_epi32(static_cast<int>(at));
+        const auto n = static_cast<std::size_t>(__builtin_popcountll(mask));
+        // Usually once: more than sixteen lines in 64 bytes are short scalar records only.
+        std::size_t k = 0;
+        do {
+            const __m128i sixteen = _mm_load_si128(reinterpret_cast<const __m128i*>(found + k));
+            _mm512_storeu_si512(
+                out + count + k,
+                _mm512_add_epi32(_mm512_maskz_cvtepu8_epi32(0xFFFF, sixteen), step));
+            k += 16;
+        } while (k < n);
+        count += n;
+    }
+    return count;
+}
 #endif
 
 // The builtin is a library call on the baseline x86-64 target.
@@ -68,9 +101,15 @@ std::size_t countBits(std::uint64_t x) {
 
 // Writes the offsets from `from` of the line breaks in [from, to) to `out` and returns how many.
 // Eight are written per 64 bytes whether there are that many or not, so that the number of
-// lines (which varies) costs no branch; `out` needs room for eight more than can be found.
+// lines (which varies) costs no branch; `out` needs room for 64 more than can be found (eight
+// here, findLineEndsVbmi2() stores sixteen at a time).
 template <KVcdReader::Simd kSimd>
 std::size_t findLineEnds(const char* from, const char* to, std::uint32_t* out) {
+#if defined(TESSEL_VCD_AVX512)
+    static const bool hasVbmi2 = __builtin_cpu_supports("avx512vbmi2");
+    if (kSimd == KVcdReader::Simd::Avx512 && hasVbmi2)
+        return findLineEndsVbmi2(from, to, out);
+#endif
     std::size_t count = 0;
     for (std::size_t at = 0; from + at < to; at += 64) {
         std::uint64_t mask;
@@ -142,6 +181,31 @@ void KVcdReader::setSimdLimit(Simd limit) {
         flushTime();
     check(m_sink->WriteValue(code.handle, m_values.data() + code.offset, size), "WriteValue");
     ++m_summary.events;
+}
+
+// publishCode() of the value the wide parsers also stored at valueRoom().
+[[gnu::always_inline]] inline void KVcdReader::publishStored(const ShortCode& code,
+                                                             std::uint32_t size, bool changed) {
+    if (!changed) {
+        ++m_summary.repeatedValues;
+        return;
+    }
+    if (m_timePending)
+        flushTime();
+    if (m_fileSink != nullptr) {
+        auto stored = m_fileSink->addStoredValue(code.handle, size);
+        if (stored == evstream::FileStreamWrite::Stored::Added) {
+            ++m_summary.events;
+            return;
+        }
+        check(stored != evstream::FileStreamWrite::Stored::Failed, "WriteValue");
+    }
+    check(m_sink->WriteValue(code.handle, m_values.data() + code.offset, size), "WriteValue");
+    ++m_summary.events;
+}
+
+[[gnu::always_inline]] inline std::uint8_t* KVcdReader::valueRoom() {
+    return m_fileSink != nullptr ? m_fileSink->nextValueRoom() : m_spareRoom;
 }
 
 void KVcdReader::commit(Slot& slot, const std::uint8_t* bytes) {
@@ -222,13 +286,17 @@ template <KVcdReader::Simd kSimd>
         return false;
     Replaced replaced;
 #if defined(TESSEL_VCD_AVX512)
-    if (kSimd == Simd::Avx512 && n - 1 < 64)
-        replaced = replaceBinaryAvx512(p + 1, m_values.data() + code.offset, n);
-    else if (kSimd == Simd::Avx2 && n - 1 < 64)
-        replaced = replaceBinaryAvx2(p + 1, m_values.data() + code.offset, n);
-    else
+    if (kSimd != Simd::Sse2 && n - 1 < 64) {
+        replaced = kSimd == Simd::Avx512
+                       ? replaceBinaryAvx512(p + 1, m_values.data() + code.offset, n, valueRoom())
+                       : replaceBinaryAvx2(p + 1, m_values.data() + code.offset, n, valueRoom());
+        if (replaced == Replaced::NotBinary)
+            return false;
+        publishStored(code, code.vectorWidth, replaced == Replaced::Changed);
+        return true;
+    }
 #endif
-        replaced = replaceBinary(p + 1, m_values.data() + code.offset, n);
+    replaced = replaceBinary(p + 1, m_values.data() + code.offset, n);
     if (replaced == Replaced::NotBinary)
         return false;
     publishCode(code, code.vectorWidth, replaced == Replaced::Changed);
@@ -328,7 +396,7 @@ template <KVcdReader::Simd kSimd>
 
 template <KVcdReader::Simd kSimd> bool KVcdReader::fastRecordsWith(const char* p, const char* end) {
     std::int64_t line = m_scanner->currentLine();
-    m_lineEnds.resize(kWindow + 8);
+    m_lineEnds.resize(kWindow + 64);
     while (p < end) {
         if (m_vectors >= 256) {
             m_lineMode = m_widthChanges * 4 > m_vectors;
@@ -475,13 +543,18 @@ template <KVcdReader::Simd kSimd>
         return nullptr;
     Replaced replaced;
 #if defined(TESSEL_VCD_AVX512)
-    if constexpr (kSimd == Simd::Avx512)
-        replaced = replaceBinaryAvx512(digits, m_values.data() + code.offset, n);
-    else if constexpr (kSimd == Simd::Avx2)
-        replaced = replaceBinaryAvx2(digits, m_values.data() + code.offset, n);
-    else
+    if constexpr (kSimd != Simd::Sse2) {
+        replaced = kSimd == Simd::Avx512
+                       ? replaceBinaryAvx512(digits, m_values.data() + code.offset, n, valueRoom())
+                       : replaceBinaryAvx2(digits, m_values.data() + code.offset, n, valueRoom());
+        if (replaced == Replaced::NotBinary)
+            return nullptr;
+        ++m_vectors;
+        publishStored(code, code.vectorWidth, replaced == Replaced::Changed);
+        return q;
+    }
 #endif
-        replaced = replaceBinary<false>(digits, m_values.data() + code.offset, n);
+    replaced = replaceBinary<false>(digits, m_values.data() + code.offset, n);
     if (replaced == Replaced::NotBinary)
         return nullptr;
     ++m_vectors;

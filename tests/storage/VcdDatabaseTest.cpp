@@ -10,6 +10,7 @@
 #include "storage/vcd/KVcdWriter.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using vcdtest::expectSameEvents;
@@ -56,6 +57,62 @@ TEST_P(VcdDatabase, VcdToDatabaseToVcdKeepsEveryValue) {
 
 INSTANTIATE_TEST_SUITE_P(Files, VcdDatabase,
                          testing::Values("ghdl_counter.vcd", "verilog_style.vcd.gz"));
+
+// Buses of many widths whose parsed values go straight into the database's block log, over
+// several blocks, with and without the writer thread, on every build of the parser: what the
+// database holds is what the parser saw. Values wider than 64 digits, unknown digits, a
+// repeated first change at a new time and a first value take the other ways in between.
+TEST(VcdDatabase, BusValuesStoredByTheParserReadBackOnEveryPath) {
+    const std::vector<int> widths = {1, 3, 8, 16, 17, 31, 32, 33, 48, 63, 64, 65, 100};
+    std::string text = "$timescale 1ps $end\n";
+    for (std::size_t i = 0; i < widths.size(); ++i)
+        text += "$var wire " + std::to_string(widths[i]) + " v" + std::to_string(i) + " bus" +
+                std::to_string(i) + " [" + std::to_string(widths[i] - 1) + ":0] $end\n";
+    text += "$enddefinitions $end\n";
+    std::uint64_t state = 7;
+    for (int t = 0; t < 5000; ++t) {
+        text += "#" + std::to_string(t) + "\n";
+        for (std::size_t i = 0; i < widths.size(); ++i) {
+            state = state * 6364136223846793005ull + 1442695040888963407ull;
+            if ((state >> 60) < 3)
+                continue;
+            std::string digits(static_cast<std::size_t>(widths[i]), 'x');
+            if ((state >> 58) % 16 != 0)
+                for (std::size_t d = 0; d < digits.size(); ++d)
+                    digits[d] = static_cast<char>('0' + ((state >> (d % 53)) & 1));
+            text += "b" + digits + " v" + std::to_string(i) + "\n";
+        }
+    }
+    const std::string vcd = tempPath("buses.vcd");
+    std::ofstream(vcd, std::ios::binary) << text;
+    RecordingStreamWrite original;
+    KVcdReader(vcd).importInto(original);
+    ASSERT_GT(original.events.size(), 40000u);
+    struct Restore {
+        ~Restore() { KVcdReader::setSimdLimit(KVcdReader::Simd::Avx512); }
+    } restore;
+    for (auto limit : {KVcdReader::Simd::Avx512, KVcdReader::Simd::Avx2, KVcdReader::Simd::Sse2}) {
+        KVcdReader::setSimdLimit(limit);
+        for (bool thread : {false, true}) {
+            SCOPED_TRACE(std::to_string(static_cast<int>(limit)) + (thread ? " thread" : ""));
+            const std::string awf = tempPath("buses.awf");
+            const std::string back = tempPath("buses-back.vcd");
+            evstream::IEventsStreamWrite* stream = evstream::OpenStreamWrite(awf);
+            evstream::SetWriterThread(stream, thread);
+            KVcdReader(vcd).importInto(*stream);
+            ASSERT_TRUE(stream->Release());
+            evstream::IEventsStreamRead* read = evstream::OpenStreamRead(awf);
+            KVcdWriter().write(*read, back);
+            read->Release();
+            RecordingStreamWrite roundTrip;
+            KVcdReader(back).importInto(roundTrip);
+            expectSameEvents(original, roundTrip);
+            std::filesystem::remove(awf);
+            std::filesystem::remove(back);
+        }
+    }
+    std::filesystem::remove(vcd);
+}
 
 // A sink whose WriteValue fails after a number of events.
 class FailingSink : public RecordingStreamWrite {
