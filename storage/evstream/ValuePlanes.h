@@ -6,6 +6,8 @@
 // complement of the XOR of their high planes, 64 bytes of a value at a time, and a section packed
 // as bits or as two planes is those words put one after the other at the values' bit widths.
 
+#include "storage/KCpuFeatures.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -234,9 +236,7 @@ inline std::atomic<bool>& planesPortableOnly() {
 
 #if defined(TESSEL_PLANES_AVX512)
 inline bool hasAvx512() {
-    static const bool has = __builtin_cpu_supports("avx512f") &&
-                            __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi2");
-    return has && !planesPortableOnly().load(std::memory_order_relaxed);
+    return KCpuFeatures::avx512bw() && !planesPortableOnly().load(std::memory_order_relaxed);
 }
 
 // A value of up to 64 bytes in one masked load: the bytes past it are neither read nor packed.

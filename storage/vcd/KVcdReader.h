@@ -60,8 +60,9 @@ public:
     // worth it when a core is free for the copy out of the page cache or the decompression.
     void setReadAhead(bool on) { m_readAhead = on; }
     // The widest vector instructions the readers of this process may use where the processor
-    // has them (all, by default); tests compare the narrower builds with the widest.
-    enum class Simd { Sse2, Avx2, Avx512 };
+    // has them (all, by default); tests compare the narrower builds with the widest. Avx512Vbmi2
+    // is the AVX-512 build that also finds line ends by a byte compress.
+    enum class Simd { Sse2, Avx2, Avx512, Avx512Vbmi2 };
     static void setSimdLimit(Simd limit);
 
 private:

@@ -4,9 +4,9 @@
 // own and the processor can overlap several, without one line's length holding up the next.
 // Other lines go record by record; what neither takes goes through the token path.
 
+#include "storage/KCpuFeatures.h"
 #include "storage/evstream/FileStreamWrite.h"
 #include "storage/evstream/IEventsStream.h"
-#include "storage/evstream/ValuePlanes.h"
 #include "storage/vcd/KVcdDigits.h"
 #include "storage/vcd/KVcdReader.h"
 #include "storage/vcd/KVcdScanner.h"
@@ -103,11 +103,18 @@ std::size_t countBits(std::uint64_t x) {
 // Eight are written per 64 bytes whether there are that many or not, so that the number of
 // lines (which varies) costs no branch; `out` needs room for 64 more than can be found (eight
 // here, findLineEndsVbmi2() stores sixteen at a time).
+// Narrowed only in tests, which compare the builds.
+std::atomic<KVcdReader::Simd> simdLimit{KVcdReader::Simd::Avx512Vbmi2};
+
+bool vbmi2Allowed() {
+    return simdLimit.load(std::memory_order_relaxed) == KVcdReader::Simd::Avx512Vbmi2 &&
+           KCpuFeatures::avx512vbmi2();
+}
+
 template <KVcdReader::Simd kSimd>
 std::size_t findLineEnds(const char* from, const char* to, std::uint32_t* out) {
 #if defined(TESSEL_VCD_AVX512)
-    static const bool hasVbmi2 = __builtin_cpu_supports("avx512vbmi2");
-    if (kSimd == KVcdReader::Simd::Avx512 && hasVbmi2)
+    if (kSimd == KVcdReader::Simd::Avx512 && vbmi2Allowed())
         return findLineEndsVbmi2(from, to, out);
 #endif
     std::size_t count = 0;
@@ -145,9 +152,6 @@ std::size_t findLineEnds(const char* from, const char* to, std::uint32_t* out) {
     }
     return count;
 }
-
-// Off only in tests, which compare the two paths.
-std::atomic<KVcdReader::Simd> simdLimit{KVcdReader::Simd::Avx512};
 
 } // namespace
 
@@ -348,11 +352,10 @@ template <KVcdReader::Simd kSimd>
 // more where the records are alike. The digit counts of the last few hundred vectors choose.
 bool KVcdReader::fastRecords(const char* p, const char* end) {
 #if defined(TESSEL_VCD_AVX512)
-    static const bool hasAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
     Simd limit = simdLimit.load(std::memory_order_relaxed);
-    if (limit == Simd::Avx512 && evstream::hasAvx512())
+    if (limit >= Simd::Avx512 && KCpuFeatures::avx512bw())
         return fastRecordsAvx512(p, end);
-    if (limit != Simd::Sse2 && hasAvx2)
+    if (limit >= Simd::Avx2 && KCpuFeatures::avx2())
         return fastRecordsAvx2(p, end);
 #endif
     return fastRecordsWith<Simd::Sse2>(p, end);
