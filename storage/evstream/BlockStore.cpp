@@ -304,13 +304,22 @@ void BlockStore::trim() {
     }
 }
 
+const awf::Bytes& BlockStore::keysRaw(std::size_t index, LoadedBlock& loaded) {
+    if (!loaded.keysRead) {
+        const BlockRef& ref = m_index.blocks[index];
+        loaded.keysRaw = readBlobAt(index, ref.directorySize + loaded.directory.keysOffset,
+                                    loaded.directory.keysSize);
+        loaded.keysRead = true;
+        grew(loaded, loaded.keysRaw.capacity());
+    }
+    return loaded.keysRaw;
+}
+
 const BlockKeys& BlockStore::keys(std::size_t index, LoadedBlock& loaded) {
     if (!loaded.keys) {
         const BlockRef& ref = m_index.blocks[index];
         auto keys = std::make_shared<BlockKeys>();
-        awf::Bytes raw = readBlobAt(index, ref.directorySize + loaded.directory.keysOffset,
-                                    loaded.directory.keysSize);
-        std::string error = decodeKeys(raw, *keys);
+        std::string error = decodeKeys(keysRaw(index, loaded), *keys);
         if (!error.empty())
             damaged(index, error);
         if (keys->times.size() > 0 &&
@@ -321,6 +330,28 @@ const BlockKeys& BlockStore::keys(std::size_t index, LoadedBlock& loaded) {
         grew(loaded, bytes);
     }
     return *loaded.keys;
+}
+
+const KeyBound& BlockStore::keyBound(std::size_t index, LoadedBlock& loaded, SimTime time) {
+    if (loaded.hasBound && loaded.boundTime == time)
+        return loaded.bound;
+    KeyBound bound;
+    if (loaded.keys) {
+        const auto& times = loaded.keys->times;
+        bound.count = times.size();
+        bound.atOrBefore =
+            std::size_t(std::upper_bound(times.begin(), times.end(), time) - times.begin());
+    } else {
+        std::string error = keysAtOrBefore(keysRaw(index, loaded), time, bound);
+        if (!error.empty())
+            damaged(index, error);
+        if (bound.count > 0 && bound.firstTime != m_index.blocks[index].firstTime)
+            damaged(index, "the key table does not match the block's time range");
+    }
+    loaded.bound = bound;
+    loaded.boundTime = time;
+    loaded.hasBound = true;
+    return loaded.bound;
 }
 
 std::span<const std::uint8_t> BlockStore::sectionBytes(std::size_t index, LoadedBlock& loaded,
@@ -388,11 +419,11 @@ bool BlockStore::valueAt(std::size_t index, int slot, SimTime time, awf::Bytes& 
         return v != nullptr;
     }
     DirectoryEntry entry = loaded->directory.entry(position);
-    const BlockKeys& blockKeys = keys(index, *loaded);
+    const KeyBound& bound = keyBound(index, *loaded, time);
     awf::Bytes own;
     std::span<const std::uint8_t> raw = sectionBytes(index, *loaded, entry, own);
     bool has = false;
-    std::string error = sectionValueAt(raw, entry, blockKeys, time, value, has);
+    std::string error = sectionValueAt(raw, entry, bound, value, has);
     if (!error.empty())
         damaged(index, error);
     return has;

@@ -28,7 +28,14 @@ public:
     struct LoadedBlock {
         BlockDirectory directory;
         std::shared_ptr<const BlockKeys> keys; // null until a section needs it
-        std::vector<awf::Bytes> groups;        // raw section groups once loaded
+        // The raw key table once read, and where the last value query's time fell in it: the
+        // values of one time are read a signal at a time, and none of them needs the whole table.
+        awf::Bytes keysRaw;
+        bool keysRead = false;
+        bool hasBound = false;
+        SimTime boundTime = 0;
+        KeyBound bound;
+        std::vector<awf::Bytes> groups; // raw section groups once loaded
         std::vector<bool> groupLoaded;
         std::vector<std::shared_ptr<const SlotEvents>> sections; // by directory entry
         // Entries whose value was read once from the raw section: a second read decodes the
@@ -80,6 +87,8 @@ public:
     std::shared_ptr<const SlotEvents> section(std::size_t index, LoadedBlock& loaded,
                                               std::size_t position);
     const BlockKeys& keys(std::size_t index, LoadedBlock& block);
+    // Where `time` falls in the block's key table, without decoding the table.
+    const KeyBound& keyBound(std::size_t index, LoadedBlock& block, SimTime time);
     // The memory a decoded section holds, as the cache counts it.
     static std::size_t decodedBytes(const SlotEvents& events);
     // The slot's value in force at `time` within block `index` (its last event there at or
@@ -93,6 +102,7 @@ private:
     void scan(SignalTable& signals);
     bool readChunk(std::uint64_t offset, awf::ChunkHeader& header, awf::Bytes& payload);
     bool readAt(std::uint64_t offset, void* buffer, std::size_t size) const;
+    const awf::Bytes& keysRaw(std::size_t index, LoadedBlock& loaded);
     awf::Bytes readBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size);
     std::span<const std::uint8_t> sectionBytes(std::size_t index, LoadedBlock& loaded,
                                                const DirectoryEntry& entry, awf::Bytes& own);
