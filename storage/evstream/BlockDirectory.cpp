@@ -148,6 +148,49 @@ std::optional<DirectoryEntry> BlockDirectory::find(int slot) const {
     return entry(std::size_t(index));
 }
 
+std::string checkFixedEntries(const BlockDirectory& d) {
+    std::int64_t previous = -1;
+    for (std::size_t i = 0; i < d.count; ++i) {
+        DirectoryEntry e = d.entry(i);
+        if (e.slot < 0 || e.slot <= previous)
+            return "block directory names signal slots out of order";
+        previous = e.slot;
+        if (e.valueSize == 0 || e.valueSize > awf::kMaxValueSize)
+            return "block directory gives a signal an impossible value size";
+        if (!e.ownBlob && e.group >= d.groups.size())
+            return "block directory names a missing section group";
+    }
+    return {};
+}
+
+// The packed records, checked with only the fields that can be wrong read: a block is checked
+// on its first read, which a cold read of a few values pays in full.
+std::string checkPackedEntries(const BlockDirectory& d) {
+    using D = BlockDirectory;
+    const std::uint8_t* base = d.raw.data() + d.entriesStart;
+    const unsigned slotWidth = d.widths[D::Slot], sizeWidth = d.widths[D::ValueSize];
+    const unsigned ownWidth = d.widths[D::Own], groupWidth = d.widths[D::Group];
+    const std::uint32_t sizeStart = d.fieldStart[D::ValueSize], ownStart = d.fieldStart[D::Own];
+    const std::uint32_t groupStart = d.fieldStart[D::Group];
+    // A group index that its width cannot make too large needs no look.
+    const bool groupsChecked = (std::uint64_t(1) << groupWidth) > d.groups.size();
+    std::int64_t previous = -1;
+    std::uint64_t bit = 0;
+    for (std::size_t i = 0; i < d.count; ++i, bit += d.entryBits) {
+        const auto slot = std::int64_t(bitsAt(base, bit + d.fieldStart[D::Slot], slotWidth));
+        if (slot <= previous || slot > INT32_MAX)
+            return "block directory names signal slots out of order";
+        previous = slot;
+        const std::uint32_t size = bitsAt(base, bit + sizeStart, sizeWidth);
+        if (size == 0 || size > awf::kMaxValueSize)
+            return "block directory gives a signal an impossible value size";
+        if (groupsChecked && bitsAt(base, bit + ownStart, ownWidth) == 0 &&
+            bitsAt(base, bit + groupStart, groupWidth) >= d.groups.size())
+            return "block directory names a missing section group";
+    }
+    return {};
+}
+
 std::string decodeDirectory(awf::Bytes raw, BlockDirectory& d) {
     awf::ByteReader in(raw);
     const std::uint64_t tag = in.varint();
@@ -187,18 +230,7 @@ std::string decodeDirectory(awf::Bytes raw, BlockDirectory& d) {
     }
     d.raw = std::move(raw);
     // Checked once here, so that every later read of an entry can trust it.
-    std::int64_t previous = -1;
-    for (std::size_t i = 0; i < d.count; ++i) {
-        DirectoryEntry e = d.entry(i);
-        if (e.slot < 0 || e.slot <= previous)
-            return "block directory names signal slots out of order";
-        previous = e.slot;
-        if (e.valueSize == 0 || e.valueSize > awf::kMaxValueSize)
-            return "block directory gives a signal an impossible value size";
-        if (!e.ownBlob && e.group >= d.groups.size())
-            return "block directory names a missing section group";
-    }
-    return {};
+    return d.layout == BlockDirectory::Layout::Fixed ? checkFixedEntries(d) : checkPackedEntries(d);
 }
 
 } // namespace evstream

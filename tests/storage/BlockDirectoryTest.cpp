@@ -76,6 +76,11 @@ TEST(BlockDirectory, DamagedDirectoriesAreRefused) {
     d.placed[3].group = 2;
     EXPECT_EQ(decodeDirectory(d.encode(), read), "block directory names a missing section group");
     d = mixed();
+    d.groups.clear(); // group 0 has a field of no bits, and still must exist
+    for (DirectoryPlacement& p : d.placed)
+        p.group = 0;
+    EXPECT_EQ(decodeDirectory(d.encode(), read), "block directory names a missing section group");
+    d = mixed();
     std::swap(d.placed[3].slot, d.placed[4].slot);
     EXPECT_EQ(decodeDirectory(d.encode(), read), "block directory names signal slots out of order");
     d = mixed();
