@@ -141,6 +141,12 @@ std::ptrdiff_t BlockDirectory::indexOf(int slot) const {
     return -1;
 }
 
+std::ptrdiff_t BlockDirectory::indexOf(int slot, std::size_t hint) const {
+    if (hint < count && slotAt(hint) == slot)
+        return std::ptrdiff_t(hint);
+    return indexOf(slot);
+}
+
 std::optional<DirectoryEntry> BlockDirectory::find(int slot) const {
     std::ptrdiff_t index = indexOf(slot);
     if (index < 0)

@@ -65,6 +65,8 @@ struct BlockDirectory {
     DirectoryEntry entry(std::size_t index) const;
     // The index of a slot's entry, -1 when the block has none.
     std::ptrdiff_t indexOf(int slot) const;
+    // The same, looking first at `hint` (where a read of neighbouring slots expects it).
+    std::ptrdiff_t indexOf(int slot, std::size_t hint) const;
     std::optional<DirectoryEntry> find(int slot) const;
 
 private:

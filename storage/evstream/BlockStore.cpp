@@ -401,10 +401,11 @@ std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, LoadedB
 
 bool BlockStore::valueAt(std::size_t index, int slot, SimTime time, awf::Bytes& value) {
     std::shared_ptr<LoadedBlock> loaded = block(index);
-    std::ptrdiff_t found = loaded->directory.indexOf(slot);
+    std::ptrdiff_t found = loaded->directory.indexOf(slot, loaded->nextPosition);
     if (found < 0)
         return false;
     auto position = std::size_t(found);
+    loaded->nextPosition = position + 1;
     if (!loaded->sections[position] && loaded->valueRead[position])
         section(index, *loaded, position);
     loaded->valueRead[position] = true;

@@ -35,6 +35,7 @@ public:
         bool hasBound = false;
         SimTime boundTime = 0;
         KeyBound bound;
+        std::size_t nextPosition = 0;   // the directory entry after the last value query's
         std::vector<awf::Bytes> groups; // raw section groups once loaded
         std::vector<bool> groupLoaded;
         std::vector<std::shared_ptr<const SlotEvents>> sections; // by directory entry

@@ -12,6 +12,9 @@
 #include <bit>
 #include <cstring>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace evstream {
 
@@ -60,6 +63,17 @@ const std::uint8_t* skipVarints(const std::uint8_t* p, const std::uint8_t* end, 
         if (*p < 0x80 && --n == 0)
             return p + 1;
     return nullptr;
+}
+
+// The sum of eight bytes below 0x80.
+std::uint64_t stepSum(std::uint64_t w) {
+#if defined(__SSE2__)
+    return std::uint64_t(
+        _mm_cvtsi128_si32(_mm_sad_epu8(_mm_cvtsi64_si128(std::int64_t(w)), _mm_setzero_si128())));
+#else
+    w = (w & 0x00FF00FF00FF00FFull) + ((w >> 8) & 0x00FF00FF00FF00FFull);
+    return (w * 0x0001000100010001ull) >> 48;
+#endif
 }
 
 // Up to eight bytes from `at`, the bytes past `size` read as zero.
@@ -174,6 +188,19 @@ std::string sectionValueAt(std::span<const std::uint8_t> raw, const DirectoryEnt
     // Events at or before the time: keys ascend, so the first later one ends them and the key
     // steps after it are only skipped.
     std::uint64_t key = 0, upTo = 0;
+    // Eight one-byte steps at a time while all of them stay before the bound.
+    while (entry.eventCount - upTo >= 8 && end - p >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        if ((w & (0x80 * kLowBits)) != 0)
+            break;
+        const std::uint64_t sum = stepSum(w);
+        if (key + sum >= keys.atOrBefore)
+            break;
+        key += sum;
+        upTo += 8;
+        p += 8;
+    }
     for (; upTo < entry.eventCount; ++upTo) {
         std::uint64_t step = 0;
         if (!readVarint(p, end, step))
