@@ -242,10 +242,13 @@ awf::Bytes BlockStore::readBlobAt(std::size_t block, std::uint64_t offset, std::
     auto stored = std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t(size));
     if (!readAt(ref.offset + awf::kChunkHeaderSize + offset, stored.get(), std::size_t(size)))
         damaged(block, "cannot read the block");
-    const std::span<const std::uint8_t> bytes(stored.get(), std::size_t(size));
+    return blobFrom(block, {stored.get(), std::size_t(size)});
+}
+
+awf::Bytes BlockStore::blobFrom(std::size_t block, std::span<const std::uint8_t> bytes) const {
     awf::Bytes raw;
     std::string error;
-    if (awf::blobSize(bytes) != size || !awf::readBlob(bytes, raw, error))
+    if (awf::blobSize(bytes) != bytes.size() || !awf::readBlob(bytes, raw, error))
         damaged(block, error.empty() ? "a data part has a wrong size" : error);
     return raw;
 }
@@ -263,10 +266,23 @@ std::shared_ptr<BlockStore::LoadedBlock> BlockStore::block(std::size_t index) {
     }
     const BlockRef& ref = m_index.blocks[index];
     auto loaded = std::make_shared<LoadedBlock>();
-    awf::Bytes raw = readBlobAt(index, 0, ref.directorySize);
+    // The key table follows the directory and is usually small: one read takes both, and the
+    // key table's stored bytes wait until a section needs them.
+    if (ref.directorySize > ref.payloadSize)
+        damaged(index, "the directory lies outside the block");
+    const std::size_t ahead =
+        std::size_t(std::min<std::uint64_t>(kKeysReadAhead, ref.payloadSize - ref.directorySize));
+    const std::size_t size = ref.directorySize + ahead;
+    auto stored = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    if (!readAt(ref.offset + awf::kChunkHeaderSize, stored.get(), size))
+        damaged(index, "cannot read the block");
+    awf::Bytes raw = blobFrom(index, {stored.get(), ref.directorySize});
     std::string error = decodeDirectory(std::move(raw), loaded->directory);
     if (!error.empty())
         damaged(index, error);
+    if (loaded->directory.keysOffset == 0 && loaded->directory.keysSize <= ahead)
+        loaded->keysStored.assign(stored.get() + ref.directorySize,
+                                  stored.get() + ref.directorySize + loaded->directory.keysSize);
     loaded->sections.resize(loaded->directory.count);
     loaded->valueRead.assign(loaded->directory.count, false);
     loaded->groups.resize(loaded->directory.groups.size());
@@ -275,6 +291,7 @@ std::shared_ptr<BlockStore::LoadedBlock> BlockStore::block(std::size_t index) {
     m_cached[index] = m_cache.begin();
     loaded->cached = true;
     grew(*loaded, sizeof(LoadedBlock) + loaded->directory.raw.capacity() +
+                      loaded->keysStored.capacity() +
                       loaded->directory.groups.size() * sizeof(BlockDirectory::Group) +
                       loaded->groups.size() * sizeof(awf::Bytes) +
                       loaded->sections.size() * sizeof(loaded->sections[0]));
@@ -307,8 +324,11 @@ void BlockStore::trim() {
 const awf::Bytes& BlockStore::keysRaw(std::size_t index, LoadedBlock& loaded) {
     if (!loaded.keysRead) {
         const BlockRef& ref = m_index.blocks[index];
-        loaded.keysRaw = readBlobAt(index, ref.directorySize + loaded.directory.keysOffset,
-                                    loaded.directory.keysSize);
+        loaded.keysRaw = !loaded.keysStored.empty()
+                             ? blobFrom(index, loaded.keysStored)
+                             : readBlobAt(index, ref.directorySize + loaded.directory.keysOffset,
+                                          loaded.directory.keysSize);
+        loaded.keysStored = awf::Bytes();
         loaded.keysRead = true;
         grew(loaded, loaded.keysRaw.capacity());
     }

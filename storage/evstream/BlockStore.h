@@ -30,6 +30,7 @@ public:
         std::shared_ptr<const BlockKeys> keys; // null until a section needs it
         // The raw key table once read, and where the last value query's time fell in it: the
         // values of one time are read a signal at a time, and none of them needs the whole table.
+        awf::Bytes keysStored; // read with the directory, until decoded into keysRaw
         awf::Bytes keysRaw;
         bool keysRead = false;
         bool hasBound = false;
@@ -56,6 +57,8 @@ public:
     // The blocks used last stay whatever their size: signals read side by side through time
     // stand a few blocks apart, and a block of dense signals decodes to several MB.
     static constexpr std::size_t kKeptBlocks = 4;
+    // Bytes read after a block's directory along with it, to take the key table in the same read.
+    static constexpr std::size_t kKeysReadAhead = 4096;
 
     // Opens the file and reads its declarations into `signals`; throws KFileException.
     BlockStore(std::string fileName, SignalTable& signals);
@@ -104,6 +107,7 @@ private:
     bool readChunk(std::uint64_t offset, awf::ChunkHeader& header, awf::Bytes& payload);
     bool readAt(std::uint64_t offset, void* buffer, std::size_t size) const;
     const awf::Bytes& keysRaw(std::size_t index, LoadedBlock& loaded);
+    awf::Bytes blobFrom(std::size_t block, std::span<const std::uint8_t> stored) const;
     awf::Bytes readBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size);
     std::span<const std::uint8_t> sectionBytes(std::size_t index, LoadedBlock& loaded,
                                                const DirectoryEntry& entry, awf::Bytes& own);
