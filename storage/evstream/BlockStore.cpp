@@ -283,7 +283,6 @@ std::shared_ptr<BlockStore::LoadedBlock> BlockStore::block(std::size_t index) {
     if (loaded->directory.keysOffset == 0 && loaded->directory.keysSize <= ahead)
         loaded->keysStored.assign(stored.get() + ref.directorySize,
                                   stored.get() + ref.directorySize + loaded->directory.keysSize);
-    loaded->sections.resize(loaded->directory.count);
     loaded->valueRead.assign(loaded->directory.count, false);
     loaded->groups.resize(loaded->directory.groups.size());
     loaded->groupLoaded.assign(loaded->directory.groups.size(), false);
@@ -293,8 +292,7 @@ std::shared_ptr<BlockStore::LoadedBlock> BlockStore::block(std::size_t index) {
     grew(*loaded, sizeof(LoadedBlock) + loaded->directory.raw.capacity() +
                       loaded->keysStored.capacity() +
                       loaded->directory.groups.size() * sizeof(BlockDirectory::Group) +
-                      loaded->groups.size() * sizeof(awf::Bytes) +
-                      loaded->sections.size() * sizeof(loaded->sections[0]));
+                      loaded->groups.size() * sizeof(awf::Bytes));
     return loaded;
 }
 
@@ -404,6 +402,10 @@ std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, int slo
 
 std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, LoadedBlock& loaded,
                                                       std::size_t position) {
+    if (loaded.sections.empty()) {
+        loaded.sections.resize(loaded.directory.count);
+        grew(loaded, loaded.sections.size() * sizeof(loaded.sections[0]));
+    }
     if (loaded.sections[position])
         return loaded.sections[position];
     DirectoryEntry entry = loaded.directory.entry(position);
@@ -426,10 +428,11 @@ bool BlockStore::valueAt(std::size_t index, int slot, SimTime time, awf::Bytes& 
         return false;
     auto position = std::size_t(found);
     loaded->nextPosition = position + 1;
-    if (!loaded->sections[position] && loaded->valueRead[position])
+    if (loaded->valueRead[position])
         section(index, *loaded, position);
     loaded->valueRead[position] = true;
-    if (const auto& events = loaded->sections[position]) {
+    if (!loaded->sections.empty() && loaded->sections[position]) {
+        const auto& events = loaded->sections[position];
         auto it = std::upper_bound(events->times.begin(), events->times.end(), time);
         const std::uint8_t* v = it != events->times.begin()
                                     ? events->value(std::size_t(it - events->times.begin()) - 1)

@@ -39,7 +39,9 @@ public:
         std::size_t nextPosition = 0;   // the directory entry after the last value query's
         std::vector<awf::Bytes> groups; // raw section groups once loaded
         std::vector<bool> groupLoaded;
-        std::vector<std::shared_ptr<const SlotEvents>> sections; // by directory entry
+        // By directory entry; sized when the first section is decoded (a cold read of a few
+        // values decodes none).
+        std::vector<std::shared_ptr<const SlotEvents>> sections;
         // Entries whose value was read once from the raw section: a second read decodes the
         // section whole and keeps it, so that repeated reads (a cursor's values column) are a
         // binary search while a single cold read stays partial.
