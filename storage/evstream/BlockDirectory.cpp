@@ -182,6 +182,30 @@ std::string checkPackedEntries(const BlockDirectory& d) {
     const bool groupsChecked = (std::uint64_t(1) << groupWidth) > d.groups.size();
     std::int64_t previous = -1;
     std::uint64_t bit = 0;
+    if (groupStart + groupWidth <= 56 && sizeStart + sizeWidth <= 56 && slotWidth <= 32) {
+        // The fields to check lie in the first 56 bits of a record (nearly always): one load
+        // takes them all.
+        const std::uint64_t slotMask = (std::uint64_t(1) << slotWidth) - 1;
+        const std::uint64_t sizeMask = (std::uint64_t(1) << sizeWidth) - 1;
+        const std::uint64_t ownMask = (std::uint64_t(1) << ownWidth) - 1;
+        const std::uint64_t groupMask = (std::uint64_t(1) << groupWidth) - 1;
+        for (std::size_t i = 0; i < d.count; ++i, bit += d.entryBits) {
+            std::uint64_t w;
+            std::memcpy(&w, base + bit / 8, 8);
+            w >>= bit % 8;
+            const auto slot = std::int64_t(w & slotMask);
+            const std::uint64_t size = (w >> sizeStart) & sizeMask;
+            if (slot <= previous || slot > INT32_MAX)
+                return "block directory names signal slots out of order";
+            previous = slot;
+            if (size == 0 || size > awf::kMaxValueSize)
+                return "block directory gives a signal an impossible value size";
+            if (groupsChecked && ((w >> ownStart) & ownMask) == 0 &&
+                ((w >> groupStart) & groupMask) >= d.groups.size())
+                return "block directory names a missing section group";
+        }
+        return {};
+    }
     for (std::size_t i = 0; i < d.count; ++i, bit += d.entryBits) {
         const auto slot = std::int64_t(bitsAt(base, bit + d.fieldStart[D::Slot], slotWidth));
         if (slot <= previous || slot > INT32_MAX)
