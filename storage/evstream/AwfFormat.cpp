@@ -366,49 +366,88 @@ std::size_t blobSize(std::span<const std::uint8_t> stored) {
     return size <= stored.size() ? std::size_t(size) : 0;
 }
 
-bool readBlob(std::span<const std::uint8_t> stored, Bytes& raw, std::string& error) {
-    std::size_t total = blobSize(stored);
-    if (total == 0) {
+namespace {
+
+struct BlobParts {
+    std::uint8_t codec = 0;
+    std::uint32_t rawSize = 0;
+    std::span<const std::uint8_t> data;
+};
+
+// The blob's header and checksum, checked.
+bool checkBlob(std::span<const std::uint8_t> stored, BlobParts& blob, std::string& error) {
+    if (blobSize(stored) == 0) {
         error = "data block cut short";
         return false;
     }
     const std::uint8_t* h = stored.data();
-    std::uint8_t codec = h[0];
-    std::uint32_t rawSize = getU32(h + 1);
-    std::uint32_t storedSize = getU32(h + 5);
-    const std::uint8_t* data = h + kBlobHeaderSize;
-    if (crc32(data, storedSize) != getU32(h + 9)) {
+    blob.codec = h[0];
+    blob.rawSize = getU32(h + 1);
+    blob.data = {h + kBlobHeaderSize, getU32(h + 5)};
+    if (crc32(blob.data.data(), blob.data.size()) != getU32(h + 9)) {
         error = "checksum mismatch in a data block";
         return false;
     }
-    if (rawSize > kMaxBlobRawSize) {
+    if (blob.rawSize > kMaxBlobRawSize) {
         error = "data block claims an impossible size";
         return false;
     }
-    if (codec == 0) {
-        if (rawSize != storedSize) {
-            error = "stored data block has inconsistent sizes";
-            return false;
-        }
-        raw.assign(data, data + storedSize);
-        return true;
-    }
-    if (codec != 1) {
-        error = "data block uses an unknown compression (" + std::to_string(codec) + ")";
+    if (blob.codec == 0 && blob.rawSize != blob.data.size()) {
+        error = "stored data block has inconsistent sizes";
         return false;
     }
-    unsigned long long content = ZSTD_getFrameContentSize(data, storedSize);
-    if (content != rawSize) {
+    if (blob.codec > 1) {
+        error = "data block uses an unknown compression (" + std::to_string(blob.codec) + ")";
+        return false;
+    }
+    if (blob.codec == 1 &&
+        ZSTD_getFrameContentSize(blob.data.data(), blob.data.size()) != blob.rawSize) {
         error = "compressed data block has inconsistent sizes";
         return false;
     }
-    raw.resize(rawSize);
-    std::size_t n = ZSTD_decompressDCtx(context().d.get(), raw.data(), rawSize, data, storedSize);
-    if (ZSTD_isError(n) || n != rawSize) {
+    return true;
+}
+
+// A checked blob's raw bytes into `raw` (rawSize bytes).
+bool decodeBlob(const BlobParts& blob, std::uint8_t* raw, std::string& error) {
+    if (blob.codec == 0) {
+        if (blob.rawSize > 0)
+            std::memcpy(raw, blob.data.data(), blob.rawSize);
+        return true;
+    }
+    std::size_t n = ZSTD_decompressDCtx(context().d.get(), raw, blob.rawSize, blob.data.data(),
+                                        blob.data.size());
+    if (ZSTD_isError(n) || n != blob.rawSize) {
         error = "compressed data block cannot be decoded";
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool readBlob(std::span<const std::uint8_t> stored, Bytes& raw, std::string& error) {
+    BlobParts blob;
+    if (!checkBlob(stored, blob, error))
+        return false;
+    raw.resize(blob.rawSize);
+    return decodeBlob(blob, raw.data(), error);
+}
+
+std::size_t blobRawSize(std::span<const std::uint8_t> stored) {
+    return stored.size() < kBlobHeaderSize ? 0 : getU32(stored.data() + 1);
+}
+
+bool readBlobInto(std::span<const std::uint8_t> stored, std::span<std::uint8_t> raw,
+                  std::string& error) {
+    BlobParts blob;
+    if (!checkBlob(stored, blob, error))
+        return false;
+    if (raw.size() != blob.rawSize) {
+        error = "data block has a wrong size";
+        return false;
+    }
+    return decodeBlob(blob, raw.data(), error);
 }
 
 } // namespace evstream::awf

@@ -234,7 +234,8 @@ void BlockStore::damaged(std::size_t block, const std::string& what) const {
                               std::to_string(m_index.blocks[block].offset) + ": " + what);
 }
 
-awf::Bytes BlockStore::readBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size) {
+std::unique_ptr<std::uint8_t[]> BlockStore::readStoredAt(std::size_t block, std::uint64_t offset,
+                                                         std::uint64_t size) {
     const BlockRef& ref = m_index.blocks[block];
     if (offset > ref.payloadSize || size > ref.payloadSize - offset)
         damaged(block, "a data part lies outside the block");
@@ -242,7 +243,28 @@ awf::Bytes BlockStore::readBlobAt(std::size_t block, std::uint64_t offset, std::
     auto stored = std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t(size));
     if (!readAt(ref.offset + awf::kChunkHeaderSize + offset, stored.get(), std::size_t(size)))
         damaged(block, "cannot read the block");
+    return stored;
+}
+
+awf::Bytes BlockStore::readBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size) {
+    const auto stored = readStoredAt(block, offset, size);
     return blobFrom(block, {stored.get(), std::size_t(size)});
+}
+
+BlockStore::RawBlob BlockStore::readRawBlobAt(std::size_t block, std::uint64_t offset,
+                                              std::uint64_t size) {
+    const auto stored = readStoredAt(block, offset, size);
+    const std::span<const std::uint8_t> bytes(stored.get(), std::size_t(size));
+    RawBlob raw;
+    raw.size = awf::blobRawSize(bytes);
+    if (awf::blobSize(bytes) != size || raw.size > awf::kMaxBlobRawSize)
+        damaged(block, "a data part has a wrong size");
+    // Decoded into memory that is not zero-filled first, like the stored bytes.
+    raw.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(raw.size);
+    std::string error;
+    if (!awf::readBlobInto(bytes, {raw.bytes.get(), raw.size}, error))
+        damaged(block, error);
+    return raw;
 }
 
 awf::Bytes BlockStore::blobFrom(std::size_t block, std::span<const std::uint8_t> bytes) const {
@@ -292,7 +314,7 @@ std::shared_ptr<BlockStore::LoadedBlock> BlockStore::block(std::size_t index) {
     grew(*loaded, sizeof(LoadedBlock) + loaded->directory.raw.capacity() +
                       loaded->keysStored.capacity() +
                       loaded->directory.groups.size() * sizeof(BlockDirectory::Group) +
-                      loaded->groups.size() * sizeof(awf::Bytes));
+                      loaded->groups.size() * sizeof(RawBlob));
     return loaded;
 }
 
@@ -373,23 +395,22 @@ const KeyBound& BlockStore::keyBound(std::size_t index, LoadedBlock& loaded, Sim
 }
 
 std::span<const std::uint8_t> BlockStore::sectionBytes(std::size_t index, LoadedBlock& loaded,
-                                                       const DirectoryEntry& entry,
-                                                       awf::Bytes& own) {
+                                                       const DirectoryEntry& entry, RawBlob& own) {
     const BlockRef& ref = m_index.blocks[index];
     if (entry.ownBlob) {
-        own = readBlobAt(index, ref.directorySize + entry.offset, entry.size);
-        return own;
+        own = readRawBlobAt(index, ref.directorySize + entry.offset, entry.size);
+        return own.span();
     }
     const auto& where = loaded.directory.groups[entry.group];
-    awf::Bytes& group = loaded.groups[entry.group];
+    RawBlob& group = loaded.groups[entry.group];
     if (!loaded.groupLoaded[entry.group]) {
-        group = readBlobAt(index, ref.directorySize + where.offset, where.size);
+        group = readRawBlobAt(index, ref.directorySize + where.offset, where.size);
         loaded.groupLoaded[entry.group] = true;
-        grew(loaded, group.capacity());
+        grew(loaded, group.size);
     }
-    if (entry.offset > group.size() || entry.size > group.size() - entry.offset)
+    if (entry.offset > group.size || entry.size > group.size - entry.offset)
         damaged(index, "a signal section lies outside the block");
-    return std::span<const std::uint8_t>(group).subspan(entry.offset, entry.size);
+    return group.span().subspan(entry.offset, entry.size);
 }
 
 std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, int slot) {
@@ -410,7 +431,7 @@ std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, LoadedB
         return loaded.sections[position];
     DirectoryEntry entry = loaded.directory.entry(position);
     const BlockKeys& blockKeys = keys(index, loaded);
-    awf::Bytes own;
+    RawBlob own;
     std::span<const std::uint8_t> raw = sectionBytes(index, loaded, entry, own);
     auto events = std::make_shared<SlotEvents>();
     std::string error = decodeSection(raw, entry, blockKeys, *events);
@@ -444,7 +465,7 @@ bool BlockStore::valueAt(std::size_t index, int slot, SimTime time, awf::Bytes& 
     }
     DirectoryEntry entry = loaded->directory.entry(position);
     const KeyBound& bound = keyBound(index, *loaded, time);
-    awf::Bytes own;
+    RawBlob own;
     std::span<const std::uint8_t> raw = sectionBytes(index, *loaded, entry, own);
     bool has = false;
     std::string error = sectionValueAt(raw, entry, bound, value, has);

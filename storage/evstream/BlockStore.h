@@ -25,6 +25,13 @@ namespace evstream {
 
 class BlockStore {
 public:
+    // Raw bytes of a section group or own blob, decoded into memory that is not zero-filled first.
+    struct RawBlob {
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::size_t size = 0;
+        std::span<const std::uint8_t> span() const { return {bytes.get(), size}; }
+    };
+
     struct LoadedBlock {
         BlockDirectory directory;
         std::shared_ptr<const BlockKeys> keys; // null until a section needs it
@@ -36,8 +43,8 @@ public:
         bool hasBound = false;
         SimTime boundTime = 0;
         KeyBound bound;
-        std::size_t nextPosition = 0;   // the directory entry after the last value query's
-        std::vector<awf::Bytes> groups; // raw section groups once loaded
+        std::size_t nextPosition = 0; // the directory entry after the last value query's
+        std::vector<RawBlob> groups;  // raw section groups once loaded
         std::vector<bool> groupLoaded;
         // By directory entry; sized when the first section is decoded (a cold read of a few
         // values decodes none).
@@ -112,7 +119,10 @@ private:
     awf::Bytes blobFrom(std::size_t block, std::span<const std::uint8_t> stored) const;
     awf::Bytes readBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size);
     std::span<const std::uint8_t> sectionBytes(std::size_t index, LoadedBlock& loaded,
-                                               const DirectoryEntry& entry, awf::Bytes& own);
+                                               const DirectoryEntry& entry, RawBlob& own);
+    std::unique_ptr<std::uint8_t[]> readStoredAt(std::size_t block, std::uint64_t offset,
+                                                 std::uint64_t size);
+    RawBlob readRawBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size);
     [[noreturn]] void damaged(std::size_t block, const std::string& what) const;
     std::uint64_t currentFileSize() const;
     // Counts `bytes` more decoded into `loaded`, then trims.
