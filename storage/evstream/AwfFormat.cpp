@@ -430,6 +430,10 @@ bool readBlob(std::span<const std::uint8_t> stored, Bytes& raw, std::string& err
     BlobParts blob;
     if (!checkBlob(stored, blob, error))
         return false;
+    if (blob.codec == 0) {
+        raw.assign(blob.data.begin(), blob.data.end());
+        return true;
+    }
     raw.resize(blob.rawSize);
     return decodeBlob(blob, raw.data(), error);
 }

@@ -182,7 +182,7 @@ std::string checkPackedEntries(const BlockDirectory& d) {
     const bool groupsChecked = (std::uint64_t(1) << groupWidth) > d.groups.size();
     std::int64_t previous = -1;
     std::uint64_t bit = 0;
-    if (groupStart + groupWidth <= 56 && sizeStart + sizeWidth <= 56 && slotWidth <= 32) {
+    if (groupStart + groupWidth <= 56 && sizeStart + sizeWidth <= 56 && slotWidth < 32) {
         // The fields to check lie in the first 56 bits of a record (nearly always): one load
         // takes them all.
         const std::uint64_t slotMask = (std::uint64_t(1) << slotWidth) - 1;
@@ -194,11 +194,12 @@ std::string checkPackedEntries(const BlockDirectory& d) {
             std::memcpy(&w, base + bit / 8, 8);
             w >>= bit % 8;
             const auto slot = std::int64_t(w & slotMask);
-            const std::uint64_t size = (w >> sizeStart) & sizeMask;
-            if (slot <= previous || slot > INT32_MAX)
+            // 0 wraps round to the largest value: one comparison for both bounds.
+            const std::uint64_t sizeLess1 = ((w >> sizeStart) & sizeMask) - 1;
+            if (slot <= previous)
                 return "block directory names signal slots out of order";
             previous = slot;
-            if (size == 0 || size > awf::kMaxValueSize)
+            if (sizeLess1 >= awf::kMaxValueSize)
                 return "block directory gives a signal an impossible value size";
             if (groupsChecked && ((w >> ownStart) & ownMask) == 0 &&
                 ((w >> groupStart) & groupMask) >= d.groups.size())

@@ -254,10 +254,14 @@ awf::Bytes BlockStore::readBlobAt(std::size_t block, std::uint64_t offset, std::
 BlockStore::RawBlob BlockStore::readRawBlobAt(std::size_t block, std::uint64_t offset,
                                               std::uint64_t size) {
     const auto stored = readStoredAt(block, offset, size);
-    const std::span<const std::uint8_t> bytes(stored.get(), std::size_t(size));
+    return rawBlobFrom(block, {stored.get(), std::size_t(size)});
+}
+
+BlockStore::RawBlob BlockStore::rawBlobFrom(std::size_t block,
+                                            std::span<const std::uint8_t> bytes) const {
     RawBlob raw;
     raw.size = awf::blobRawSize(bytes);
-    if (awf::blobSize(bytes) != size || raw.size > awf::kMaxBlobRawSize)
+    if (awf::blobSize(bytes) != bytes.size() || raw.size > awf::kMaxBlobRawSize)
         damaged(block, "a data part has a wrong size");
     // Decoded into memory that is not zero-filled first, like the stored bytes.
     raw.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(raw.size);
@@ -341,18 +345,18 @@ void BlockStore::trim() {
     }
 }
 
-const awf::Bytes& BlockStore::keysRaw(std::size_t index, LoadedBlock& loaded) {
+std::span<const std::uint8_t> BlockStore::keysRaw(std::size_t index, LoadedBlock& loaded) {
     if (!loaded.keysRead) {
         const BlockRef& ref = m_index.blocks[index];
         loaded.keysRaw = !loaded.keysStored.empty()
-                             ? blobFrom(index, loaded.keysStored)
-                             : readBlobAt(index, ref.directorySize + loaded.directory.keysOffset,
-                                          loaded.directory.keysSize);
+                             ? rawBlobFrom(index, loaded.keysStored)
+                             : readRawBlobAt(index, ref.directorySize + loaded.directory.keysOffset,
+                                             loaded.directory.keysSize);
         loaded.keysStored = awf::Bytes();
         loaded.keysRead = true;
-        grew(loaded, loaded.keysRaw.capacity());
+        grew(loaded, loaded.keysRaw.size);
     }
-    return loaded.keysRaw;
+    return loaded.keysRaw.span();
 }
 
 const BlockKeys& BlockStore::keys(std::size_t index, LoadedBlock& loaded) {

@@ -38,7 +38,7 @@ public:
         // The raw key table once read, and where the last value query's time fell in it: the
         // values of one time are read a signal at a time, and none of them needs the whole table.
         awf::Bytes keysStored; // read with the directory, until decoded into keysRaw
-        awf::Bytes keysRaw;
+        RawBlob keysRaw;
         bool keysRead = false;
         bool hasBound = false;
         SimTime boundTime = 0;
@@ -115,7 +115,8 @@ private:
     void scan(SignalTable& signals);
     bool readChunk(std::uint64_t offset, awf::ChunkHeader& header, awf::Bytes& payload);
     bool readAt(std::uint64_t offset, void* buffer, std::size_t size) const;
-    const awf::Bytes& keysRaw(std::size_t index, LoadedBlock& loaded);
+    std::span<const std::uint8_t> keysRaw(std::size_t index, LoadedBlock& loaded);
+    RawBlob rawBlobFrom(std::size_t block, std::span<const std::uint8_t> stored) const;
     awf::Bytes blobFrom(std::size_t block, std::span<const std::uint8_t> stored) const;
     awf::Bytes readBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size);
     std::span<const std::uint8_t> sectionBytes(std::size_t index, LoadedBlock& loaded,
