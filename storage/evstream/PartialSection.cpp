@@ -28,19 +28,6 @@ bool readVarint(const std::uint8_t*& p, const std::uint8_t* end, std::uint64_t& 
         value = *p++;
         return true;
     }
-    if (end - p >= 8) {
-        // Two or three bytes (time steps of the key table) from one load, without a loop.
-        std::uint64_t w;
-        std::memcpy(&w, p, 8);
-        const std::uint64_t stops = ~w & (0x80 * kLowBits);
-        const unsigned length = unsigned(std::countr_zero(stops)) / 8 + 1;
-        if (length <= 3) {
-            value = ((w & 0x7F) | ((w >> 1) & 0x3F80) | ((w >> 2) & 0x1FC000)) &
-                    ((std::uint64_t(1) << (7 * length)) - 1);
-            p += length;
-            return true;
-        }
-    }
     value = 0;
     for (unsigned shift = 0; p < end && shift < 64; shift += 7) {
         const std::uint8_t byte = *p++;
