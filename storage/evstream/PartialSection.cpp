@@ -11,7 +11,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#include <vector>
+#include <memory>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -239,13 +239,16 @@ std::string sectionValueAt(std::span<const std::uint8_t> raw, const DirectoryEnt
                                                                    : valueSize;
     const std::size_t words = std::size_t((rowBits + 63) / 64);
     // Most values fit in a few words; the rest (long records) get them from the heap.
-    std::array<std::uint64_t, 16> local{};
-    std::vector<std::uint64_t> heap;
+    // Only the words used are cleared: clearing the whole array cost more than the XOR of a
+    // single bit's rows.
+    std::array<std::uint64_t, 16> local;
+    std::unique_ptr<std::uint64_t[]> heap;
     std::uint64_t* acc = local.data();
     if (2 * words > local.size()) {
-        heap.assign(2 * words, 0);
-        acc = heap.data();
+        heap = std::make_unique_for_overwrite<std::uint64_t[]>(2 * words);
+        acc = heap.get();
     }
+    std::fill_n(acc, 2 * words, 0);
     const std::size_t size = std::size_t(packedSize);
     xorRows(p, packing == ValuePacking::Crumbs ? size / 2 : size, rowBits, rows, acc);
     value.resize(std::size_t(valueSize));
