@@ -184,14 +184,11 @@ std::string checkPackedEntries(const BlockDirectory& d) {
     std::uint64_t bit = 0;
     if (groupStart + groupWidth <= 56 && sizeStart + sizeWidth <= 56 && slotWidth < 32) {
         // The fields to check lie in the first 56 bits of a record (nearly always): one load
-        // takes them all, and the checks are gathered without a branch; a directory that fails
-        // them is checked again below for the message.
+        // takes them all.
         const std::uint64_t slotMask = (std::uint64_t(1) << slotWidth) - 1;
         const std::uint64_t sizeMask = (std::uint64_t(1) << sizeWidth) - 1;
         const std::uint64_t ownMask = (std::uint64_t(1) << ownWidth) - 1;
         const std::uint64_t groupMask = (std::uint64_t(1) << groupWidth) - 1;
-        const std::uint64_t groups = groupsChecked ? d.groups.size() : UINT64_MAX;
-        bool bad = false;
         for (std::size_t i = 0; i < d.count; ++i, bit += d.entryBits) {
             std::uint64_t w;
             std::memcpy(&w, base + bit / 8, 8);
@@ -199,15 +196,16 @@ std::string checkPackedEntries(const BlockDirectory& d) {
             const auto slot = std::int64_t(w & slotMask);
             // 0 wraps round to the largest value: one comparison for both bounds.
             const std::uint64_t sizeLess1 = ((w >> sizeStart) & sizeMask) - 1;
-            const bool small = ((w >> ownStart) & ownMask) == 0;
-            bad |= (slot <= previous) | (sizeLess1 >= awf::kMaxValueSize) |
-                   (small & (((w >> groupStart) & groupMask) >= groups));
+            if (slot <= previous)
+                return "block directory names signal slots out of order";
             previous = slot;
+            if (sizeLess1 >= awf::kMaxValueSize)
+                return "block directory gives a signal an impossible value size";
+            if (groupsChecked && ((w >> ownStart) & ownMask) == 0 &&
+                ((w >> groupStart) & groupMask) >= d.groups.size())
+                return "block directory names a missing section group";
         }
-        if (!bad)
-            return {};
-        previous = -1;
-        bit = 0;
+        return {};
     }
     for (std::size_t i = 0; i < d.count; ++i, bit += d.entryBits) {
         const auto slot = std::int64_t(bitsAt(base, bit + d.fieldStart[D::Slot], slotWidth));
