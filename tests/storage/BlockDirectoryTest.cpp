@@ -104,6 +104,10 @@ TEST(BlockDirectory, DamagedDirectoriesAreRefused) {
                   "block directory gives a signal an impossible value size");
         d = shape;
         EXPECT_EQ(decodeDirectory(d.encode(), read), "");
+        for (DirectoryPlacement& p : d.placed)
+            p.own = true;
+        d.groups.clear(); // own blobs need no group
+        EXPECT_EQ(decodeDirectory(d.encode(), read), "");
     }
 }
 
