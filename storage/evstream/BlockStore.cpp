@@ -453,7 +453,8 @@ bool BlockStore::valueAt(std::size_t index, int slot, SimTime time, awf::Bytes& 
         return false;
     auto position = std::size_t(found);
     loaded->nextPosition = position + 1;
-    if (loaded->valueRead[position])
+    const bool decoded = !loaded->sections.empty() && loaded->sections[position];
+    if (!decoded && loaded->valueRead[position])
         section(index, *loaded, position);
     loaded->valueRead[position] = true;
     if (!loaded->sections.empty() && loaded->sections[position]) {
