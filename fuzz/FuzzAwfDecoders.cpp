@@ -51,7 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         decodeSection(input, entry, keys, events);
         awf::Bytes value;
         bool found = false;
-        sectionValueAt(input, entry, keys, SimTime(data[2]) * 7, value, found);
+        KeyBound bound;
+        bound.count = keys.times.size();
+        bound.atOrBefore = data[2] % 301;
+        sectionValueAt(input, entry, bound, value, found);
+        keysAtOrBefore(input, SimTime(data[2]) * 7, bound);
         break;
     }
     }

@@ -144,6 +144,11 @@ inline constexpr int kFastLevel = -1000001;
 void appendBlob(Bytes& out, std::span<const std::uint8_t> raw, int level);
 // The raw bytes of the blob at the start of `stored`; false with `error` set when damaged.
 bool readBlob(std::span<const std::uint8_t> stored, Bytes& raw, std::string& error);
+// The raw size a blob's header claims (0 without a header), and the blob read into memory of
+// that size which the caller gives (so that it need not be zero-filled first).
+std::size_t blobRawSize(std::span<const std::uint8_t> stored);
+bool readBlobInto(std::span<const std::uint8_t> stored, std::span<std::uint8_t> raw,
+                  std::string& error);
 // The total size (header and stored bytes) of the blob starting at `stored`, 0 when unreadable.
 std::size_t blobSize(std::span<const std::uint8_t> stored);
 

@@ -328,41 +328,4 @@ std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntr
     return {};
 }
 
-std::string sectionValueAt(std::span<const std::uint8_t> raw, const DirectoryEntry& entry,
-                           const BlockKeys& keys, SimTime time, awf::Bytes& value, bool& found) {
-    awf::ByteReader in(raw);
-    found = false;
-    const std::uint8_t flags = in.u8();
-    if ((flags & ~kSectionMilestone) != 0)
-        return "signal section is damaged";
-    const bool hasMilestone = (flags & kSectionMilestone) != 0;
-    in.varint(); // events before
-    in.varint(); // previous gap
-    if (entry.eventCount > in.remaining())
-        return "signal section is damaged";
-    // Events at or before `time`; the key steps after them are only skipped.
-    std::uint64_t key = 0, upTo = 0;
-    for (std::uint32_t i = 0; i < entry.eventCount; ++i) {
-        key += in.varint();
-        if (key >= keys.times.size())
-            return "signal section refers past the block's key table";
-        if (keys.times[key] <= time)
-            upTo = i + 1;
-    }
-    const std::uint64_t valueCount = std::uint64_t(entry.eventCount) + (hasMilestone ? 1 : 0);
-    const std::uint64_t wanted = upTo + (hasMilestone ? 1 : 0);
-    if (in.failed() || valueCount * entry.valueSize > 8 * std::uint64_t(in.remaining()) + 8)
-        return "signal section is damaged";
-    if (!unpackValues(in, std::size_t(valueCount * entry.valueSize), value,
-                      std::size_t(wanted * entry.valueSize)) ||
-        !in.atEnd())
-        return "signal section values are damaged";
-    if (wanted == 0)
-        return {};
-    unchainValues(value, entry.valueSize);
-    value.erase(value.begin(), value.end() - std::ptrdiff_t(entry.valueSize));
-    found = true;
-    return {};
-}
-
 } // namespace evstream

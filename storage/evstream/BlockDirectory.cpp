@@ -141,11 +141,85 @@ std::ptrdiff_t BlockDirectory::indexOf(int slot) const {
     return -1;
 }
 
+std::ptrdiff_t BlockDirectory::indexOf(int slot, std::size_t hint) const {
+    if (hint < count && slotAt(hint) == slot)
+        return std::ptrdiff_t(hint);
+    return indexOf(slot);
+}
+
 std::optional<DirectoryEntry> BlockDirectory::find(int slot) const {
     std::ptrdiff_t index = indexOf(slot);
     if (index < 0)
         return std::nullopt;
     return entry(std::size_t(index));
+}
+
+std::string checkFixedEntries(const BlockDirectory& d) {
+    std::int64_t previous = -1;
+    for (std::size_t i = 0; i < d.count; ++i) {
+        DirectoryEntry e = d.entry(i);
+        if (e.slot < 0 || e.slot <= previous)
+            return "block directory names signal slots out of order";
+        previous = e.slot;
+        if (e.valueSize == 0 || e.valueSize > awf::kMaxValueSize)
+            return "block directory gives a signal an impossible value size";
+        if (!e.ownBlob && e.group >= d.groups.size())
+            return "block directory names a missing section group";
+    }
+    return {};
+}
+
+// The packed records, checked with only the fields that can be wrong read: a block is checked
+// on its first read, which a cold read of a few values pays in full.
+std::string checkPackedEntries(const BlockDirectory& d) {
+    using D = BlockDirectory;
+    const std::uint8_t* base = d.raw.data() + d.entriesStart;
+    const unsigned slotWidth = d.widths[D::Slot], sizeWidth = d.widths[D::ValueSize];
+    const unsigned ownWidth = d.widths[D::Own], groupWidth = d.widths[D::Group];
+    const std::uint32_t sizeStart = d.fieldStart[D::ValueSize], ownStart = d.fieldStart[D::Own];
+    const std::uint32_t groupStart = d.fieldStart[D::Group];
+    // A group index that its width cannot make too large needs no look.
+    const bool groupsChecked = (std::uint64_t(1) << groupWidth) > d.groups.size();
+    std::int64_t previous = -1;
+    std::uint64_t bit = 0;
+    if (groupStart + groupWidth <= 56 && sizeStart + sizeWidth <= 56 && slotWidth < 32) {
+        // The fields to check lie in the first 56 bits of a record (nearly always): one load
+        // takes them all.
+        const std::uint64_t slotMask = (std::uint64_t(1) << slotWidth) - 1;
+        const std::uint64_t sizeMask = (std::uint64_t(1) << sizeWidth) - 1;
+        const std::uint64_t ownMask = (std::uint64_t(1) << ownWidth) - 1;
+        const std::uint64_t groupMask = (std::uint64_t(1) << groupWidth) - 1;
+        for (std::size_t i = 0; i < d.count; ++i, bit += d.entryBits) {
+            std::uint64_t w;
+            std::memcpy(&w, base + bit / 8, 8);
+            w >>= bit % 8;
+            const auto slot = std::int64_t(w & slotMask);
+            // 0 wraps round to the largest value: one comparison for both bounds.
+            const std::uint64_t sizeLess1 = ((w >> sizeStart) & sizeMask) - 1;
+            if (slot <= previous)
+                return "block directory names signal slots out of order";
+            previous = slot;
+            if (sizeLess1 >= awf::kMaxValueSize)
+                return "block directory gives a signal an impossible value size";
+            if (groupsChecked && ((w >> ownStart) & ownMask) == 0 &&
+                ((w >> groupStart) & groupMask) >= d.groups.size())
+                return "block directory names a missing section group";
+        }
+        return {};
+    }
+    for (std::size_t i = 0; i < d.count; ++i, bit += d.entryBits) {
+        const auto slot = std::int64_t(bitsAt(base, bit + d.fieldStart[D::Slot], slotWidth));
+        if (slot <= previous || slot > INT32_MAX)
+            return "block directory names signal slots out of order";
+        previous = slot;
+        const std::uint32_t size = bitsAt(base, bit + sizeStart, sizeWidth);
+        if (size == 0 || size > awf::kMaxValueSize)
+            return "block directory gives a signal an impossible value size";
+        if (groupsChecked && bitsAt(base, bit + ownStart, ownWidth) == 0 &&
+            bitsAt(base, bit + groupStart, groupWidth) >= d.groups.size())
+            return "block directory names a missing section group";
+    }
+    return {};
 }
 
 std::string decodeDirectory(awf::Bytes raw, BlockDirectory& d) {
@@ -187,18 +261,7 @@ std::string decodeDirectory(awf::Bytes raw, BlockDirectory& d) {
     }
     d.raw = std::move(raw);
     // Checked once here, so that every later read of an entry can trust it.
-    std::int64_t previous = -1;
-    for (std::size_t i = 0; i < d.count; ++i) {
-        DirectoryEntry e = d.entry(i);
-        if (e.slot < 0 || e.slot <= previous)
-            return "block directory names signal slots out of order";
-        previous = e.slot;
-        if (e.valueSize == 0 || e.valueSize > awf::kMaxValueSize)
-            return "block directory gives a signal an impossible value size";
-        if (!e.ownBlob && e.group >= d.groups.size())
-            return "block directory names a missing section group";
-    }
-    return {};
+    return d.layout == BlockDirectory::Layout::Fixed ? checkFixedEntries(d) : checkPackedEntries(d);
 }
 
 } // namespace evstream

@@ -65,6 +65,8 @@ struct BlockDirectory {
     DirectoryEntry entry(std::size_t index) const;
     // The index of a slot's entry, -1 when the block has none.
     std::ptrdiff_t indexOf(int slot) const;
+    // The same, looking first at `hint` (where a read of neighbouring slots expects it).
+    std::ptrdiff_t indexOf(int slot, std::size_t hint) const;
     std::optional<DirectoryEntry> find(int slot) const;
 
 private:
@@ -131,10 +133,19 @@ std::string decodeDirectory(awf::Bytes raw, BlockDirectory& directory);
 std::string decodeKeys(std::span<const std::uint8_t> raw, BlockKeys& keys);
 std::string decodeSection(std::span<const std::uint8_t> raw, const DirectoryEntry& entry,
                           const BlockKeys& keys, SlotEvents& events);
-// The slot's value in force at `time` (its last event at or before it, else the milestone) read
-// from its raw section without resolving its times or unpacking later values: what a value
-// query on a block not decoded yet needs. `found` is false when the section has no such value.
+// Where a time falls in a block's key table: how many keys are at or before it, of how many.
+struct KeyBound {
+    std::uint64_t atOrBefore = 0;
+    std::uint64_t count = 0;
+    SimTime firstTime = 0; // the table's first key
+};
+// Walks the raw key table only as far as `time`: what one value query needs of it.
+std::string keysAtOrBefore(std::span<const std::uint8_t> raw, SimTime time, KeyBound& bound);
+// The slot's value in force at the time of `keys` (its last event at or before it, else the
+// milestone) read from its raw section without resolving its times or unpacking its values:
+// what a value query on a block not decoded yet needs. `found` is false when the section has no
+// such value.
 std::string sectionValueAt(std::span<const std::uint8_t> raw, const DirectoryEntry& entry,
-                           const BlockKeys& keys, SimTime time, awf::Bytes& value, bool& found);
+                           const KeyBound& keys, awf::Bytes& value, bool& found);
 
 } // namespace evstream

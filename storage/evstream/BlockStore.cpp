@@ -234,7 +234,8 @@ void BlockStore::damaged(std::size_t block, const std::string& what) const {
                               std::to_string(m_index.blocks[block].offset) + ": " + what);
 }
 
-awf::Bytes BlockStore::readBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size) {
+std::unique_ptr<std::uint8_t[]> BlockStore::readStoredAt(std::size_t block, std::uint64_t offset,
+                                                         std::uint64_t size) {
     const BlockRef& ref = m_index.blocks[block];
     if (offset > ref.payloadSize || size > ref.payloadSize - offset)
         damaged(block, "a data part lies outside the block");
@@ -242,10 +243,38 @@ awf::Bytes BlockStore::readBlobAt(std::size_t block, std::uint64_t offset, std::
     auto stored = std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t(size));
     if (!readAt(ref.offset + awf::kChunkHeaderSize + offset, stored.get(), std::size_t(size)))
         damaged(block, "cannot read the block");
-    const std::span<const std::uint8_t> bytes(stored.get(), std::size_t(size));
+    return stored;
+}
+
+awf::Bytes BlockStore::readBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size) {
+    const auto stored = readStoredAt(block, offset, size);
+    return blobFrom(block, {stored.get(), std::size_t(size)});
+}
+
+BlockStore::RawBlob BlockStore::readRawBlobAt(std::size_t block, std::uint64_t offset,
+                                              std::uint64_t size) {
+    const auto stored = readStoredAt(block, offset, size);
+    return rawBlobFrom(block, {stored.get(), std::size_t(size)});
+}
+
+BlockStore::RawBlob BlockStore::rawBlobFrom(std::size_t block,
+                                            std::span<const std::uint8_t> bytes) const {
+    RawBlob raw;
+    raw.size = awf::blobRawSize(bytes);
+    if (awf::blobSize(bytes) != bytes.size() || raw.size > awf::kMaxBlobRawSize)
+        damaged(block, "a data part has a wrong size");
+    // Decoded into memory that is not zero-filled first, like the stored bytes.
+    raw.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(raw.size);
+    std::string error;
+    if (!awf::readBlobInto(bytes, {raw.bytes.get(), raw.size}, error))
+        damaged(block, error);
+    return raw;
+}
+
+awf::Bytes BlockStore::blobFrom(std::size_t block, std::span<const std::uint8_t> bytes) const {
     awf::Bytes raw;
     std::string error;
-    if (awf::blobSize(bytes) != size || !awf::readBlob(bytes, raw, error))
+    if (awf::blobSize(bytes) != bytes.size() || !awf::readBlob(bytes, raw, error))
         damaged(block, error.empty() ? "a data part has a wrong size" : error);
     return raw;
 }
@@ -263,11 +292,23 @@ std::shared_ptr<BlockStore::LoadedBlock> BlockStore::block(std::size_t index) {
     }
     const BlockRef& ref = m_index.blocks[index];
     auto loaded = std::make_shared<LoadedBlock>();
-    awf::Bytes raw = readBlobAt(index, 0, ref.directorySize);
+    // The key table follows the directory and is usually small: one read takes both, and the
+    // key table's stored bytes wait until a section needs them.
+    if (ref.directorySize > ref.payloadSize)
+        damaged(index, "the directory lies outside the block");
+    const std::size_t ahead =
+        std::size_t(std::min<std::uint64_t>(kKeysReadAhead, ref.payloadSize - ref.directorySize));
+    const std::size_t size = ref.directorySize + ahead;
+    auto stored = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    if (!readAt(ref.offset + awf::kChunkHeaderSize, stored.get(), size))
+        damaged(index, "cannot read the block");
+    awf::Bytes raw = blobFrom(index, {stored.get(), ref.directorySize});
     std::string error = decodeDirectory(std::move(raw), loaded->directory);
     if (!error.empty())
         damaged(index, error);
-    loaded->sections.resize(loaded->directory.count);
+    if (loaded->directory.keysOffset == 0 && loaded->directory.keysSize <= ahead)
+        loaded->keysStored.assign(stored.get() + ref.directorySize,
+                                  stored.get() + ref.directorySize + loaded->directory.keysSize);
     loaded->valueRead.assign(loaded->directory.count, false);
     loaded->groups.resize(loaded->directory.groups.size());
     loaded->groupLoaded.assign(loaded->directory.groups.size(), false);
@@ -275,9 +316,9 @@ std::shared_ptr<BlockStore::LoadedBlock> BlockStore::block(std::size_t index) {
     m_cached[index] = m_cache.begin();
     loaded->cached = true;
     grew(*loaded, sizeof(LoadedBlock) + loaded->directory.raw.capacity() +
+                      loaded->keysStored.capacity() +
                       loaded->directory.groups.size() * sizeof(BlockDirectory::Group) +
-                      loaded->groups.size() * sizeof(awf::Bytes) +
-                      loaded->sections.size() * sizeof(loaded->sections[0]));
+                      loaded->groups.size() * sizeof(RawBlob));
     return loaded;
 }
 
@@ -304,13 +345,25 @@ void BlockStore::trim() {
     }
 }
 
+std::span<const std::uint8_t> BlockStore::keysRaw(std::size_t index, LoadedBlock& loaded) {
+    if (!loaded.keysRead) {
+        const BlockRef& ref = m_index.blocks[index];
+        loaded.keysRaw = !loaded.keysStored.empty()
+                             ? rawBlobFrom(index, loaded.keysStored)
+                             : readRawBlobAt(index, ref.directorySize + loaded.directory.keysOffset,
+                                             loaded.directory.keysSize);
+        loaded.keysStored = awf::Bytes();
+        loaded.keysRead = true;
+        grew(loaded, loaded.keysRaw.size);
+    }
+    return loaded.keysRaw.span();
+}
+
 const BlockKeys& BlockStore::keys(std::size_t index, LoadedBlock& loaded) {
     if (!loaded.keys) {
         const BlockRef& ref = m_index.blocks[index];
         auto keys = std::make_shared<BlockKeys>();
-        awf::Bytes raw = readBlobAt(index, ref.directorySize + loaded.directory.keysOffset,
-                                    loaded.directory.keysSize);
-        std::string error = decodeKeys(raw, *keys);
+        std::string error = decodeKeys(keysRaw(index, loaded), *keys);
         if (!error.empty())
             damaged(index, error);
         if (keys->times.size() > 0 &&
@@ -323,24 +376,45 @@ const BlockKeys& BlockStore::keys(std::size_t index, LoadedBlock& loaded) {
     return *loaded.keys;
 }
 
+const KeyBound& BlockStore::keyBound(std::size_t index, LoadedBlock& loaded, SimTime time) {
+    if (loaded.hasBound && loaded.boundTime == time)
+        return loaded.bound;
+    KeyBound bound;
+    if (loaded.keys) {
+        const auto& times = loaded.keys->times;
+        bound.count = times.size();
+        bound.atOrBefore =
+            std::size_t(std::upper_bound(times.begin(), times.end(), time) - times.begin());
+    } else {
+        std::string error = keysAtOrBefore(keysRaw(index, loaded), time, bound);
+        if (!error.empty())
+            damaged(index, error);
+        if (bound.count > 0 && bound.firstTime != m_index.blocks[index].firstTime)
+            damaged(index, "the key table does not match the block's time range");
+    }
+    loaded.bound = bound;
+    loaded.boundTime = time;
+    loaded.hasBound = true;
+    return loaded.bound;
+}
+
 std::span<const std::uint8_t> BlockStore::sectionBytes(std::size_t index, LoadedBlock& loaded,
-                                                       const DirectoryEntry& entry,
-                                                       awf::Bytes& own) {
+                                                       const DirectoryEntry& entry, RawBlob& own) {
     const BlockRef& ref = m_index.blocks[index];
     if (entry.ownBlob) {
-        own = readBlobAt(index, ref.directorySize + entry.offset, entry.size);
-        return own;
+        own = readRawBlobAt(index, ref.directorySize + entry.offset, entry.size);
+        return own.span();
     }
     const auto& where = loaded.directory.groups[entry.group];
-    awf::Bytes& group = loaded.groups[entry.group];
+    RawBlob& group = loaded.groups[entry.group];
     if (!loaded.groupLoaded[entry.group]) {
-        group = readBlobAt(index, ref.directorySize + where.offset, where.size);
+        group = readRawBlobAt(index, ref.directorySize + where.offset, where.size);
         loaded.groupLoaded[entry.group] = true;
-        grew(loaded, group.capacity());
+        grew(loaded, group.size);
     }
-    if (entry.offset > group.size() || entry.size > group.size() - entry.offset)
+    if (entry.offset > group.size || entry.size > group.size - entry.offset)
         damaged(index, "a signal section lies outside the block");
-    return std::span<const std::uint8_t>(group).subspan(entry.offset, entry.size);
+    return group.span().subspan(entry.offset, entry.size);
 }
 
 std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, int slot) {
@@ -353,11 +427,15 @@ std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, int slo
 
 std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, LoadedBlock& loaded,
                                                       std::size_t position) {
+    if (loaded.sections.empty()) {
+        loaded.sections.resize(loaded.directory.count);
+        grew(loaded, loaded.sections.size() * sizeof(loaded.sections[0]));
+    }
     if (loaded.sections[position])
         return loaded.sections[position];
     DirectoryEntry entry = loaded.directory.entry(position);
     const BlockKeys& blockKeys = keys(index, loaded);
-    awf::Bytes own;
+    RawBlob own;
     std::span<const std::uint8_t> raw = sectionBytes(index, loaded, entry, own);
     auto events = std::make_shared<SlotEvents>();
     std::string error = decodeSection(raw, entry, blockKeys, *events);
@@ -370,14 +448,17 @@ std::shared_ptr<const SlotEvents> BlockStore::section(std::size_t index, LoadedB
 
 bool BlockStore::valueAt(std::size_t index, int slot, SimTime time, awf::Bytes& value) {
     std::shared_ptr<LoadedBlock> loaded = block(index);
-    std::ptrdiff_t found = loaded->directory.indexOf(slot);
+    std::ptrdiff_t found = loaded->directory.indexOf(slot, loaded->nextPosition);
     if (found < 0)
         return false;
     auto position = std::size_t(found);
-    if (!loaded->sections[position] && loaded->valueRead[position])
+    loaded->nextPosition = position + 1;
+    const bool decoded = !loaded->sections.empty() && loaded->sections[position];
+    if (!decoded && loaded->valueRead[position])
         section(index, *loaded, position);
     loaded->valueRead[position] = true;
-    if (const auto& events = loaded->sections[position]) {
+    if (!loaded->sections.empty() && loaded->sections[position]) {
+        const auto& events = loaded->sections[position];
         auto it = std::upper_bound(events->times.begin(), events->times.end(), time);
         const std::uint8_t* v = it != events->times.begin()
                                     ? events->value(std::size_t(it - events->times.begin()) - 1)
@@ -388,11 +469,11 @@ bool BlockStore::valueAt(std::size_t index, int slot, SimTime time, awf::Bytes& 
         return v != nullptr;
     }
     DirectoryEntry entry = loaded->directory.entry(position);
-    const BlockKeys& blockKeys = keys(index, *loaded);
-    awf::Bytes own;
+    const KeyBound& bound = keyBound(index, *loaded, time);
+    RawBlob own;
     std::span<const std::uint8_t> raw = sectionBytes(index, *loaded, entry, own);
     bool has = false;
-    std::string error = sectionValueAt(raw, entry, blockKeys, time, value, has);
+    std::string error = sectionValueAt(raw, entry, bound, value, has);
     if (!error.empty())
         damaged(index, error);
     return has;

@@ -25,12 +25,30 @@ namespace evstream {
 
 class BlockStore {
 public:
+    // Raw bytes of a section group or own blob, decoded into memory that is not zero-filled first.
+    struct RawBlob {
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::size_t size = 0;
+        std::span<const std::uint8_t> span() const { return {bytes.get(), size}; }
+    };
+
     struct LoadedBlock {
         BlockDirectory directory;
         std::shared_ptr<const BlockKeys> keys; // null until a section needs it
-        std::vector<awf::Bytes> groups;        // raw section groups once loaded
+        // The raw key table once read, and where the last value query's time fell in it: the
+        // values of one time are read a signal at a time, and none of them needs the whole table.
+        awf::Bytes keysStored; // read with the directory, until decoded into keysRaw
+        RawBlob keysRaw;
+        bool keysRead = false;
+        bool hasBound = false;
+        SimTime boundTime = 0;
+        KeyBound bound;
+        std::size_t nextPosition = 0; // the directory entry after the last value query's
+        std::vector<RawBlob> groups;  // raw section groups once loaded
         std::vector<bool> groupLoaded;
-        std::vector<std::shared_ptr<const SlotEvents>> sections; // by directory entry
+        // By directory entry; sized when the first section is decoded (a cold read of a few
+        // values decodes none).
+        std::vector<std::shared_ptr<const SlotEvents>> sections;
         // Entries whose value was read once from the raw section: a second read decodes the
         // section whole and keeps it, so that repeated reads (a cursor's values column) are a
         // binary search while a single cold read stays partial.
@@ -48,6 +66,8 @@ public:
     // The blocks used last stay whatever their size: signals read side by side through time
     // stand a few blocks apart, and a block of dense signals decodes to several MB.
     static constexpr std::size_t kKeptBlocks = 4;
+    // Bytes read after a block's directory along with it, to take the key table in the same read.
+    static constexpr std::size_t kKeysReadAhead = 4096;
 
     // Opens the file and reads its declarations into `signals`; throws KFileException.
     BlockStore(std::string fileName, SignalTable& signals);
@@ -80,6 +100,8 @@ public:
     std::shared_ptr<const SlotEvents> section(std::size_t index, LoadedBlock& loaded,
                                               std::size_t position);
     const BlockKeys& keys(std::size_t index, LoadedBlock& block);
+    // Where `time` falls in the block's key table, without decoding the table.
+    const KeyBound& keyBound(std::size_t index, LoadedBlock& block, SimTime time);
     // The memory a decoded section holds, as the cache counts it.
     static std::size_t decodedBytes(const SlotEvents& events);
     // The slot's value in force at `time` within block `index` (its last event there at or
@@ -93,9 +115,15 @@ private:
     void scan(SignalTable& signals);
     bool readChunk(std::uint64_t offset, awf::ChunkHeader& header, awf::Bytes& payload);
     bool readAt(std::uint64_t offset, void* buffer, std::size_t size) const;
+    std::span<const std::uint8_t> keysRaw(std::size_t index, LoadedBlock& loaded);
+    RawBlob rawBlobFrom(std::size_t block, std::span<const std::uint8_t> stored) const;
+    awf::Bytes blobFrom(std::size_t block, std::span<const std::uint8_t> stored) const;
     awf::Bytes readBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size);
     std::span<const std::uint8_t> sectionBytes(std::size_t index, LoadedBlock& loaded,
-                                               const DirectoryEntry& entry, awf::Bytes& own);
+                                               const DirectoryEntry& entry, RawBlob& own);
+    std::unique_ptr<std::uint8_t[]> readStoredAt(std::size_t block, std::uint64_t offset,
+                                                 std::uint64_t size);
+    RawBlob readRawBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size);
     [[noreturn]] void damaged(std::size_t block, const std::string& what) const;
     std::uint64_t currentFileSize() const;
     // Counts `bytes` more decoded into `loaded`, then trims.

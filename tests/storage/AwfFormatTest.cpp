@@ -1,6 +1,7 @@
 // The byte-level pieces of the database file: varints, checksums, blobs and chunk headers.
 #include "storage/evstream/AwfFormat.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
@@ -15,6 +16,17 @@ TEST(AwfFormat, Crc32cMatchesTheStandardCheckValue) {
     std::string longer(1000, 'x');
     EXPECT_EQ(crc32(longer.data() + 7, 993, crc32(longer.data(), 7)),
               crc32(longer.data(), longer.size()));
+    // Long inputs (taken several bytes at once) against the same bytes in short pieces.
+    std::mt19937 rng(2);
+    std::vector<std::uint8_t> bytes(20011);
+    for (auto& b : bytes)
+        b = std::uint8_t(rng());
+    for (std::size_t size : {767u, 768u, 769u, 5000u, 20011u}) {
+        std::uint32_t pieces = 0;
+        for (std::size_t at = 0; at < size; at += 100)
+            pieces = crc32(bytes.data() + at, std::min<std::size_t>(100, size - at), pieces);
+        EXPECT_EQ(crc32(bytes.data(), size), pieces) << size;
+    }
 }
 
 TEST(AwfFormat, VarintsRoundTripAtEveryLength) {

@@ -34,6 +34,15 @@ Directory mixed() {
     return d;
 }
 
+Directory narrow() {
+    Directory d = mixed();
+    for (std::size_t i = 0; i < d.placed.size(); ++i) {
+        d.valueSizes[i] = 1u + std::uint32_t(i % 8);
+        d.counts[i] = std::uint32_t(i % 40);
+    }
+    return d;
+}
+
 TEST(BlockDirectory, EveryPlacementReadsBackAndSlotsAreFoundBySearch) {
     const Directory d = mixed();
     BlockDirectory read;
@@ -71,17 +80,35 @@ TEST(BlockDirectory, DamagedDirectoriesAreRefused) {
     unknownLayout[0] = 7;
     EXPECT_EQ(decodeDirectory(unknownLayout, read), "block directory has an unknown layout");
 
-    // A group that does not exist, and slots out of order.
-    Directory d = mixed();
-    d.placed[3].group = 2;
-    EXPECT_EQ(decodeDirectory(d.encode(), read), "block directory names a missing section group");
-    d = mixed();
-    std::swap(d.placed[3].slot, d.placed[4].slot);
-    EXPECT_EQ(decodeDirectory(d.encode(), read), "block directory names signal slots out of order");
-    d = mixed();
-    d.valueSizes[9] = 0;
-    EXPECT_EQ(decodeDirectory(d.encode(), read),
-              "block directory gives a signal an impossible value size");
+    // A group that does not exist, slots out of order, a value size of 0: in records whose
+    // checked fields come first (small value sizes and counts, as most blocks have) and in wide
+    // ones.
+    for (const Directory& shape : {mixed(), narrow()}) {
+        Directory d = shape;
+        d.placed[3].group = 2;
+        EXPECT_EQ(decodeDirectory(d.encode(), read),
+                  "block directory names a missing section group");
+        d = shape;
+        d.groups.clear(); // group 0 has a field of no bits, and still must exist
+        for (DirectoryPlacement& p : d.placed)
+            p.group = 0;
+        EXPECT_EQ(decodeDirectory(d.encode(), read),
+                  "block directory names a missing section group");
+        d = shape;
+        std::swap(d.placed[3].slot, d.placed[4].slot);
+        EXPECT_EQ(decodeDirectory(d.encode(), read),
+                  "block directory names signal slots out of order");
+        d = shape;
+        d.valueSizes[9] = 0;
+        EXPECT_EQ(decodeDirectory(d.encode(), read),
+                  "block directory gives a signal an impossible value size");
+        d = shape;
+        EXPECT_EQ(decodeDirectory(d.encode(), read), "");
+        for (DirectoryPlacement& p : d.placed)
+            p.own = true;
+        d.groups.clear(); // own blobs need no group
+        EXPECT_EQ(decodeDirectory(d.encode(), read), "");
+    }
 }
 
 } // namespace
