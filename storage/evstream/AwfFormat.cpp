@@ -1,5 +1,7 @@
 #include "storage/evstream/AwfFormat.h"
 
+#include "storage/KCpuFeatures.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -165,11 +167,6 @@ __attribute__((target("sse4.2"))) std::uint32_t crc32Hardware(const std::uint8_t
         c32 = __builtin_ia32_crc32qi(c32, *p++);
     return c32;
 }
-
-bool hasHardwareCrc() {
-    static const bool has = __builtin_cpu_supports("sse4.2");
-    return has;
-}
 #endif
 
 } // namespace
@@ -177,7 +174,7 @@ bool hasHardwareCrc() {
 std::uint32_t crc32(const void* data, std::size_t size, std::uint32_t crc) {
     const auto* p = static_cast<const std::uint8_t*>(data);
 #if defined(__x86_64__)
-    if (hasHardwareCrc())
+    if (KCpuFeatures::sse42())
         return ~crc32Hardware(p, size, ~crc);
 #endif
     return ~crc32Portable(p, size, ~crc);
