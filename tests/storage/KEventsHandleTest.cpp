@@ -106,21 +106,6 @@ TEST(KEventsHandle, OffsetsShiftTimesOutAndIn) {
     EXPECT_EQ(back.position(), (EventKey{-20, 0}));
 }
 
-TEST(KEventsHandle, AReaderDoesNotSeeWritesAfterIt) {
-    KEventsWriteHandle writer = KEventsWriteHandle::createMemory();
-    const std::uint64_t value = 1;
-    writer.writeValue(1, &value, sizeof value);
-    KEventsReadHandle before = KEventsReadHandle::fromWriter(writer);
-    writer.setTime(5);
-    writer.writeValue(2, &value, sizeof value);
-    KEventsReadHandle clone = before.cloned(0);
-    for (KEventsReadHandle* reader : {&before, &clone}) {
-        reader->seek(0);
-        EXPECT_EQ(reader->readNextEvent(), 1);
-        EXPECT_EQ(reader->readNextEvent(), kNoSignal);
-    }
-}
-
 TEST(KEventsHandle, MemoryHandlesAnswerLibraryQueriesThemselves) {
     KEventsReadHandle reader = memoryReader({{10, 1}}, 100);
     std::int64_t before = 7, after = 8, count = 9;
