@@ -1,12 +1,13 @@
 #include "storage/MemoryWaveStream.h"
 
+#include "EventStoreTestUtil.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
 #include <numeric>
-#include <ostream>
 #include <random>
 #include <vector>
 
@@ -26,31 +27,8 @@ ReadPtr snapshotOf(const WritePtr& writer) {
     return ReadPtr(writer->snapshot());
 }
 
-struct ReadEvent {
-    SimTime time;
-    DeltaCycle delta;
-    SignalHandle handle;
-    std::vector<std::uint8_t> value;
-
-    friend bool operator==(const ReadEvent&, const ReadEvent&) = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const ReadEvent& event) {
-    return out << "{t=" << event.time << " d=" << event.delta << " h=" << event.handle
-               << " size=" << event.value.size() << "}";
-}
-
-// Rewinds and reads every event with its value.
-std::vector<ReadEvent> readAll(KMemoryWaveStreamRead& reader) {
-    std::vector<ReadEvent> events;
-    reader.Rewind(0);
-    for (SignalHandle handle; (handle = reader.ReadNextEvent()) != kNoSignal;) {
-        std::vector<std::uint8_t> value(reader.GetValueSize());
-        EXPECT_TRUE(reader.GetValue(value.data()));
-        events.push_back({reader.GetTime(), reader.GetDelta(), handle, std::move(value)});
-    }
-    return events;
-}
+using evstream::test::Event;
+using evstream::test::readAll;
 
 void writeByte(KMemoryWaveStreamWrite& writer, SignalHandle handle, std::uint8_t byte) {
     std::uint64_t value = byte; // the usual 8-byte inline value
@@ -84,14 +62,14 @@ TEST(MemoryWaveStream, EventsComeBackInKeyOrderAndEqualKeysInTheOrderWritten) {
     writer->SetTime(-4); // negative times order as signed numbers
     writeByte(*writer, 1, 6);
     auto reader = snapshotOf(writer);
-    EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{{-4, 0, 1, word(6)},
-                                                        {3, 1, 1, word(5)},
-                                                        {3, 2, 1, word(4)},
-                                                        {5, 0, 1, word(2)},
-                                                        {7, 0, 2, word(20)},
-                                                        {7, 0, 1, word(10)},
-                                                        {7, 0, 2, word(21)},
-                                                        {7, 0, 1, word(3)}}));
+    EXPECT_EQ(readAll(reader.get()), (std::vector<Event>{{-4, 0, 1, word(6)},
+                                                         {3, 1, 1, word(5)},
+                                                         {3, 2, 1, word(4)},
+                                                         {5, 0, 1, word(2)},
+                                                         {7, 0, 2, word(20)},
+                                                         {7, 0, 1, word(10)},
+                                                         {7, 0, 2, word(21)},
+                                                         {7, 0, 1, word(3)}}));
 }
 
 TEST(MemoryWaveStream, ASnapshotDoesNotSeeLaterWrites) {
@@ -101,9 +79,9 @@ TEST(MemoryWaveStream, ASnapshotDoesNotSeeLaterWrites) {
     auto reader = snapshotOf(writer);
     writer->SetTime(5);
     writeByte(*writer, 1, 2);
-    EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{{10, 0, 1, word(1)}}));
+    EXPECT_EQ(readAll(reader.get()), (std::vector<Event>{{10, 0, 1, word(1)}}));
     EXPECT_EQ(reader->GetEndTime(), 10);
-    EXPECT_EQ(readAll(*snapshotOf(writer)).size(), 2u);
+    EXPECT_EQ(readAll(snapshotOf(writer).get()).size(), 2u);
     // The end time is that of the last event, not of the last write; nothing written ends at 0.
     EXPECT_EQ(snapshotOf(writer)->GetEndTime(), 10);
     EXPECT_EQ(snapshotOf(makeWriter())->GetEndTime(), 0);
@@ -117,7 +95,7 @@ TEST(MemoryWaveStream, ValuesOfEverySizeRoundTripExactly) {
         auto writer = makeWriter();
         ASSERT_TRUE(writer->WriteValue(4, bytes.data(), size));
         auto reader = snapshotOf(writer);
-        EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{{0, 0, 4, bytes}}));
+        EXPECT_EQ(readAll(reader.get()), (std::vector<Event>{{0, 0, 4, bytes}}));
     }
     // A null value is refused unless it is empty.
     auto writer = makeWriter();
@@ -232,11 +210,11 @@ TEST(MemoryWaveStream, ClonesReadIndependently) {
     first->ReadNextEvent();
     ReadPtr second(first->clone());
     EXPECT_EQ(second->ReadNextEvent(), kNoSignal); // its own cursor, not yet rewound
-    EXPECT_EQ(readAll(*second).size(), 3u);
+    EXPECT_EQ(readAll(second.get()).size(), 3u);
     EXPECT_EQ(first->ReadNextEvent(), 1);
     EXPECT_EQ(first->GetTime(), 3);
     first.reset(); // the clone keeps the events alive
-    EXPECT_EQ(readAll(*second).back(), (ReadEvent{3, 0, 1, word(3)}));
+    EXPECT_EQ(readAll(second.get()).back(), (Event{3, 0, 1, word(3)}));
 }
 
 // A replay of random writes (times going back and forth, repeated keys, values of many sizes)
@@ -244,10 +222,10 @@ TEST(MemoryWaveStream, ClonesReadIndependently) {
 TEST(MemoryWaveStream, RandomWritesMatchASortedModel) {
     std::mt19937 random(20261205);
     auto writer = makeWriter();
-    std::vector<ReadEvent> model;
-    std::vector<std::pair<ReadPtr, std::vector<ReadEvent>>> snapshots;
+    std::vector<Event> model;
+    std::vector<std::pair<ReadPtr, std::vector<Event>>> snapshots;
     auto sortedModel = [&model] {
-        std::vector<ReadEvent> sorted = model;
+        std::vector<Event> sorted = model;
         std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
             return std::pair(a.time, a.delta) < std::pair(b.time, b.delta);
         });
@@ -275,8 +253,8 @@ TEST(MemoryWaveStream, RandomWritesMatchASortedModel) {
     }
     ASSERT_GT(snapshots.size(), 10u);
     for (auto& [reader, expected] : snapshots)
-        ASSERT_EQ(readAll(*reader), expected);
-    EXPECT_EQ(readAll(*snapshotOf(writer)), sortedModel());
+        ASSERT_EQ(readAll(reader.get()), expected);
+    EXPECT_EQ(readAll(snapshotOf(writer).get()), sortedModel());
 }
 
 } // namespace
