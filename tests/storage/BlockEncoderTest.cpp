@@ -164,6 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
     Widths, BlockEncoderWideValues,
     ::testing::Values(WideCase{"Bits9", 9, 2, 2, ValuePacking::Bits},
                       WideCase{"Bits16", 16, 2, 2, ValuePacking::Bits},
+                      WideCase{"Bits26", 26, 2, 2, ValuePacking::Bits},
                       WideCase{"Bits37", 37, 2, 2, ValuePacking::Bits},
                       WideCase{"Bits64", 64, 2, 2, ValuePacking::Bits},
                       WideCase{"Bits100", 100, 2, 2, ValuePacking::Bits},
