@@ -49,6 +49,7 @@ TEST(KEventsHandle, AMemoryWriterIsReadBackThroughASnapshot) {
     KEventsWriteHandle writer = KEventsWriteHandle::createMemory();
     ASSERT_TRUE(writer);
     EXPECT_TRUE(writer.isInMemory());
+    EXPECT_EQ(writer.fileName(), "");
     writer.setTime(20);
     writer.setDelta(2);
     EXPECT_EQ(writer.position(), (EventKey{20, 2}));
@@ -73,6 +74,9 @@ TEST(KEventsHandle, AMemoryWriterIsReadBackThroughASnapshot) {
     EXPECT_EQ(value, 2u);
     EXPECT_EQ(several.valueSize(), 8u);
     EXPECT_FALSE(several.readNextEventOf(2, &value));
+    EXPECT_EQ(several.time(), 2); // no further event of signal 2: the cursor stays
+    EXPECT_EQ(several.readNextEvent(), 1);
+    EXPECT_EQ(several.time(), 3);
 }
 
 TEST(KEventsHandle, CopiesShareOneCursorAndClonesHaveTheirOwn) {

@@ -147,41 +147,12 @@ TEST(MemoryWaveStream, SkipToStopsAtTheFirstEventAtOrAfterTheTimeWithoutReading)
     EXPECT_EQ(reader->ReadNextEvent(), kNoSignal);
 }
 
-TEST(MemoryWaveStream, ReadNextEventOfFindsTheNextEventOfThatSignal) {
-    auto writer = makeWriter();
-    writer->SetTime(1);
-    writeByte(*writer, 1, 11);
-    writer->SetTime(2);
-    writeByte(*writer, 2, 22);
-    writer->SetTime(3);
-    writeByte(*writer, 1, 13);
-    auto reader = snapshotOf(writer);
-    reader->Rewind(0);
-    std::uint64_t value = 0;
-    ASSERT_TRUE(reader->ReadNextEventOf(2, &value));
-    EXPECT_EQ(value, 22u);
-    EXPECT_EQ(reader->GetTime(), 2);
-    // No further event of signal 2: the cursor stays where it was.
-    EXPECT_FALSE(reader->ReadNextEventOf(2, &value));
-    EXPECT_EQ(reader->GetTime(), 2);
-    EXPECT_EQ(reader->ReadNextEvent(), 1);
-    EXPECT_EQ(reader->GetTime(), 3);
-}
-
-TEST(MemoryWaveStream, OnlyTimesDeltasAndValuesAreWrittenAndRead) {
+// Its writers refuse declarations (asserted through the write handle); its readers have no
+// signal tree, file or refresh.
+TEST(MemoryWaveStream, ReadersHaveOnlyTimesDeltasAndValues) {
     auto writer = makeWriter();
     evstream::SignalInfo info;
     info.name = "clk";
-    EXPECT_TRUE(writer->BeginDeclarations());
-    EXPECT_FALSE(writer->DeclareScalar(1, info));
-    EXPECT_FALSE(writer->DeclareComposite(2, info));
-    EXPECT_FALSE(writer->AddAnnotation(1, 0, "Comment", "text"));
-    EXPECT_FALSE(writer->SetProperty(1, "Radix", "16"));
-    EXPECT_FALSE(writer->SetTypeInfoString(1, "std_logic"));
-    EXPECT_TRUE(writer->EndDeclarations());
-    EXPECT_EQ(writer->GetFileName(), "");
-
-    // Its readers have no signal tree, file or refresh.
     writeByte(*writer, 1, 0);
     auto reader = snapshotOf(writer);
     evstream::Annotation annotation;
