@@ -304,9 +304,6 @@ TEST(KEventsHandle, PropertiesAreWrittenOneByOneInKeyOrder) {
 TEST(KEventsHandle, CloseReportsAFailedReleaseAndTheDestructorDoesNot) {
     auto healthy = std::make_shared<StreamLog>();
     KEventsWriteHandle good = KEventsWriteHandle::adopt(new FakeWriteStream(healthy));
-    good.setTime(12);
-    EXPECT_EQ(good.position(), (EventKey{12, 0}));
-    EXPECT_EQ(good.fileName(), "fake.awf");
     EXPECT_NO_THROW(good.close());
     EXPECT_TRUE(healthy->destroyed);
 
