@@ -158,16 +158,20 @@ TEST_P(EventStoreQuery, CursorSeeksToTheFirstEventAtOrAfterATimeAndStepsBothWays
         auto cursor = OpenSignalCursor(m_reader, h);
         ASSERT_NE(cursor, nullptr);
         const auto& list = m_bySignal[h];
+        // The cursor stands on event `at` of the signal.
+        auto expectOn = [&](std::vector<Event>::const_iterator at) {
+            EXPECT_EQ(cursor->time(), at->time);
+            EXPECT_EQ(cursor->delta(), at->delta);
+            EXPECT_EQ(cursor->value()[0], at->value[0]);
+            EXPECT_EQ(cursor->eventIndex(), std::uint64_t(at - list.begin()));
+        };
         for (SimTime t : probeTimes()) {
             SCOPED_TRACE("t=" + std::to_string(t) + " h=" + std::to_string(h));
             auto it = std::lower_bound(list.begin(), list.end(), t,
                                        [](const Event& e, SimTime v) { return e.time < v; });
             ASSERT_EQ(cursor->seek(t), it != list.end());
             if (it != list.end()) {
-                EXPECT_EQ(cursor->time(), it->time);
-                EXPECT_EQ(cursor->delta(), it->delta);
-                EXPECT_EQ(cursor->value()[0], it->value[0]);
-                EXPECT_EQ(cursor->eventIndex(), std::uint64_t(it - list.begin()));
+                expectOn(it);
                 if (std::next(it) != list.end()) {
                     ASSERT_TRUE(cursor->next());
                     EXPECT_EQ(cursor->time(), std::next(it)->time);
@@ -180,16 +184,11 @@ TEST_P(EventStoreQuery, CursorSeeksToTheFirstEventAtOrAfterATimeAndStepsBothWays
                 continue;
             }
             ASSERT_TRUE(cursor->previous());
-            const Event& before = *std::prev(it);
-            EXPECT_EQ(cursor->time(), before.time);
-            EXPECT_EQ(cursor->delta(), before.delta);
-            EXPECT_EQ(cursor->value()[0], before.value[0]);
-            EXPECT_EQ(cursor->eventIndex(), std::uint64_t(std::prev(it) - list.begin()));
+            expectOn(std::prev(it));
             // next() comes back to where the cursor was.
-            EXPECT_EQ(cursor->next(), it != list.end());
-            if (it != list.end()) {
-                EXPECT_EQ(cursor->eventIndex(), std::uint64_t(it - list.begin()));
-            }
+            ASSERT_EQ(cursor->next(), it != list.end());
+            if (it != list.end())
+                expectOn(it);
         }
     }
     EXPECT_EQ(OpenSignalCursor(m_reader, 99), nullptr);

@@ -1,7 +1,6 @@
 // The database writer with its writer thread: the same file byte for byte as without it, blocks
 // visible to readers after a flush, and failures of the worker reported to the caller.
 #include "EventStoreTestUtil.h"
-#include "storage/evstream/ValuePlanes.h"
 
 #include <csignal>
 #include <fstream>
@@ -110,37 +109,6 @@ TEST(WriterThread, BlocksFullOfOneByteEventsReadBack) {
         Releaser<IEventsStreamRead> release{r};
         EXPECT_TRUE(readAll(r) == events) << "writer thread " << thread;
     }
-}
-
-// Buses of 9 to 130 bits that are mostly 0 and 1, now and then unknown (X) or high impedance
-// (Z), over several blocks: either packer makes the same file, which reads back every value.
-TEST(WideValues, ReadBackAndMakeTheSameFileWithEitherPacker) {
-    std::mt19937 rng(21);
-    std::vector<Event> events;
-    for (int i = 0; i < 60000; ++i) {
-        const auto handle = SignalHandle(i % 8);
-        Event e{SimTime(i / 3), 0, handle, std::vector<std::uint8_t>(9 + 17 * std::size_t(handle))};
-        for (auto& b : e.value)
-            b = std::uint8_t(2 + rng() % 2);
-        if (rng() % 9 == 0)
-            e.value[rng() % e.value.size()] = rng() % 2 == 0 ? 1 : 4;
-        events.push_back(std::move(e));
-    }
-    std::vector<std::uint8_t> files[2];
-    for (bool portable : {false, true}) {
-        planesPortableOnly() = portable;
-        TempFile file;
-        IEventsStreamWrite* w = openWithScalars(file.path(), 8);
-        ASSERT_TRUE(SetWriterThread(w, portable));
-        ASSERT_TRUE(writeEvents(w, events));
-        ASSERT_TRUE(w->Release());
-        planesPortableOnly() = false;
-        files[portable] = readFileBytes(file.path());
-        IEventsStreamRead* r = OpenStreamRead(file.path());
-        Releaser<IEventsStreamRead> release{r};
-        EXPECT_TRUE(readAll(r) == events) << "portable packer " << portable;
-    }
-    EXPECT_TRUE(files[0] == files[1]);
 }
 
 TEST(WriterThread, ReaderSeesFlushedBlocksOnRefresh) {

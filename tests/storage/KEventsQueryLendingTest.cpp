@@ -2,17 +2,16 @@
 // sections, and what is copied out of a query stays readable after the query and the file are
 // gone; cursors lend only as far as their pins' budget allows, and copy past it.
 
+#include "EventStoreTestUtil.h"
 #include "storage/KDatabaseSignalCursor.h"
 #include "storage/KEventsWriteHandle.h"
 #include "storage/KValuePins.h"
 #include "storage/query/KEventsQuery.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -28,13 +27,11 @@ std::vector<std::uint8_t> valueOf(int k, int s) {
     return bytes;
 }
 
-class LendingFile {
+// Two signals of long values, written through a database handle.
+class LendingFile : public evstream::test::TempFile {
 public:
-    LendingFile()
-        : m_path((std::filesystem::temp_directory_path() /
-                  ("lending-test-" + std::to_string(::getpid()) + ".awf"))
-                     .string()) {
-        KEventsWriteHandle writer = KEventsWriteHandle::createDatabase(m_path);
+    LendingFile() {
+        KEventsWriteHandle writer = KEventsWriteHandle::createDatabase(path());
         writer.beginDeclarations();
         for (int s = 0; s < 2; ++s) {
             evstream::SignalInfo info;
@@ -49,14 +46,6 @@ public:
             }
         writer.close();
     }
-    ~LendingFile() {
-        std::error_code ignored;
-        std::filesystem::remove(m_path, ignored);
-    }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
 };
 
 // Each signal is one leaf over the whole file.

@@ -58,21 +58,6 @@ TEST(KMemorySignalCursor, SignalWithoutEventsIsEmpty) {
     EXPECT_FALSE(snapshot({}).openCursor(1)->seek(0));
 }
 
-TEST(KMemorySignalCursor, ClonesAndCursorsDoNotDisturbEachOther) {
-    const KEventsReadHandle source = snapshot(kMixed);
-    KEventsReadHandle clone = source.cloned(0);
-    auto first = source.openCursor(1);
-    auto second = clone.openCursor(1);
-    first->seek(30);
-    second->seek(0);
-    EXPECT_EQ(first->time(), 30);
-    EXPECT_EQ(second->time(), 10);
-    // The handle's own sequential reading goes on unaffected.
-    clone.seek(0);
-    EXPECT_EQ(clone.readNextEvent(), 1);
-    EXPECT_EQ(clone.time(), 10);
-}
-
 TEST(KMemorySignalCursor, LongValuesAreShared) {
     KEventsWriteHandle writer = KEventsWriteHandle::createMemory();
     std::vector<std::uint8_t> bytes(64, 7);

@@ -41,10 +41,8 @@ protected:
             ASSERT_TRUE(evstream::test::writeEvents(stream, m_events));
             m_source = KEventsReadHandle::fromWriter(writer);
         } else {
-            evstream::IEventsStreamWrite* writer = evstream::OpenStreamWrite(m_file.path());
-            writer->BeginDeclarations();
-            evstream::test::declareScalars(writer, kSignals);
-            writer->EndDeclarations();
+            evstream::IEventsStreamWrite* writer =
+                evstream::test::openWithScalars(m_file.path(), kSignals);
             // Small blocks, so that reads cross block boundaries everywhere.
             for (std::size_t i = 0; i < m_events.size(); i += 300) {
                 const auto end = std::min(i + 300, m_events.size());

@@ -1,5 +1,7 @@
 #include "storage/KTypeInfo.h"
 
+#include "storage/TypeMakers.h"
+
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
@@ -15,9 +17,7 @@ const std::string kBoolean = "e#7#booleanl2#5#false#4#true";
 const std::string kInteger = "i#7#integer(-2147483648t2147483647)";
 const std::string kNatural = "i#7#natural(0t255)";
 const std::string kReal = "f#4#real(-1.7976931348623157e308t1.7976931348623157e308)";
-const std::string kTime = "p#4#time(-9223372036854775808t9223372036854775807)u8#2#fs1;#2#ps1000;"
-                          "#2#ns1000000;#2#us1000000000;#2#ms1000000000000;#3#sec1000000000000000;"
-                          "#3#min60000000000000000;#2#hr3600000000000000000;";
+const std::string kTime = *makeStdTypeInfo(9);
 const std::string kState = "e#7#state_tl3#4#idle#3#run#4#stop";
 const std::string kRecord = "r#5#rec_t2#1#a" + kStdLogic + "#1#b" + kNatural;
 const std::string kMem = "a#3#mem2(0t3)(7d0)" + kBit;
@@ -31,28 +31,9 @@ const std::string kStates = "a#7#state_v1(0t1)" + kState;
 const std::string kInt64 = "i#4#long(-9223372036854775808t9223372036854775807)";
 
 // VHDL's CHARACTER: control characters by name, the others as character literals.
-std::string characterType() {
-    static const char* const controls[] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL",
-                                           "BS",  "HT",  "LF",  "VT",  "FF",  "CR",  "SO",  "SI",
-                                           "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB",
-                                           "CAN", "EM",  "SUB", "ESC", "FSP", "GSP", "RSP", "USP"};
-    std::string text = "e#9#characterl256";
-    for (int c = 0; c < 256; ++c) {
-        std::string literal;
-        if (c < 32)
-            literal = controls[c];
-        else if (c == 127)
-            literal = "DEL";
-        else if (c >= 128 && c < 160)
-            literal = "C" + std::to_string(c);
-        else
-            literal = std::string{'\'', static_cast<char>(c), '\''};
-        text += "#" + std::to_string(literal.size()) + "#" + literal;
-    }
-    return text;
-}
+const std::string kCharacter = *makeStdTypeInfo(10);
 
-const std::string kString = "a#6#string1(1t5)" + characterType();
+const std::string kString = "a#6#string1(1t5)" + kCharacter;
 
 KTypeInfo parse(const std::string& text) {
     std::string error;
@@ -110,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExampleCase{kMem, KTypeInfo::Array, "mem", 32, 1, true},
                       ExampleCase{kRegs, KTypeInfo::Array, "regs", 8, 1, false},
                       ExampleCase{kString, KTypeInfo::Array, "string", 5, 1, true},
-                      ExampleCase{characterType(), KTypeInfo::Enumeration, "character", 1, 1, true},
+                      ExampleCase{kCharacter, KTypeInfo::Enumeration, "character", 1, 1, true},
                       ExampleCase{kSigned, KTypeInfo::Array, "signed", 8, 1, true},
                       ExampleCase{kInt64, KTypeInfo::Integer, "long", 8, 8, true}));
 
@@ -204,7 +185,7 @@ TEST(KTypeInfo, EnumerationsOfMoreThan256LiteralsTakeFourBytes) {
 }
 
 TEST(KTypeInfo, NullArrayHasNoElements) {
-    KTypeInfo type = parse("a#6#string1(1t0)" + characterType());
+    KTypeInfo type = parse("a#6#string1(1t0)" + kCharacter);
     EXPECT_EQ(type.GetNbOfElements(), 0);
     EXPECT_EQ(type.GetSimpleSize(), 0u);
     std::uint8_t dummy = 0;
@@ -335,7 +316,7 @@ INSTANTIATE_TEST_SUITE_P(
         CapabilityCase{"e#2#uxc2 ux", false, false, true},
         CapabilityCase{"e#2#abc2 ab", false, false, false},
         CapabilityCase{kState, false, false, false},
-        CapabilityCase{characterType(), false, false, false},
+        CapabilityCase{kCharacter, false, false, false},
         CapabilityCase{kInteger, true, false, false}, CapabilityCase{kTime, false, false, false},
         CapabilityCase{kReal, false, false, false}, CapabilityCase{kSlv8, true, true, false},
         CapabilityCase{kSigned, true, true, false}, CapabilityCase{kBitVector, true, true, false},
@@ -362,10 +343,8 @@ TEST(KTypeInfo, StdLogicConversionMapsByCharacter) {
     EXPECT_EQ(parse(kState).ConvertToStdLogicValue(&zero), StdLogic::X);
     EXPECT_EQ(parse(kInteger).ConvertToStdLogicValue(std::vector<std::uint8_t>(4).data()),
               StdLogic::X);
-    // What the types manager keeps for drawing: GetBytes of "0" and "1".
-    EXPECT_EQ(bytesOf(parse(kStdLogic), "0"), std::vector<std::uint8_t>{2});
-    EXPECT_EQ(bytesOf(parse(kStdLogic), "1"), std::vector<std::uint8_t>{3});
-    EXPECT_EQ(bytesOf(parse(kBit), "1"), std::vector<std::uint8_t>{1});
+    // What the types manager keeps for drawing: GetBytes of "0" and "1" (std_logic and bit in
+    // its own tests).
     EXPECT_EQ(bytesOf(parse(kBoolean), "1"), std::vector<std::uint8_t>{1});
     EXPECT_EQ(bytesOf(parse(kBoolean), "0"), std::vector<std::uint8_t>{0});
 }

@@ -1,12 +1,13 @@
 #include "storage/MemoryWaveStream.h"
 
+#include "EventStoreTestUtil.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
 #include <numeric>
-#include <ostream>
 #include <random>
 #include <vector>
 
@@ -26,31 +27,8 @@ ReadPtr snapshotOf(const WritePtr& writer) {
     return ReadPtr(writer->snapshot());
 }
 
-struct ReadEvent {
-    SimTime time;
-    DeltaCycle delta;
-    SignalHandle handle;
-    std::vector<std::uint8_t> value;
-
-    friend bool operator==(const ReadEvent&, const ReadEvent&) = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const ReadEvent& event) {
-    return out << "{t=" << event.time << " d=" << event.delta << " h=" << event.handle
-               << " size=" << event.value.size() << "}";
-}
-
-// Rewinds and reads every event with its value.
-std::vector<ReadEvent> readAll(KMemoryWaveStreamRead& reader) {
-    std::vector<ReadEvent> events;
-    reader.Rewind(0);
-    for (SignalHandle handle; (handle = reader.ReadNextEvent()) != kNoSignal;) {
-        std::vector<std::uint8_t> value(reader.GetValueSize());
-        EXPECT_TRUE(reader.GetValue(value.data()));
-        events.push_back({reader.GetTime(), reader.GetDelta(), handle, std::move(value)});
-    }
-    return events;
-}
+using evstream::test::Event;
+using evstream::test::readAll;
 
 void writeByte(KMemoryWaveStreamWrite& writer, SignalHandle handle, std::uint8_t byte) {
     std::uint64_t value = byte; // the usual 8-byte inline value
@@ -71,6 +49,9 @@ TEST(MemoryWaveStream, EventsComeBackInKeyOrderAndEqualKeysInTheOrderWritten) {
     writeByte(*writer, 2, 21);
     writer->SetTime(5); // an earlier time written later is read first
     writeByte(*writer, 1, 2);
+    writer->SetDelta(4);
+    writer->SetTime(7); // a new time, or the same one again, restarts at delta 0
+    writer->SetDelta(4);
     writer->SetTime(7);
     writeByte(*writer, 1, 3); // equal to the first keys: goes after them
     writer->SetTime(3);
@@ -81,40 +62,14 @@ TEST(MemoryWaveStream, EventsComeBackInKeyOrderAndEqualKeysInTheOrderWritten) {
     writer->SetTime(-4); // negative times order as signed numbers
     writeByte(*writer, 1, 6);
     auto reader = snapshotOf(writer);
-    EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{{-4, 0, 1, word(6)},
-                                                        {3, 1, 1, word(5)},
-                                                        {3, 2, 1, word(4)},
-                                                        {5, 0, 1, word(2)},
-                                                        {7, 0, 2, word(20)},
-                                                        {7, 0, 1, word(10)},
-                                                        {7, 0, 2, word(21)},
-                                                        {7, 0, 1, word(3)}}));
-}
-
-TEST(MemoryWaveStream, SetTimeResetsTheDeltaAndSetDeltaKeepsTheTime) {
-    auto writer = makeWriter();
-    EXPECT_EQ(writer->GetTime(), 0);
-    EXPECT_EQ(writer->GetDelta(), 0);
-    EXPECT_TRUE(writer->SetTime(30));
-    EXPECT_TRUE(writer->SetDelta(4));
-    EXPECT_EQ(writer->GetTime(), 30);
-    EXPECT_EQ(writer->GetDelta(), 4);
-    EXPECT_TRUE(writer->SetTime(30));
-    EXPECT_EQ(writer->GetDelta(), 0);
-}
-
-TEST(MemoryWaveStream, DeltasOrderEventsWithinOneTime) {
-    auto writer = makeWriter();
-    writer->SetTime(3);
-    writer->SetDelta(2);
-    writeByte(*writer, 1, 1);
-    writer->SetDelta(1);
-    writeByte(*writer, 1, 2);
-    writer->SetTime(-4); // negative times order as signed numbers
-    writeByte(*writer, 1, 3);
-    auto reader = snapshotOf(writer);
-    EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{
-                                    {-4, 0, 1, word(3)}, {3, 1, 1, word(2)}, {3, 2, 1, word(1)}}));
+    EXPECT_EQ(readAll(reader.get()), (std::vector<Event>{{-4, 0, 1, word(6)},
+                                                         {3, 1, 1, word(5)},
+                                                         {3, 2, 1, word(4)},
+                                                         {5, 0, 1, word(2)},
+                                                         {7, 0, 2, word(20)},
+                                                         {7, 0, 1, word(10)},
+                                                         {7, 0, 2, word(21)},
+                                                         {7, 0, 1, word(3)}}));
 }
 
 TEST(MemoryWaveStream, ASnapshotDoesNotSeeLaterWrites) {
@@ -124,9 +79,9 @@ TEST(MemoryWaveStream, ASnapshotDoesNotSeeLaterWrites) {
     auto reader = snapshotOf(writer);
     writer->SetTime(5);
     writeByte(*writer, 1, 2);
-    EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{{10, 0, 1, word(1)}}));
+    EXPECT_EQ(readAll(reader.get()), (std::vector<Event>{{10, 0, 1, word(1)}}));
     EXPECT_EQ(reader->GetEndTime(), 10);
-    EXPECT_EQ(readAll(*snapshotOf(writer)).size(), 2u);
+    EXPECT_EQ(readAll(snapshotOf(writer).get()).size(), 2u);
     // The end time is that of the last event, not of the last write; nothing written ends at 0.
     EXPECT_EQ(snapshotOf(writer)->GetEndTime(), 10);
     EXPECT_EQ(snapshotOf(makeWriter())->GetEndTime(), 0);
@@ -140,7 +95,7 @@ TEST(MemoryWaveStream, ValuesOfEverySizeRoundTripExactly) {
         auto writer = makeWriter();
         ASSERT_TRUE(writer->WriteValue(4, bytes.data(), size));
         auto reader = snapshotOf(writer);
-        EXPECT_EQ(readAll(*reader), (std::vector<ReadEvent>{{0, 0, 4, bytes}}));
+        EXPECT_EQ(readAll(reader.get()), (std::vector<Event>{{0, 0, 4, bytes}}));
     }
     // A null value is refused unless it is empty.
     auto writer = makeWriter();
@@ -149,9 +104,12 @@ TEST(MemoryWaveStream, ValuesOfEverySizeRoundTripExactly) {
     EXPECT_EQ(writer->eventCount(), 1u);
 }
 
-TEST(MemoryWaveStream, NothingIsReadBeforeTheFirstRewind) {
+TEST(MemoryWaveStream, NothingIsReadBeforeARewindAndEveryRewindRestartsAtTheFirstEvent) {
     auto writer = makeWriter();
-    writeByte(*writer, 1, 1);
+    for (SimTime t : {10, 20, 30}) {
+        writer->SetTime(t);
+        writeByte(*writer, 1, 0);
+    }
     auto reader = snapshotOf(writer);
     std::uint64_t value = 0;
     EXPECT_EQ(reader->ReadNextEvent(), kNoSignal);
@@ -159,15 +117,7 @@ TEST(MemoryWaveStream, NothingIsReadBeforeTheFirstRewind) {
     EXPECT_EQ(reader->SkipTo(0), kNoTime);
     EXPECT_EQ(reader->GetValueSize(), 0u);
     EXPECT_TRUE(reader->GetValue(&value));
-}
 
-TEST(MemoryWaveStream, RewindAlwaysRestartsAtTheFirstEvent) {
-    auto writer = makeWriter();
-    for (SimTime t : {10, 20, 30}) {
-        writer->SetTime(t);
-        writeByte(*writer, 1, 0);
-    }
-    auto reader = snapshotOf(writer);
     EXPECT_TRUE(reader->Rewind(25));
     EXPECT_EQ(reader->ReadNextEvent(), 1);
     EXPECT_EQ(reader->GetTime(), 10);
@@ -197,41 +147,12 @@ TEST(MemoryWaveStream, SkipToStopsAtTheFirstEventAtOrAfterTheTimeWithoutReading)
     EXPECT_EQ(reader->ReadNextEvent(), kNoSignal);
 }
 
-TEST(MemoryWaveStream, ReadNextEventOfFindsTheNextEventOfThatSignal) {
-    auto writer = makeWriter();
-    writer->SetTime(1);
-    writeByte(*writer, 1, 11);
-    writer->SetTime(2);
-    writeByte(*writer, 2, 22);
-    writer->SetTime(3);
-    writeByte(*writer, 1, 13);
-    auto reader = snapshotOf(writer);
-    reader->Rewind(0);
-    std::uint64_t value = 0;
-    ASSERT_TRUE(reader->ReadNextEventOf(2, &value));
-    EXPECT_EQ(value, 22u);
-    EXPECT_EQ(reader->GetTime(), 2);
-    // No further event of signal 2: the cursor stays where it was.
-    EXPECT_FALSE(reader->ReadNextEventOf(2, &value));
-    EXPECT_EQ(reader->GetTime(), 2);
-    EXPECT_EQ(reader->ReadNextEvent(), 1);
-    EXPECT_EQ(reader->GetTime(), 3);
-}
-
-TEST(MemoryWaveStream, OnlyTimesDeltasAndValuesAreWrittenAndRead) {
+// Its writers refuse declarations (asserted through the write handle); its readers have no
+// signal tree, file or refresh.
+TEST(MemoryWaveStream, ReadersHaveOnlyTimesDeltasAndValues) {
     auto writer = makeWriter();
     evstream::SignalInfo info;
     info.name = "clk";
-    EXPECT_TRUE(writer->BeginDeclarations());
-    EXPECT_FALSE(writer->DeclareScalar(1, info));
-    EXPECT_FALSE(writer->DeclareComposite(2, info));
-    EXPECT_FALSE(writer->AddAnnotation(1, 0, "Comment", "text"));
-    EXPECT_FALSE(writer->SetProperty(1, "Radix", "16"));
-    EXPECT_FALSE(writer->SetTypeInfoString(1, "std_logic"));
-    EXPECT_TRUE(writer->EndDeclarations());
-    EXPECT_EQ(writer->GetFileName(), "");
-
-    // Its readers have no signal tree, file or refresh.
     writeByte(*writer, 1, 0);
     auto reader = snapshotOf(writer);
     evstream::Annotation annotation;
@@ -260,11 +181,11 @@ TEST(MemoryWaveStream, ClonesReadIndependently) {
     first->ReadNextEvent();
     ReadPtr second(first->clone());
     EXPECT_EQ(second->ReadNextEvent(), kNoSignal); // its own cursor, not yet rewound
-    EXPECT_EQ(readAll(*second).size(), 3u);
+    EXPECT_EQ(readAll(second.get()).size(), 3u);
     EXPECT_EQ(first->ReadNextEvent(), 1);
     EXPECT_EQ(first->GetTime(), 3);
     first.reset(); // the clone keeps the events alive
-    EXPECT_EQ(readAll(*second).back(), (ReadEvent{3, 0, 1, word(3)}));
+    EXPECT_EQ(readAll(second.get()).back(), (Event{3, 0, 1, word(3)}));
 }
 
 // A replay of random writes (times going back and forth, repeated keys, values of many sizes)
@@ -272,10 +193,10 @@ TEST(MemoryWaveStream, ClonesReadIndependently) {
 TEST(MemoryWaveStream, RandomWritesMatchASortedModel) {
     std::mt19937 random(20261205);
     auto writer = makeWriter();
-    std::vector<ReadEvent> model;
-    std::vector<std::pair<ReadPtr, std::vector<ReadEvent>>> snapshots;
+    std::vector<Event> model;
+    std::vector<std::pair<ReadPtr, std::vector<Event>>> snapshots;
     auto sortedModel = [&model] {
-        std::vector<ReadEvent> sorted = model;
+        std::vector<Event> sorted = model;
         std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
             return std::pair(a.time, a.delta) < std::pair(b.time, b.delta);
         });
@@ -303,8 +224,8 @@ TEST(MemoryWaveStream, RandomWritesMatchASortedModel) {
     }
     ASSERT_GT(snapshots.size(), 10u);
     for (auto& [reader, expected] : snapshots)
-        ASSERT_EQ(readAll(*reader), expected);
-    EXPECT_EQ(readAll(*snapshotOf(writer)), sortedModel());
+        ASSERT_EQ(readAll(reader.get()), expected);
+    EXPECT_EQ(readAll(snapshotOf(writer).get()), sortedModel());
 }
 
 } // namespace

@@ -134,13 +134,7 @@ TEST(ThreadedStreamWrite, ReplaysEveryCallInOrder) {
         KVcdReader(kData + "ghdl_counter.vcd").importInto(pipe);
         pipe.finish();
     }
-    ASSERT_EQ(target.events.size(), direct.events.size());
-    for (std::size_t i = 0; i < direct.events.size(); ++i) {
-        EXPECT_EQ(target.events[i].time, direct.events[i].time);
-        EXPECT_EQ(target.events[i].delta, direct.events[i].delta);
-        EXPECT_EQ(target.events[i].handle, direct.events[i].handle);
-        EXPECT_EQ(target.events[i].value, direct.events[i].value);
-    }
+    EXPECT_EQ(target.events, direct.events);
 }
 
 TEST(ThreadedStreamWrite, TargetFailureReachesTheCaller) {

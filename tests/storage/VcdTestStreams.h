@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,14 @@ struct RecordedEvent {
     DeltaCycle delta;
     SignalHandle handle;
     std::vector<std::uint8_t> value;
+
+    friend bool operator==(const RecordedEvent&, const RecordedEvent&) = default;
 };
+
+inline void PrintTo(const RecordedEvent& e, std::ostream* out) {
+    *out << "{t=" << e.time << " d=" << e.delta << " h=" << e.handle << " size=" << e.value.size()
+         << "}";
+}
 
 class RecordingStreamWrite : public evstream::IEventsStreamWrite {
 public:
