@@ -190,13 +190,9 @@ void KVcdReader::setSimdLimit(Simd limit) {
 // publishCode() of the value the wide parsers also stored at valueRoom().
 [[gnu::always_inline]] inline void KVcdReader::publishStored(const ShortCode& code,
                                                              std::uint32_t size, bool changed) {
-    if (!changed) {
-        ++m_summary.repeatedValues;
-        return;
-    }
-    if (m_timePending)
-        flushTime();
-    if (m_fileSink != nullptr) {
+    if (changed && m_fileSink != nullptr) {
+        if (m_timePending)
+            flushTime();
         auto stored = m_fileSink->addStoredValue(code.handle, size);
         if (stored == evstream::FileStreamWrite::Stored::Added) {
             ++m_summary.events;
@@ -204,8 +200,7 @@ void KVcdReader::setSimdLimit(Simd limit) {
         }
         check(stored != evstream::FileStreamWrite::Stored::Failed, "WriteValue");
     }
-    check(m_sink->WriteValue(code.handle, m_values.data() + code.offset, size), "WriteValue");
-    ++m_summary.events;
+    publishCode(code, size, changed); // refused: the usual write from the current value
 }
 
 [[gnu::always_inline]] inline std::uint8_t* KVcdReader::valueRoom() {
