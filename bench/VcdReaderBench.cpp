@@ -28,8 +28,11 @@ std::string codeFor(std::size_t number) {
     return code;
 }
 
-// `signals` variables, of the `widths` in turn, and `changes` changes of pseudo-random values.
-std::string makeVcd(int signals, const std::vector<int>& widths, int changes) {
+// `signals` variables, of the `widths` in turn, and `changes` changes of pseudo-random values:
+// to signals chosen at random, or to every signal in declaration order at each time (as a
+// simulator dumps a design's registers).
+std::string makeVcd(int signals, const std::vector<int>& widths, int changes,
+                    bool inOrder = false) {
     auto widthOf = [&](std::size_t i) { return widths[i % widths.size()]; };
     std::string text = "$timescale 1ps $end\n$scope module top $end\n";
     for (int i = 0; i < signals; ++i) {
@@ -50,8 +53,9 @@ std::string makeVcd(int signals, const std::vector<int>& widths, int changes) {
     }
     text += "$upscope $end\n$enddefinitions $end\n";
     std::uint64_t state = 88172645463325252ull;
+    const int perTime = inOrder ? signals : 32;
     for (int n = 0, time = 0; n < changes; ++n) {
-        if (n % 32 == 0) {
+        if (n % perTime == 0) {
             text += '#';
             text += std::to_string(time += 1000);
             text += '\n';
@@ -59,7 +63,8 @@ std::string makeVcd(int signals, const std::vector<int>& widths, int changes) {
         state ^= state << 13;
         state ^= state >> 7;
         state ^= state << 17;
-        std::size_t signal = std::size_t(state >> 40) % std::size_t(signals);
+        std::size_t signal =
+            inOrder ? std::size_t(n % signals) : std::size_t(state >> 40) % std::size_t(signals);
         int width = widthOf(signal);
         if (width > 1) {
             text += 'b';
@@ -93,6 +98,13 @@ void BM_VcdParseBuses(benchmark::State& state) {
     parse(state, text);
 }
 BENCHMARK(BM_VcdParseBuses)->ArgName("simd")->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+// The same buses all changing at each time, in declaration order.
+void BM_VcdParseRegisters(benchmark::State& state) {
+    static const std::string text = makeVcd(200, {32}, 500000, true);
+    parse(state, text);
+}
+BENCHMARK(BM_VcdParseRegisters)->ArgName("simd")->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 // Buses of mixed widths, whose changes come in no predictable order of widths.
 void BM_VcdParseMixedBuses(benchmark::State& state) {
