@@ -13,12 +13,11 @@ struct KCpuFeatures {
         static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
         return has;
     }
-    // AVX-512 with byte and word lanes and their 256-bit forms, as the value packers and parsers
-    // use it.
+    // AVX-512 with byte and word lanes, as the value packers and parsers use it.
     static bool avx512bw() {
-        static const bool has =
-            __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-            __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("bmi2");
+        static const bool has = __builtin_cpu_supports("avx512f") &&
+                                __builtin_cpu_supports("avx512bw") &&
+                                __builtin_cpu_supports("bmi2");
         return has;
     }
     // avx512bw() plus the compress of bytes that finds line ends.

@@ -15,7 +15,7 @@
 // The line parser has builds for processors with AVX2 and with AVX-512BW, chosen when it runs
 // (KVcdReaderLines.cpp); every such processor has the bit instructions named with them too.
 #define TESSEL_VCD_AVX512 1
-#define TESSEL_VCD_AVX512_TARGET "avx512f,avx512bw,avx512vl,bmi,bmi2,popcnt"
+#define TESSEL_VCD_AVX512_TARGET "avx512f,avx512bw,bmi,bmi2,popcnt"
 #define TESSEL_VCD_AVX2_TARGET "avx2,bmi,bmi2,popcnt"
 #endif
 
@@ -190,33 +190,6 @@ replaceBinaryAvx512(const char* digits, std::uint8_t* current, std::size_t n, st
     const __mmask64 differ = _mm512_mask_cmpneq_epi8_mask(used, _mm512_loadu_si512(current), now);
     _mm512_mask_storeu_epi8(current, used, now);
     _mm512_storeu_si512(copy, now);
-    return differ != 0 ? Replaced::Changed : Replaced::Same;
-}
-
-// replaceBinaryAvx512() for 1 to 32 digits, every load and store 32 bytes wide: a 64-byte
-// access at an address not a multiple of 64 is split over two cache lines, and the stores of
-// one value (current, copy) are twice as many where the record parser runs them back to back.
-[[gnu::target(TESSEL_VCD_AVX512_TARGET)]] inline Replaced
-replaceBinaryAvx512Narrow(const char* digits, std::uint8_t* current, std::size_t n,
-                          std::uint8_t* copy) {
-    const __mmask32 used = _bzhi_u32(~0u, static_cast<unsigned>(n));
-    const __m256i low = _mm256_set1_epi8(1);
-    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(digits));
-    const __mmask32 binary =
-        _mm256_mask_cmpeq_epi8_mask(used, _mm256_or_si256(bytes, low), _mm256_set1_epi8('1'));
-    __m256i now = _mm256_or_si256(_mm256_and_si256(bytes, low), _mm256_set1_epi8(kZero));
-    if (binary != used) [[unlikely]] {
-        const std::uint8_t state = kLogic[static_cast<unsigned char>(digits[0])];
-        const __mmask32 same =
-            _mm256_mask_cmpeq_epi8_mask(used, bytes, _mm256_set1_epi8(digits[0]));
-        if (state == kBad || same != used)
-            return Replaced::NotBinary;
-        now = _mm256_set1_epi8(static_cast<char>(state));
-    }
-    const __mmask32 differ = _mm256_mask_cmpneq_epi8_mask(
-        used, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(current)), now);
-    _mm256_mask_storeu_epi8(current, used, now);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(copy), now);
     return differ != 0 ? Replaced::Changed : Replaced::Same;
 }
 

@@ -542,13 +542,9 @@ template <KVcdReader::Simd kSimd>
     Replaced replaced;
 #if defined(TESSEL_VCD_AVX512)
     if constexpr (kSimd != Simd::Sse2) {
-        // All digit counts here are the one before: a branch on it is followed.
-        std::uint8_t* current = m_values.data() + code.offset;
-        if (kSimd == Simd::Avx512)
-            replaced = n <= 32 ? replaceBinaryAvx512Narrow(digits, current, n, valueRoom())
-                               : replaceBinaryAvx512(digits, current, n, valueRoom());
-        else
-            replaced = replaceBinaryAvx2(digits, current, n, valueRoom());
+        replaced = kSimd == Simd::Avx512
+                       ? replaceBinaryAvx512(digits, m_values.data() + code.offset, n, valueRoom())
+                       : replaceBinaryAvx2(digits, m_values.data() + code.offset, n, valueRoom());
         if (replaced == Replaced::NotBinary)
             return nullptr;
         ++m_vectors;
