@@ -246,11 +246,6 @@ std::unique_ptr<std::uint8_t[]> BlockStore::readStoredAt(std::size_t block, std:
     return stored;
 }
 
-awf::Bytes BlockStore::readBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size) {
-    const auto stored = readStoredAt(block, offset, size);
-    return blobFrom(block, {stored.get(), std::size_t(size)});
-}
-
 BlockStore::RawBlob BlockStore::readRawBlobAt(std::size_t block, std::uint64_t offset,
                                               std::uint64_t size) {
     const auto stored = readStoredAt(block, offset, size);

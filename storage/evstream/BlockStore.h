@@ -118,7 +118,6 @@ private:
     std::span<const std::uint8_t> keysRaw(std::size_t index, LoadedBlock& loaded);
     RawBlob rawBlobFrom(std::size_t block, std::span<const std::uint8_t> stored) const;
     awf::Bytes blobFrom(std::size_t block, std::span<const std::uint8_t> stored) const;
-    awf::Bytes readBlobAt(std::size_t block, std::uint64_t offset, std::uint64_t size);
     std::span<const std::uint8_t> sectionBytes(std::size_t index, LoadedBlock& loaded,
                                                const DirectoryEntry& entry, RawBlob& own);
     std::unique_ptr<std::uint8_t[]> readStoredAt(std::size_t block, std::uint64_t offset,
