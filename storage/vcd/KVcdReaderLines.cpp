@@ -159,11 +159,13 @@ void KVcdReader::setSimdLimit(Simd limit) {
     simdLimit.store(limit, std::memory_order_relaxed);
 }
 
-// Writes the slot's current value, unless it only repeats the value already written (the first
-// value of a logic variable always differs from its initial 0xFF bytes; integers and reals need
-// the flag).
+// Writes the slot's current value, unless it only repeats the value already written. The first
+// value of a logic variable always differs from its initial 0xFF bytes, so a logic value that
+// did not change was written before, maybe by the fast parsers, which leave the flag alone;
+// integers and reals need the flag.
 [[gnu::always_inline]] inline void KVcdReader::publish(Slot& slot, bool changed) {
-    if (!changed && slot.hasValue) {
+    bool logic = slot.kind == KVcdType::Kind::Logic || slot.kind == KVcdType::Kind::LogicVector;
+    if (!changed && (logic || slot.hasValue)) {
         ++m_summary.repeatedValues;
         return;
     }

@@ -144,6 +144,13 @@ TEST(VcdReader, RepeatedValuesAreDropped) {
     EXPECT_EQ(imported->sink.eventsOf(0).size(), 2u);
     EXPECT_EQ(imported->sink.eventsOf(1).size(), 1u);
     EXPECT_EQ(imported->summary.repeatedValues, 2);
+    // A repeat taken by another parser than the value before: the last line, cut short, goes
+    // the careful way.
+    for (const char* repeat : {"1!", "b1 \""}) {
+        auto cut = importText(kHeader + "#0\n1!\nb00000001 \"\n#1\n" + repeat);
+        EXPECT_EQ(cut->sink.events.size(), 2u) << repeat;
+        EXPECT_EQ(cut->summary.repeatedValues, 1) << repeat;
+    }
     // A first value is always an event, whatever it is (U is the first ordinal, zero bytes),
     // and through every path: one record per line, several per line, mixed widths.
     const std::string header = "$var wire 1 ! a $end\n$var wire 2 \" v [1:0] $end\n"
