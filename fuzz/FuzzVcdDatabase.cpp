@@ -3,14 +3,17 @@
 // wrote to a plain sink. The importer writes changed bus values straight into the database's
 // block log, the database packs and chains values by their kind, and a port sharing its net's
 // identifier code reads back the net's events: any of these getting a value wrong shows here.
-// The parser's build, the writer thread and the kept write order are chosen by the input's
-// size, so that a failing input reproduces alone.
+// The file is then exported as VCD and imported again, which must give every signal the same
+// times and values once more. The parser's build, the writer thread and the kept write order
+// are chosen by the input's size, so that a failing input reproduces alone.
 
 #include "storage/KFileException.h"
 #include "storage/evstream/EventStore.h"
 #include "storage/evstream/IEventsStream.h"
 #include "storage/vcd/KVcdReader.h"
+#include "storage/vcd/KVcdWriter.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +45,7 @@ public:
     bool EndDeclarations() override { return true; }
     bool DeclareScalar(SignalHandle handle, const evstream::SignalInfo& info) override {
         m_sameEventsAs[handle] = info.sameEventsAs;
+        m_names[handle] = info.name;
         return true;
     }
     bool DeclareComposite(SignalHandle, const evstream::SignalInfo&) override { return true; }
@@ -77,9 +81,26 @@ public:
         return all;
     }
 
+    // The same by full name, each name with the sorted events of the signals so named, times
+    // without deltas: after a trip through VCD, whose writer groups the variables by scope, two
+    // may share a name, and times that rounded to one picosecond are one timestamp.
+    std::map<std::string, std::vector<std::vector<std::string>>> byNameWithoutDeltas() const {
+        Events all = expected();
+        std::map<std::string, std::vector<std::vector<std::string>>> named;
+        for (const auto& [handle, name] : m_names) {
+            std::vector<std::string>& events = named[name].emplace_back(all[handle]);
+            for (std::string& text : events)
+                text.erase(text.find('.'), text.find(':') - text.find('.'));
+        }
+        for (auto& [name, signals] : named)
+            std::sort(signals.begin(), signals.end());
+        return named;
+    }
+
 private:
     Events m_events;
     std::map<SignalHandle, SignalHandle> m_sameEventsAs;
+    std::map<SignalHandle, std::string> m_names;
     SimTime m_time = 0;
     DeltaCycle m_delta = 0;
 };
@@ -154,9 +175,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!stream->Release())
         std::abort();
     Events back = readBack(path);
-    ::unlink(path.c_str());
     Events expected = sink.expected();
     if (back != expected)
         reportDifference(expected, back);
+
+    const std::string exported = path + ".vcd";
+    evstream::IEventsStreamRead* read = evstream::OpenStreamRead(path);
+    KVcdWriter().write(*read, exported);
+    read->Release();
+    RecordingSink again;
+    KVcdReader(exported, kChunk).importInto(again);
+    ::unlink(exported.c_str());
+    ::unlink(path.c_str());
+    auto before = sink.byNameWithoutDeltas();
+    auto after = again.byNameWithoutDeltas();
+    if (before != after) {
+        for (const auto& [name, signals] : before)
+            if (after[name] != signals)
+                std::fprintf(stderr, "after a trip through VCD, %s differs\n", name.c_str());
+        std::abort();
+    }
     return 0;
 }
