@@ -10,6 +10,7 @@
 #include "storage/KFileException.h"
 #include "storage/evstream/EventStore.h"
 #include "storage/evstream/IEventsStream.h"
+#include "storage/evstream/NullStreamWrite.h"
 #include "storage/vcd/KVcdReader.h"
 #include "storage/vcd/KVcdWriter.h"
 
@@ -37,39 +38,17 @@ std::string event(SimTime time, DeltaCycle delta, const void* value, std::uint32
     return text;
 }
 
-class RecordingSink : public evstream::IEventsStreamWrite {
+class RecordingSink : public evstream::NullStreamWrite {
 public:
-    void AddRef() override {}
-    bool Release() override { return true; }
-    bool BeginDeclarations() override { return true; }
-    bool EndDeclarations() override { return true; }
     bool DeclareScalar(SignalHandle handle, const evstream::SignalInfo& info) override {
         m_sameEventsAs[handle] = info.sameEventsAs;
         m_names[handle] = info.name;
         return true;
     }
-    bool DeclareComposite(SignalHandle, const evstream::SignalInfo&) override { return true; }
-    bool AddAnnotation(SignalHandle, SimTime, std::string_view, std::string_view) override {
-        return true;
-    }
-    bool SetProperty(SignalHandle, std::string_view, std::string_view) override { return true; }
-    bool SetTypeInfoString(SignalHandle, std::string_view) override { return true; }
-    bool SetTime(const SimTime& time) override {
-        m_time = time;
-        m_delta = 0;
-        return true;
-    }
-    const SimTime& GetTime() override { return m_time; }
-    bool SetDelta(DeltaCycle delta) override {
-        m_delta = delta;
-        return true;
-    }
-    DeltaCycle GetDelta() override { return m_delta; }
     bool WriteValue(SignalHandle handle, const void* value, std::uint32_t size) override {
-        m_events[handle].push_back(event(m_time, m_delta, value, size));
+        m_events[handle].push_back(event(GetTime(), GetDelta(), value, size));
         return true;
     }
-    std::string GetFileName() override { return "sink"; }
 
     // What a reader of the database must see: a signal declared with the same events as
     // another has that one's.
@@ -101,8 +80,6 @@ private:
     Events m_events;
     std::map<SignalHandle, SignalHandle> m_sameEventsAs;
     std::map<SignalHandle, std::string> m_names;
-    SimTime m_time = 0;
-    DeltaCycle m_delta = 0;
 };
 
 Events readBack(const std::string& path) {
