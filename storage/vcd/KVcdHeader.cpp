@@ -2,11 +2,21 @@
 
 #include "storage/vcd/KVcdScanner.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
 
 namespace {
+
+// A scope or variable name as one level of a signal's path. A '/' in it (an escaped Verilog
+// identifier may hold one) would split the level in two, or leave an empty name that no VCD
+// export can write: it becomes '_'.
+std::string pathLevel(std::string_view name) {
+    std::string level(name);
+    std::replace(level.begin(), level.end(), '/', '_');
+    return level;
+}
 
 // Widths beyond these are hostile or broken files, not designs.
 constexpr std::uint32_t kMaxWidth = 1u << 20;
@@ -41,7 +51,7 @@ void KVcdHeader::parse() {
                 m_scopes.emplace_back();
                 continue;
             }
-            m_scopes.emplace_back(name);
+            m_scopes.push_back(pathLevel(name));
             expectEnd("$scope");
         } else if (token == "$upscope") {
             if (m_scopes.empty())
@@ -175,7 +185,7 @@ void KVcdHeader::parseVar() {
     Variable variable;
     for (const std::string& scope : m_scopes)
         variable.name += scope + "/";
-    variable.name += name;
+    variable.name += pathLevel(name);
     if (kind == "real" || kind == "realtime" || kind == "shortreal") {
         variable.type = KVcdType::real();
     } else if (kind == "string") {

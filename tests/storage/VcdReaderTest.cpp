@@ -104,6 +104,10 @@ TEST(VcdReader, ScopesBecomePathsAndTypesFollowWidthAndRange) {
     EXPECT_EQ(sink.typeStrings.at(2), "a#16#std_logic_vector1(0t3)e#9#std_logicc9 UX01ZWLH-");
     std::vector<std::string> order{"begin", "scalar", "end", "type"};
     EXPECT_EQ(sink.calls, order);
+    // A '/' inside a name is not a level of the path: the export could not write it back.
+    auto slashes = importText("$scope module a/b $end\n$var wire 1 ! c/ $end\n$upscope $end\n"
+                              "$enddefinitions $end\n");
+    EXPECT_EQ(slashes->sink.declarations.at(0).second.name, "a_b/c_");
 }
 
 TEST(VcdReader, ValuesBecomeOneEventPerChangeInPicoseconds) {
