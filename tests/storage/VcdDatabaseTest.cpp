@@ -96,20 +96,7 @@ TEST(VcdDatabase, BusValuesStoredByTheParserReadBackOnEveryPath) {
         KVcdReader::setSimdLimit(limit);
         for (bool thread : {false, true}) {
             SCOPED_TRACE(std::to_string(static_cast<int>(limit)) + (thread ? " thread" : ""));
-            const std::string awf = tempPath("buses.awf");
-            const std::string back = tempPath("buses-back.vcd");
-            evstream::IEventsStreamWrite* stream = evstream::OpenStreamWrite(awf);
-            evstream::SetWriterThread(stream, thread);
-            KVcdReader(vcd).importInto(*stream);
-            ASSERT_TRUE(stream->Release());
-            evstream::IEventsStreamRead* read = evstream::OpenStreamRead(awf);
-            KVcdWriter().write(*read, back);
-            read->Release();
-            RecordingStreamWrite roundTrip;
-            KVcdReader(back).importInto(roundTrip);
-            expectSameEvents(original, roundTrip);
-            std::filesystem::remove(awf);
-            std::filesystem::remove(back);
+            vcdtest::expectSameThroughDatabase(vcd, original, thread);
         }
     }
     std::filesystem::remove(vcd);

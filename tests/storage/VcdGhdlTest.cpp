@@ -78,22 +78,6 @@ void roundTrip(const RecordingStreamWrite& first, const std::string& path) {
     std::filesystem::remove(path);
 }
 
-// VCD -> .awf (the real database) -> VCD, then compared with the direct import.
-void roundTripThroughDatabase(const std::string& vcd, const RecordingStreamWrite& direct,
-                              const std::filesystem::path& work) {
-    std::string awf = (work / "through.awf").string();
-    std::string back = (work / "through.vcd").string();
-    evstream::IEventsStreamWrite* writer = evstream::OpenStreamWrite(awf);
-    KVcdReader(vcd).importInto(*writer);
-    ASSERT_TRUE(writer->Release());
-    evstream::IEventsStreamRead* reader = evstream::OpenStreamRead(awf);
-    KVcdWriter().write(*reader, back);
-    reader->Release();
-    RecordingStreamWrite again;
-    KVcdReader(back).importInto(again);
-    expectSameEvents(direct, again);
-}
-
 TEST(VcdGhdl, GoldenGhdlFileHasTheDesignsValues) {
     RecordingStreamWrite sink;
     KVcdImportSummary summary = KVcdReader(kData + "ghdl_counter.vcd").importInto(sink);
@@ -118,7 +102,7 @@ TEST(VcdGhdl, FreshSimulationImportsAndRoundTrips) {
     KVcdReader((work / "out.vcd").string()).importInto(sink);
     expectCounterValues(sink);
     roundTrip(sink, (work / "back.vcd").string());
-    roundTripThroughDatabase((work / "out.vcd").string(), sink, work);
+    vcdtest::expectSameThroughDatabase((work / "out.vcd").string(), sink);
     std::filesystem::remove_all(work);
 }
 
@@ -152,7 +136,7 @@ TEST(VcdGhdl, FreshHierarchySimulation) {
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     RecordingStreamWrite sink;
     expectHierValues(sink, KVcdReader((work / "out.vcd").string()).importInto(sink));
-    roundTripThroughDatabase((work / "out.vcd").string(), sink, work);
+    vcdtest::expectSameThroughDatabase((work / "out.vcd").string(), sink);
     std::filesystem::remove_all(work);
 }
 

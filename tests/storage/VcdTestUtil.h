@@ -1,9 +1,12 @@
 #pragma once
 
-// Helpers of the VCD tests: the sample files, temporary paths, std_logic bytes and the
-// comparison of two recorded imports signal by signal.
+// Helpers of the VCD tests: the sample files, temporary paths, std_logic bytes, the
+// comparison of two recorded imports signal by signal, and the trip through the database.
 
 #include "VcdTestStreams.h"
+#include "storage/evstream/EventStore.h"
+#include "storage/vcd/KVcdReader.h"
+#include "storage/vcd/KVcdWriter.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -40,6 +43,26 @@ inline void expectSameEvents(const RecordingStreamWrite& a, const RecordingStrea
         EXPECT_EQ(a.typeStrings.at(handle), b.typeStrings.at(other)) << info.name;
         EXPECT_EQ(a.eventsOf(handle), b.eventsOf(other)) << info.name;
     }
+}
+
+// VCD -> .awf (the real database, its writer on a thread of its own or not) -> VCD: the file
+// written last imports to the signals and events of `original`, the direct import of `vcd`.
+inline void expectSameThroughDatabase(const std::string& vcd, const RecordingStreamWrite& original,
+                                      bool writerThread = false) {
+    const std::string awf = tempPath("through.awf");
+    const std::string back = tempPath("through.vcd");
+    evstream::IEventsStreamWrite* stream = evstream::OpenStreamWrite(awf);
+    evstream::SetWriterThread(stream, writerThread);
+    KVcdReader(vcd).importInto(*stream);
+    ASSERT_TRUE(stream->Release());
+    evstream::IEventsStreamRead* read = evstream::OpenStreamRead(awf);
+    KVcdWriter().write(*read, back);
+    read->Release();
+    RecordingStreamWrite again;
+    KVcdReader(back).importInto(again);
+    expectSameEvents(original, again);
+    std::filesystem::remove(awf);
+    std::filesystem::remove(back);
 }
 
 } // namespace vcdtest
